@@ -1,0 +1,6 @@
+#include "client/base/UserSession.h"
+
+UserSession& CurrentSession() {
+  static UserSession session;
+  return session;
+}

@@ -1,0 +1,80 @@
+#pragma once
+// Helpers shared by the tests: temporary folders, bounded waits, child processes.
+#include <chrono>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace orvtest {
+
+// A fresh folder under $TMPDIR, removed with its content on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return m_path; }
+  std::string File(const std::string& name) const { return m_path + "/" + name; }
+
+ private:
+  std::string m_path;
+};
+
+// Makes a temporary folder the program directory (and a registry root under it) for the
+// lifetime of the object; restores the previous program directory and environment after.
+class TempProgramDir {
+ public:
+  TempProgramDir();
+  ~TempProgramDir();
+  const std::string& Path() const { return m_dir.Path(); }
+  std::string RegistryRoot() const { return m_dir.Path() + "/registry"; }
+
+ private:
+  TempDir m_dir;
+  std::string m_oldRegistry;
+  bool m_hadRegistry = false;
+};
+
+// Polls pred every 10 ms until it is true or the timeout passes; returns its last value.
+bool WaitUntil(const std::function<bool()>& pred,
+               std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+std::string ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& content);
+
+// A child process with its stdout readable line by line; killed (SIGTERM, then SIGKILL)
+// on destruction.
+class ChildProcess {
+ public:
+  ChildProcess(const std::vector<std::string>& argv,
+               const std::map<std::string, std::string>& extraEnv = {});
+  ~ChildProcess();
+  ChildProcess(const ChildProcess&) = delete;
+  ChildProcess& operator=(const ChildProcess&) = delete;
+
+  bool Started() const { return m_pid > 0; }
+  int Pid() const { return m_pid; }
+  // Next line of stdout without its line end; false at end of output or after timeout.
+  bool ReadLine(std::string& line, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Reads lines until one of the form KEY=VALUE for every key in `keys` was seen.
+  std::map<std::string, std::string> ReadAssignments(const std::vector<std::string>& keys,
+                                                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  // Waits for the exit; the exit code, or -1 on timeout / abnormal end.
+  int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  void Kill();
+
+ private:
+  int m_pid = -1;
+  int m_out = -1;
+  std::string m_buffer;
+  bool m_exited = false;
+  int m_status = 0;
+};
+
+// Runs a command to completion; returns its exit code and fills stdout/stderr.
+int RunCommand(const std::vector<std::string>& argv, std::string* out = nullptr,
+               std::string* err = nullptr, const std::map<std::string, std::string>& extraEnv = {});
+
+}  // namespace orvtest
