@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the main job: the stand-in platform on loopback, and the
+# headless companion `orvanta-cli` going through a user's day against it (the windowed
+# client is not built yet).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+BUILD_DIR=${BUILD_DIR:-build}
+BIN="$PWD/$BUILD_DIR/bin"
+
+# A working copy of the program directory, so the demo leaves the build untouched.
+WORK=$(mktemp -d /tmp/orvanta-demo.XXXXXX)
+cp -a "$BIN/." "$WORK/"
+export ORVANTA_REGISTRY_ROOT="$WORK/registry"
+export ORVANTA_BIN="$WORK"
+export PATH="$WORK:$PATH"
+
+SIM_OUT="$WORK/platform-sim.out"
+/usr/bin/python3 tools/platform-sim/platform_sim.py --data "$WORK/sim-data" >"$SIM_OUT" 2>"$WORK/platform-sim.err" &
+SIM_PID=$!
+trap 'kill $SIM_PID 2>/dev/null || true; wait $SIM_PID 2>/dev/null || true' EXIT
+for _ in $(seq 1 100); do
+  grep -q '^READY' "$SIM_OUT" 2>/dev/null && break
+  sleep 0.1
+done
+grep -q '^READY' "$SIM_OUT" || { echo "platform-sim did not start:"; cat "$WORK/platform-sim.err"; exit 1; }
+while IFS= read -r line; do
+  case "$line" in ORVANTA_*=*) export "$line" ;; esac
+done <"$SIM_OUT"
+
+cli() {
+  echo
+  echo "\$ orvanta-cli $*"
+  "$WORK/orvanta-cli" "$@" || echo "(exit $?)"
+}
+
+cli version
+cli login --user demo --password demo123 --remember -- apps my-client -- apps my-web
+cli credentials
+cli apps hot
+cli --user demo --ckey demo-ckey subscribe 1001
+cli adv
+cli services
+cli update-check
+cli diagnose
+echo
+echo "Program directory of this run: $WORK"
