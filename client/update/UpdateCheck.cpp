@@ -1,0 +1,123 @@
+#include "client/update/UpdateCheck.h"
+
+#include <curl/curl.h>
+#include <tinyxml.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "client/base/Helpers.h"
+#include "client/base/ServerConfig.h"
+
+namespace {
+
+// Decimal parts of a dotted version; false when a part is empty or not a number.
+bool ParseVersion(const std::string& text, std::vector<unsigned long long>& parts) {
+  parts.clear();
+  if (text.empty()) return false;
+  size_t start = 0;
+  while (true) {
+    size_t dot = text.find('.', start);
+    std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    if (part.empty() || part.size() > 18) return false;
+    unsigned long long value = 0;
+    for (char c : part) {
+      if (c < '0' || c > '9') return false;
+      value = value * 10 + static_cast<unsigned>(c - '0');
+    }
+    parts.push_back(value);
+    if (dot == std::string::npos) return true;
+    start = dot + 1;
+  }
+}
+
+const TiXmlElement* FindFirst(const TiXmlElement* element, const char* name) {
+  for (; element; element = element->NextSiblingElement()) {
+    if (element->ValueStr() == name) return element;
+    if (const TiXmlElement* inner = FindFirst(element->FirstChildElement(), name)) return inner;
+  }
+  return nullptr;
+}
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
+  return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+}
+
+}  // namespace
+
+int CompareVersions(const std::string& local, const std::string& published) {
+  std::vector<unsigned long long> mine, theirs;
+  if (!ParseVersion(local, mine) || !ParseVersion(published, theirs)) return kUpdateNoAnswer;
+  size_t n = std::max(mine.size(), theirs.size());
+  mine.resize(n, 0);
+  theirs.resize(n, 0);
+  if (mine == theirs) return kUpdateSameVersion;
+  if (theirs[0] > mine[0]) return kUpdateNewMajor;
+  if (theirs[0] == mine[0] && theirs > mine) return kUpdateNewerRelease;
+  return kUpdateNoAnswer;
+}
+
+std::string UpdateEndpointUrl() {
+  ServerEndpoint endpoint = GetServerEndpoint(ServerKind::Update);
+  std::string url = "ftp://";
+  url += server_paths::kUpdateUser;
+  url += ':';
+  url += server_paths::kUpdatePassword;
+  url += '@';
+  url += endpoint.host;
+  if (endpoint.port != 0 && endpoint.port != 21) url += ':' + std::to_string(endpoint.port);
+  url += server_paths::kUpdateFolder;
+  return url;
+}
+
+bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile) {
+  std::string partial = localFile + ".part";
+  FILE* out = std::fopen(partial.c_str(), "wb");
+  if (!out) return false;
+  bool ok = false;
+  if (CURL* curl = curl_easy_init()) {
+    std::string url = endpointUrl + "AutoUpdater/AutoUpdater.xml";
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 30000L);
+    // A stalled server must not hold the check forever.
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
+    curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToFile);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+    ok = curl_easy_perform(curl) == CURLE_OK;
+    curl_easy_cleanup(curl);
+  }
+  ok = std::fclose(out) == 0 && ok;
+  std::error_code ec;
+  if (ok) {
+    std::filesystem::rename(partial, localFile, ec);
+    ok = !ec;
+  }
+  if (!ok) std::filesystem::remove(partial, ec);
+  return ok;
+}
+
+std::string ReadPublishedVersion(const std::string& descriptorFile) {
+  TiXmlDocument doc;
+  if (!doc.LoadFile(descriptorFile.c_str(), TIXML_ENCODING_UNKNOWN)) return {};
+  const TiXmlElement* found = FindFirst(doc.RootElement(), "Main_Version");
+  if (!found) return {};
+  const char* version = found->Attribute("Version");
+  return version ? version : "";
+}
+
+UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile) {
+  UpdateCheckResult result;
+  if (FetchUpdateDescriptor(UpdateEndpointUrl(), descriptorFile))
+    result.publishedVersion = ReadPublishedVersion(descriptorFile);
+  result.localVersion = GetOwnVersion();
+  result.code = CompareVersions(result.localVersion, result.publishedVersion);
+  return result;
+}
+
+int CheckForUpdate() { return CheckForUpdateDetailed().code; }
