@@ -112,7 +112,11 @@ def set_version(version, root_dir=None):
 
 def start(root_dir, host="127.0.0.1", version=DEFAULT_VERSION):
     """Starts the server on an ephemeral port in a daemon thread."""
-    logging.getLogger("pyftpdlib").setLevel(logging.WARNING)
+    # Only warnings: a handler of our own keeps the server from installing its INFO logging.
+    logger = logging.getLogger("pyftpdlib")
+    if not logger.handlers:
+        logger.addHandler(logging.StreamHandler())
+    logger.setLevel(logging.WARNING)
     root_dir = os.path.abspath(root_dir)
     os.makedirs(_folder(root_dir), exist_ok=True)
     authorizer = DummyAuthorizer()
