@@ -1,0 +1,50 @@
+#pragma once
+// Login and logout against the platform's SOAP login services, keeping the result in the
+// session record. Both calls block until the server answers; the client runs them on its
+// user-interface thread, which is also the only writer of the session.
+#include <functional>
+#include <string>
+
+#include "client/account/LoginAnswer.h"
+#include "client/base/UserSession.h"
+
+struct LoginResult {
+  bool success = false;
+  std::string errorInfo;  // the platform's text on failure; "" when it gave none
+};
+
+class CLoginService {
+ public:
+  explicit CLoginService(UserSession& session = CurrentSession());
+  virtual ~CLoginService() = default;
+
+  // Stores the typed credentials in user.cfg (every attempt, before anything is sent),
+  // signs out, sends the login document and signs in when the answer's transferStatus is
+  // exactly "1". Texts are UTF-8.
+  virtual LoginResult Login(const std::string& userName, const std::string& password,
+                            bool rememberPassword);
+
+  // Signs out, sends the logout document with the last cookie key (whatever the state),
+  // ignores the answer and asks for the login display to be refreshed.
+  virtual void Logout();
+
+  // Called at the end of every logout; the main window sets it to refresh its login display.
+  void SetLoginDisplayRefresh(std::function<void()> refresh) { m_refresh = std::move(refresh); }
+
+  // The answer of the last login or logout.
+  const LoginAnswer& LastAnswer() const { return m_lastAnswer; }
+
+  // The documents as sent: GBK bytes, user texts XML-escaped.
+  static std::string BuildLoginDocument(const std::string& userName, const std::string& password);
+  static std::string BuildLogoutDocument(const std::string& cookieKey);
+  // & < > " ' as entities; other bytes unchanged.
+  static std::string XmlEscape(const std::string& text);
+
+ private:
+  // Converts the SOAP answer (UTF-8) to GBK and parses it.
+  static LoginAnswer ReadAnswer(const std::string& out);
+
+  UserSession& m_session;
+  std::function<void()> m_refresh;
+  LoginAnswer m_lastAnswer;
+};

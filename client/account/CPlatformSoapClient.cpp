@@ -1,0 +1,74 @@
+#include "client/account/CPlatformSoapClient.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "AddPointsServiceHttpBinding.nsmap"
+#include "soapAddPointsServiceHttpBindingProxy.h"
+
+namespace {
+
+// Copy of the generated namespace table with the configured URI bound to "ns1"; it must
+// outlive the proxy that points at it.
+class NamespaceTable {
+ public:
+  NamespaceTable() : m_ns1(CPlatformSoapClient::NamespaceUri()) {
+    for (const Namespace* p = namespaces; p->id != nullptr; ++p) {
+      Namespace entry = *p;
+      if (std::strcmp(entry.id, "ns1") == 0) {
+        entry.ns = m_ns1.c_str();
+        entry.in = nullptr;
+      }
+      m_entries.push_back(entry);
+    }
+    m_entries.push_back(Namespace{nullptr, nullptr, nullptr, nullptr});
+  }
+  Namespace* Data() { return m_entries.data(); }
+
+ private:
+  std::string m_ns1;
+  std::vector<Namespace> m_entries;
+};
+
+using Proxy = AddPointsServiceHttpBindingProxy;
+
+template <class Request, class Response>
+std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, Response&),
+                   const std::string& endpoint, const std::string& document) {
+  NamespaceTable table;
+  auto proxy = std::make_unique<Proxy>(SOAP_C_UTFSTRING);
+  soap_set_namespaces(proxy.get(), table.Data());
+  std::string in0 = document;
+  auto request = std::make_unique<Request>();
+  request->in0 = &in0;
+  auto response = std::make_unique<Response>();
+
+  // The status is not examined: a failed call leaves "out" absent.
+  ((*proxy).*operation)(endpoint.c_str(), "", request.get(), *response);
+  std::string out = response->out != nullptr ? *response->out : std::string();
+
+  // Response, request, proxy: the strings of the response live in the proxy's memory.
+  response.reset();
+  request.reset();
+  proxy.reset();
+  return out;
+}
+
+}  // namespace
+
+std::string CPlatformSoapClient::Login(const std::string& endpoint, const std::string& document) {
+  return Invoke<_ns1__login, _ns1__loginResponse>(&Proxy::login, endpoint, document);
+}
+
+std::string CPlatformSoapClient::LoginOut(const std::string& endpoint,
+                                          const std::string& document) {
+  return Invoke<_ns1__loginOut, _ns1__loginOutResponse>(&Proxy::loginOut, endpoint, document);
+}
+
+std::string CPlatformSoapClient::NamespaceUri() {
+  const char* configured = std::getenv("ORVANTA_SOAP_NS1");
+  if (configured != nullptr && *configured != '\0') return configured;
+  return ORV_SOAP_NS1;
+}

@@ -1,0 +1,18 @@
+#pragma once
+// Calls of the platform's account SOAP services through the generated proxy
+// AddPointsServiceHttpBindingProxy. One fresh proxy per call; strings pass through the
+// runtime unchanged in both directions (UTF-8 string mode), so a document's bytes go out
+// exactly as given. No time-outs and no retries: the call blocks until the server answers
+// or the connection fails.
+#include <string>
+
+class CPlatformSoapClient {
+ public:
+  // The "out" string of the answer; "" when the answer has none (absent or nil) or the
+  // call failed in any way (transport, HTTP, SOAP fault, parse error).
+  static std::string Login(const std::string& endpoint, const std::string& document);
+  static std::string LoginOut(const std::string& endpoint, const std::string& document);
+
+  // URI bound to "ns1": ORVANTA_SOAP_NS1 when set and not empty, else the compiled default.
+  static std::string NamespaceUri();
+};

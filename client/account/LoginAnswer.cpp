@@ -1,0 +1,70 @@
+#include "client/account/LoginAnswer.h"
+
+#include <tinyxml.h>
+
+#include <cstring>
+#include <fstream>
+
+#include "platform/Encoding.h"
+#include "platform/ProgramDir.h"
+
+namespace {
+
+const TiXmlElement* FindTransfer(const TiXmlElement* element) {
+  if (element == nullptr) return nullptr;
+  if (std::strcmp(element->Value(), "Transfer") == 0) return element;
+  for (const TiXmlElement* child = element->FirstChildElement(); child != nullptr;
+       child = child->NextSiblingElement()) {
+    if (const TiXmlElement* found = FindTransfer(child)) return found;
+  }
+  return nullptr;
+}
+
+// Keeps the blanks of text values for the duration of one parse: a status of " 1" must
+// not read as "1". The setting is process-wide in the XML library, hence restored.
+class KeepWhiteSpace {
+ public:
+  KeepWhiteSpace() : m_previous(TiXmlBase::IsWhiteSpaceCondensed()) {
+    TiXmlBase::SetCondenseWhiteSpace(false);
+  }
+  ~KeepWhiteSpace() { TiXmlBase::SetCondenseWhiteSpace(m_previous); }
+  KeepWhiteSpace(const KeepWhiteSpace&) = delete;
+  KeepWhiteSpace& operator=(const KeepWhiteSpace&) = delete;
+
+ private:
+  bool m_previous;
+};
+
+}  // namespace
+
+LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
+  LoginAnswer answer;
+  plat::MakeDirectories(plat::JoinProgramPath("\\temp"));
+  const std::string path = plat::JoinProgramPath(kTempFile);
+  {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(gbkText.data(), static_cast<std::streamsize>(gbkText.size()));
+  }
+
+  KeepWhiteSpace keep;
+  TiXmlDocument doc(path.c_str());
+  // The file holds GBK whatever its declaration says (the answer was converted before it
+  // was written), so its bytes are read as they are rather than as UTF-8.
+  if (!doc.LoadFile(TIXML_ENCODING_LEGACY)) return answer;
+
+  const TiXmlElement* transfer = FindTransfer(doc.RootElement());
+  if (transfer == nullptr) return answer;
+  for (const TiXmlElement* child = transfer->FirstChildElement(); child != nullptr;
+       child = child->NextSiblingElement()) {
+    const char* text = child->GetText();
+    if (text == nullptr) continue;
+    const std::string name = child->Value();
+    std::string* field = name == "transferID"          ? &answer.transferID
+                         : name == "transferStatus"    ? &answer.transferStatus
+                         : name == "statusDescription" ? &answer.statusDescription
+                         : name == "errorInfo"         ? &answer.errorInfo
+                                                       : nullptr;
+    if (field != nullptr) *field = plat::GbkToUtf8(text);
+  }
+  return answer;
+}
