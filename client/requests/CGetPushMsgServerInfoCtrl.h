@@ -1,0 +1,21 @@
+#pragma once
+// Asks the message server where its push server listens.
+#include <string>
+
+#include "client/requests/COrvAppCtrl.h"
+
+class CGetPushMsgServerInfoCtrl : public COrvAppCtrl {
+ public:
+  static constexpr const char* kFolder = "\\PushMsg\\";
+
+  void Parse() override;
+  int GetKind() const override { return 0; }
+  void OnBeforeParse() override {}
+
+  static std::string DefaultUrl();
+  void RunDefault() { Run(DefaultUrl(), kFolder); }
+
+  std::string serverIp;    // dotted IPv4 address; "" when the server gave none
+  std::string serverPort;  // decimal port; "" when the server gave none
+  bool success = false;
+};

@@ -1,0 +1,67 @@
+#pragma once
+// Base of every request controller: one JSON exchange with a platform web server.
+// Run fetches the URL synchronously, parses the answer, lets the derived class read the
+// document into its result fields, and asks the process download window for the icons of
+// the records in `apps`. Controllers never report errors; callers judge from the results.
+#include <json/json.h>
+
+#include <string>
+#include <vector>
+
+#include "client/requests/OrvAppInfo.h"
+
+class COrvAppCtrl {
+ public:
+  // Empty marker classes held by the list controllers.
+  class OrvPrivateAppInfoSet {
+   public:
+    virtual ~OrvPrivateAppInfoSet() = default;
+  };
+  class OrvHotAppInfoSet {
+   public:
+    virtual ~OrvHotAppInfoSet() = default;
+  };
+  class OrvAllAppInfoSet {
+   public:
+    virtual ~OrvAllAppInfoSet() = default;
+  };
+
+  COrvAppCtrl();
+  virtual ~COrvAppCtrl();
+
+  // Reads `root` into the result fields.
+  virtual void Parse() = 0;
+  // 0 information requests, 1 hot list, 2 the other lists, subscriptions and reports.
+  virtual int GetKind() const = 0;
+  // Called after the fetch, before parsing.
+  virtual void OnBeforeParse() {}
+
+  // The request cycle: fetch, parse, icon downloads. May be called again; each run
+  // fetches anew. A failed fetch or an unparsable answer leaves the results unchanged.
+  void Run(const std::string& url, const std::string& folder);
+
+  // GET of url; the body with every line end dropped, "" on any failure. Connect
+  // time-out 3000 ms, three connect attempts 1000 ms apart.
+  static std::string HttpGetText(const std::string& url);
+
+  // Lookups over `apps`: exact comparison, first match, "" when nothing matches.
+  std::string FindXhByName(const std::string& name) const;
+  std::string FindAppIdByName(const std::string& name) const;
+  std::string FindSetupPathByXh(const std::string& xh) const;
+  std::string FindDownUrlByXh(const std::string& xh) const;
+  std::string FindCodeByXh(const std::string& xh) const;
+
+  std::string responseText;  // the answer text of the last fetch
+  std::string folder;        // relative cache folder ("\HotApp\")
+  std::string url;           // full URL of the last request
+  Json::Value root;          // the parsed answer
+  Json::Value readerFeatures;  // JsonCpp reader settings (the defaults)
+  std::vector<OrvAppInfo> apps;
+
+ protected:
+  // Writes a line to the thread log.
+  static void LogError(const std::string& text);
+
+ private:
+  void RequestIconDownloads() const;
+};

@@ -1,0 +1,34 @@
+#pragma once
+// Text helpers of the request controllers: reading answer values the way every controller
+// does, and building request URLs and local file names safely.
+#include <json/json.h>
+
+#include <string>
+
+namespace orvreq {
+
+// The member `key` of an object as text; "" when obj is not an object or the member is not
+// a string.
+std::string JsonString(const Json::Value& obj, const std::string& key);
+// Decimal text-to-integer of a string member (0 when not a number); a JSON number is taken
+// as it is.
+int JsonDecimal(const Json::Value& obj, const std::string& key);
+// The member's truth value: true, a non-zero number, a non-empty string, array or object.
+bool JsonTruth(const Json::Value& obj, const std::string& key);
+// The member, or null when obj is not an object.
+const Json::Value& JsonMember(const Json::Value& obj, const std::string& key);
+// True when value is an object with at least one member.
+bool HasMembers(const Json::Value& value);
+
+// Percent-encodes the GBK bytes of a UTF-8 text for a URL query value (everything but
+// letters, digits and "-._~").
+std::string QueryValue(const std::string& utf8);
+// Text between double quotes with the JSON specials escaped ("" stays "\"\"").
+std::string JsonQuoted(const std::string& text);
+// A piece of a local file name taken from data: path separators become '_', so the piece
+// cannot leave its folder.
+std::string FileNamePart(const std::string& text);
+// The text after the last occurrence of ch; "" when ch does not occur.
+std::string AfterLast(const std::string& text, char ch);
+
+}  // namespace orvreq
