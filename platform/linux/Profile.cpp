@@ -1,0 +1,373 @@
+#include "platform/Profile.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+// Files are parsed line by line on every call. A line is one of: a section header
+// "[name]" (text after the closing bracket ignored), a comment (first non-blank character
+// ';'), a blank line, or an entry "key=value". A non-blank line without '=' is an entry
+// with an empty value, as Windows reads it. Lines before the first header belong to no
+// section. Only the first section of a name is searched, and in it the first key.
+//
+// Writers lock the file itself (flock) and replace it by rename; because a rename gives
+// the path a new inode, a writer that waited on the old inode notices and locks again.
+// Readers take no lock: they always see either the old or the new complete file.
+
+namespace plat {
+namespace {
+
+constexpr std::string_view kBom = "\xEF\xBB\xBF";
+
+struct Line {
+  std::string text;  // without line end
+  std::string eol;   // "\r\n", "\n" or "" (last line without line end)
+};
+
+enum class Kind { Blank, Comment, Section, Entry, Other };
+
+struct Parsed {
+  Kind kind = Kind::Blank;
+  std::string_view name;   // section or key name, trimmed
+  std::string_view value;  // entry value, trimmed
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f' || c == '\r'; }
+
+std::string_view Trim(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool IEquals(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  return true;
+}
+
+std::vector<Line> SplitLines(const std::string& content) {
+  std::vector<Line> lines;
+  std::size_t pos = 0;
+  while (pos < content.size()) {
+    std::size_t nl = content.find('\n', pos);
+    if (nl == std::string::npos) {
+      lines.push_back({content.substr(pos), ""});
+      break;
+    }
+    std::size_t end = nl;
+    std::string eol = "\n";
+    if (end > pos && content[end - 1] == '\r') {
+      --end;
+      eol = "\r\n";
+    }
+    lines.push_back({content.substr(pos, end - pos), eol});
+    pos = nl + 1;
+  }
+  return lines;
+}
+
+std::string JoinLines(const std::vector<Line>& lines) {
+  std::string out;
+  for (const Line& l : lines) out += l.text + l.eol;
+  return out;
+}
+
+// The line end new lines get: that of the file's first line, CRLF for a new file.
+std::string FileEol(const std::vector<Line>& lines) {
+  for (const Line& l : lines)
+    if (!l.eol.empty()) return l.eol;
+  return "\r\n";
+}
+
+Parsed ParseLine(std::string_view text, bool firstLine) {
+  if (firstLine && text.substr(0, kBom.size()) == kBom) text.remove_prefix(kBom.size());
+  std::string_view t = Trim(text);
+  Parsed p;
+  if (t.empty()) return p;
+  if (t.front() == ';') {
+    p.kind = Kind::Comment;
+    return p;
+  }
+  if (t.front() == '[') {
+    std::size_t close = t.find(']');
+    if (close == std::string_view::npos) {
+      p.kind = Kind::Other;
+      return p;
+    }
+    p.kind = Kind::Section;
+    p.name = Trim(t.substr(1, close - 1));
+    return p;
+  }
+  p.kind = Kind::Entry;
+  std::size_t eq = t.find('=');
+  if (eq == std::string_view::npos) {
+    p.name = t;
+  } else {
+    p.name = Trim(t.substr(0, eq));
+    p.value = Trim(t.substr(eq + 1));
+  }
+  return p;
+}
+
+// Where a section and a key are in a file.
+struct Location {
+  std::optional<std::size_t> section;  // header line of the first matching section
+  std::optional<std::size_t> key;      // first matching entry inside it
+  std::size_t insertAt = 0;            // after the last non-blank line of the section
+};
+
+Location Locate(const std::vector<Line>& lines, std::string_view section, std::string_view key) {
+  Location loc;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    Parsed p = ParseLine(lines[i].text, i == 0);
+    if (!loc.section) {
+      if (p.kind == Kind::Section && IEquals(p.name, section)) {
+        loc.section = i;
+        loc.insertAt = i + 1;
+      }
+      continue;
+    }
+    if (p.kind == Kind::Section) break;
+    if (p.kind == Kind::Blank) continue;
+    loc.insertAt = i + 1;
+    if (!loc.key && p.kind == Kind::Entry && !key.empty() && IEquals(p.name, key)) loc.key = i;
+  }
+  return loc;
+}
+
+std::optional<std::string> ReadAll(int fd) {
+  std::string out;
+  char buf[8192];
+  for (;;) {
+    ssize_t n = read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return std::nullopt;
+    if (n == 0) break;
+    out.append(buf, static_cast<std::size_t>(n));
+  }
+  return out;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = write(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  auto content = ReadAll(fd);
+  close(fd);
+  return content;
+}
+
+// A write replaces the file a symbolic link points to, not the link.
+std::string ResolveTarget(const std::string& path) {
+  struct stat st;
+  if (lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (char* real = realpath(path.c_str(), nullptr)) {
+      std::string out = real;
+      std::free(real);
+      return out;
+    }
+  }
+  return path;
+}
+
+// Cuts a value to at most `limit` bytes without leaving half of a GBK double-byte
+// character at the end.
+std::string CutToBuffer(std::string_view s, std::size_t limit) {
+  if (s.size() <= limit) return std::string(s);
+  std::size_t i = 0;
+  while (i < limit) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    std::size_t len = (c >= 0x81 && c <= 0xFE && i + 1 < s.size()) ? 2 : 1;
+    if (i + len > limit) break;
+    i += len;
+  }
+  return std::string(s.substr(0, i));
+}
+
+enum class EditResult { Unchanged, Changed, Failed };
+
+// Runs `edit` on the file's content under the file's lock and replaces the file with
+// the result. A missing file is created (empty) only when `create` is set; otherwise a
+// missing file counts as unchanged.
+bool ModifyFile(const std::string& nativeFile, bool create,
+                const std::function<EditResult(std::string&)>& edit) {
+  const std::string target = ResolveTarget(nativeFile);
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    if (fd < 0) {
+      if (errno == ENOENT && !create) {
+        // Nothing to change, provided the folder exists.
+        std::string dir = target.substr(0, target.rfind('/') + 1);
+        struct stat st;
+        return dir.empty() || (stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+      }
+      return false;
+    }
+    while (flock(fd, LOCK_EX) != 0) {
+      if (errno != EINTR) {
+        close(fd);
+        return false;
+      }
+    }
+    struct stat locked, current;
+    if (fstat(fd, &locked) != 0) {
+      close(fd);
+      return false;
+    }
+    if (stat(target.c_str(), &current) != 0 || current.st_ino != locked.st_ino ||
+        current.st_dev != locked.st_dev) {
+      close(fd);  // replaced (or removed) while we waited: lock the current file
+      continue;
+    }
+    bool ok = false;
+    std::optional<std::string> content;
+    if (access(target.c_str(), W_OK) == 0) content = ReadAll(fd);
+    if (content) {
+      EditResult r = edit(*content);
+      if (r == EditResult::Unchanged) {
+        ok = true;
+      } else if (r == EditResult::Changed) {
+        std::size_t slash = target.rfind('/');
+        std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
+        std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+        std::string tmpl = dir + "/." + base + ".XXXXXX";
+        std::vector<char> name(tmpl.begin(), tmpl.end());
+        name.push_back('\0');
+        int tmp = mkostemp(name.data(), O_CLOEXEC);
+        if (tmp >= 0) {
+          ok = WriteAll(tmp, *content) && fchmod(tmp, locked.st_mode & 07777) == 0 &&
+               fsync(tmp) == 0;
+          ok = close(tmp) == 0 && ok;
+          ok = ok && rename(name.data(), target.c_str()) == 0;
+          if (!ok) unlink(name.data());
+        }
+      }
+    }
+    close(fd);
+    return ok;
+  }
+  return false;
+}
+
+bool ValidName(std::string_view name, bool isSection) {
+  if (name.empty()) return false;
+  for (char c : name)
+    if (c == '\n' || c == '\r' || c == '\0') return false;
+  if (isSection) return name.find(']') == std::string_view::npos;
+  // A key must read back as the same key: no '=', and not a header or comment.
+  return name.find('=') == std::string_view::npos && name.front() != '[' && name.front() != ';';
+}
+
+}  // namespace
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& def, const std::string& nativeFile,
+                                    std::size_t bufferSize) {
+  if (bufferSize == 0) return std::string();
+  std::string_view fallback = def;
+  // Windows strips trailing blanks from the default.
+  while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t'))
+    fallback.remove_suffix(1);
+  std::string_view sec = Trim(section), k = Trim(key);
+  if (sec.empty() || k.empty()) return CutToBuffer(fallback, bufferSize - 1);
+  auto content = ReadFileBytes(nativeFile);
+  if (!content) return CutToBuffer(fallback, bufferSize - 1);
+  std::vector<Line> lines = SplitLines(*content);
+  Location loc = Locate(lines, sec, k);
+  if (!loc.key) return CutToBuffer(fallback, bufferSize - 1);
+  std::string_view value = ParseLine(lines[*loc.key].text, *loc.key == 0).value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return CutToBuffer(value, bufferSize - 1);
+}
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
+                         const std::string& nativeFile) {
+  std::string text = GetPrivateProfileString(section, key, "", nativeFile, 1024);
+  if (text.empty()) return def;
+  std::string_view s = Trim(text);
+  bool negative = false;
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) {
+    negative = s.front() == '-';
+    s.remove_prefix(1);
+  }
+  // Windows accumulates in 32 bits without an overflow check.
+  std::uint32_t value = 0;
+  for (char c : s) {
+    if (c < '0' || c > '9') break;
+    value = value * 10u + static_cast<std::uint32_t>(c - '0');
+  }
+  if (negative) value = 0u - value;
+  return static_cast<int>(value);
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& nativeFile) {
+  std::string_view sec = Trim(section), k = Trim(key);
+  if (!ValidName(sec, true) || !ValidName(k, false)) return false;
+  // A line break in the value would split the entry and inject lines into the file.
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) return false;
+  return ModifyFile(nativeFile, true, [&](std::string& content) {
+    std::vector<Line> lines = SplitLines(content);
+    const std::string eol = FileEol(lines);
+    Location loc = Locate(lines, sec, k);
+    if (loc.key) {
+      Line& line = lines[*loc.key];
+      // The entry keeps the name as the file spells it.
+      std::string updated = std::string(ParseLine(line.text, false).name) + "=" + value;
+      if (updated == line.text) return EditResult::Unchanged;
+      line.text = updated;
+    } else {
+      std::vector<Line> added;
+      if (!loc.section) added.push_back({"[" + std::string(sec) + "]", eol});
+      added.push_back({std::string(k) + "=" + value, eol});
+      std::size_t at = loc.section ? loc.insertAt : lines.size();
+      if (at > 0 && lines[at - 1].eol.empty()) lines[at - 1].eol = eol;
+      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
+    }
+    content = JoinLines(lines);
+    return EditResult::Changed;
+  });
+}
+
+bool DeletePrivateProfileKey(const std::string& section, const std::string& key,
+                             const std::string& nativeFile) {
+  std::string_view sec = Trim(section), k = Trim(key);
+  if (sec.empty() || k.empty()) return false;
+  return ModifyFile(nativeFile, false, [&](std::string& content) {
+    std::vector<Line> lines = SplitLines(content);
+    Location loc = Locate(lines, sec, k);
+    if (!loc.key) return EditResult::Unchanged;
+    lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(*loc.key));
+    content = JoinLines(lines);
+    return EditResult::Changed;
+  });
+}
+
+}  // namespace plat
