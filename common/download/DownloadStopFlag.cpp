@@ -1,0 +1,3 @@
+#include "common/download/DownloadStopFlag.h"
+
+std::atomic<bool> DownloadStopFlag{false};

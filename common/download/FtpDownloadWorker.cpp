@@ -1,0 +1,110 @@
+// FTP worker of the updater: one passive-mode attempt, user and password taken from the URL
+// by libcurl, the size from the server before the transfer. Any failure sends ERROR.
+#include <curl/curl.h>
+
+#include <memory>
+#include <string>
+
+#include "common/download/DownloadReporter.h"
+#include "common/download/DownloadWorker.h"
+#include "common/download/PartialFile.h"
+#include "platform/ThreadPriority.h"
+
+namespace {
+
+constexpr long kConnectTimeoutMs = 30000;
+constexpr long kChunkSize = 8192;
+
+struct CurlDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+
+class FtpTransfer final {
+ public:
+  FtpTransfer(const DownloadJob& job, DownloadReporter& reporter)
+      : m_reporter(reporter), m_file(job.localPath), m_url(job.url) {}
+
+  // True when the whole file is at its target; size is its length.
+  bool Run(int64_t& size) {
+    std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+    if (!handle) return false;
+    CURL* h = handle.get();
+    m_handle = h;
+    curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kChunkSize);
+    curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive mode (EPSV, then PASV)
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &FtpTransfer::OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &FtpTransfer::OnTransfer);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+
+    CURLcode rc = curl_easy_perform(h);
+    if (rc == CURLE_OK && !m_started && !Begin()) return false;  // an empty file
+    if (rc != CURLE_OK || m_failed) return false;
+    if (m_total > 0 && m_file.Size() != m_total) return false;
+    int64_t written = m_file.Size();
+    if (!m_file.Commit()) return false;
+    size = written;
+    return true;
+  }
+
+ private:
+  // The server found the file: take its size, announce the transfer, open the local file.
+  bool Begin() {
+    m_started = true;
+    curl_off_t length = -1;
+    curl_easy_getinfo(m_handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &length);
+    m_total = length > 0 ? static_cast<int64_t>(length) : 0;
+    m_reporter.StartDownload();
+    if (!m_file.Open()) {
+      m_failed = true;
+      return false;
+    }
+    return true;
+  }
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+    auto* t = static_cast<FtpTransfer*>(self);
+    size_t n = size * count;
+    if (!t->m_started && !t->Begin()) return 0;
+    if (!t->m_reporter.OwnerAlive()) return 0;
+    if (!t->m_file.Write(data, n)) {
+      t->m_failed = true;
+      return 0;
+    }
+    t->m_reporter.Progress(t->m_file.Size(), t->m_total);
+    return n;
+  }
+
+  static int OnTransfer(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<FtpTransfer*>(self)->m_reporter.OwnerAlive() ? 0 : 1;
+  }
+
+  DownloadReporter& m_reporter;
+  PartialFile m_file;
+  std::string m_url;
+  CURL* m_handle = nullptr;
+  bool m_started = false;
+  bool m_failed = false;
+  int64_t m_total = 0;
+};
+
+}  // namespace
+
+void RunFtpDownload(const DownloadJob& job) {
+  plat::SetCurrentThreadPriority(job.priority);
+  DownloadReporter reporter(job);
+  int64_t size = 0;
+  bool done;
+  {
+    FtpTransfer transfer(job, reporter);
+    done = transfer.Run(size);
+  }
+  if (done)
+    reporter.DownFinished(size);
+  else
+    reporter.Error();
+}

@@ -1,0 +1,224 @@
+// HTTP worker: up to five attempts, each a fresh connection. libcurl's results are mapped onto
+// the attempt outcomes: a bad status, a refused CHECKTIME, a file error or a transport error
+// fail the attempt; a body shorter than its Content-Length is an incomplete attempt; a URL
+// libcurl cannot open at all ends the worker without a message.
+#include <curl/curl.h>
+
+#include <charconv>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "common/download/DownloadReporter.h"
+#include "common/download/DownloadStopFlag.h"
+#include "common/download/DownloadWorker.h"
+#include "common/download/PartialFile.h"
+#include "platform/ThreadPriority.h"
+
+namespace {
+
+constexpr int kAttempts = 5;
+constexpr long kConnectTimeoutMs = 30000;
+constexpr long kChunkSize = 8192;
+
+enum class AttemptResult {
+  Finished,    // the file is at its target
+  Failed,      // error raised during the attempt: retry unless the stop flag is set
+  Incomplete,  // the body ended before its length: retry
+  NoFile,      // the URL could not be opened at all: end without a message
+};
+
+struct CurlDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
+  while (e > b && (s[e - 1] == ' ' || s[e - 1] == '\t' || s[e - 1] == '\r' || s[e - 1] == '\n'))
+    --e;
+  return std::string(s.substr(b, e - b));
+}
+
+bool HeaderIs(std::string_view line, std::string_view name) {
+  if (line.size() <= name.size() || line[name.size()] != ':') return false;
+  return strncasecmp(line.data(), name.data(), name.size()) == 0;
+}
+
+// The decimal value of the header text; 0 when absent or not a number.
+int64_t ParseLength(const std::string& text) {
+  int64_t value = 0;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (ec != std::errc() || end == text.data() || value < 0) return 0;
+  return value;
+}
+
+class HttpAttempt final {
+ public:
+  HttpAttempt(const DownloadJob& job, DownloadReporter& reporter)
+      : m_job(job), m_reporter(reporter), m_file(job.localPath) {}
+
+  AttemptResult Run(int64_t& size) {
+    std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+    if (!handle) return AttemptResult::Failed;
+    CURL* h = handle.get();
+    curl_easy_setopt(h, CURLOPT_URL, m_job.url.c_str());
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kChunkSize);
+    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpAttempt::OnHeader);
+    curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpAttempt::OnBody);
+    curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+    // The transfer callback ends a transfer whose owner is gone, even while nothing arrives.
+    curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpAttempt::OnTransfer);
+    curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+    // The proxy, if any, is the system's: libcurl reads http_proxy / no_proxy itself.
+    m_handle = h;
+
+    CURLcode rc = curl_easy_perform(h);
+    if (rc == CURLE_OK && !m_decided) Decide();
+    if (m_needProxyCredentials) {
+      // 407: ask the owner for credentials and send the request again with them.
+      std::string user, password;
+      m_reporter.ProxyValidate(user, password);
+      curl_easy_setopt(h, CURLOPT_PROXYUSERNAME, user.c_str());
+      curl_easy_setopt(h, CURLOPT_PROXYPASSWORD, password.c_str());
+      m_proxyRetried = true;
+      m_needProxyCredentials = false;
+      m_decided = false;
+      m_headers = {};
+      rc = curl_easy_perform(h);
+      if (rc == CURLE_OK && !m_decided) Decide();
+    }
+    return Finish(rc, size);
+  }
+
+ private:
+  struct Headers {
+    std::string lastModified;
+    std::string contentLength;
+  };
+
+  AttemptResult Finish(CURLcode rc, int64_t& size) {
+    if (rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_URL_MALFORMAT) return AttemptResult::NoFile;
+    if (m_failed || m_needProxyCredentials) return AttemptResult::Failed;
+    if (!m_accepted) return AttemptResult::Failed;
+    if (m_length > 0) {
+      if (rc != CURLE_OK || m_file.Size() != m_length) {
+        m_file.Discard();
+        // A body that stopped early (or whose owner went away) is incomplete; anything else
+        // the transport raised is a failure.
+        return (rc == CURLE_OK || rc == CURLE_PARTIAL_FILE || rc == CURLE_ABORTED_BY_CALLBACK ||
+                rc == CURLE_WRITE_ERROR)
+                   ? AttemptResult::Incomplete
+                   : AttemptResult::Failed;
+      }
+    } else if (rc != CURLE_OK) {
+      m_file.Discard();
+      return AttemptResult::Failed;
+    }
+    int64_t written = m_file.Size();
+    if (!m_file.Commit()) return AttemptResult::Failed;
+    size = written;
+    return AttemptResult::Finished;
+  }
+
+  // Called once the final answer's headers are in: status check, CHECKTIME, STARTDOWNLOAD.
+  // False when the body must not be read.
+  bool Decide() {
+    m_decided = true;
+    long status = 0;
+    curl_easy_getinfo(m_handle, CURLINFO_RESPONSE_CODE, &status);
+    if (status == 407 && !m_proxyRetried) {
+      m_needProxyCredentials = true;
+      return false;
+    }
+    if (status != 200) {
+      m_failed = true;
+      return false;
+    }
+    if (m_reporter.CheckTime(m_headers.lastModified) == 0) {
+      m_failed = true;
+      return false;
+    }
+    m_length = ParseLength(m_headers.contentLength);
+    m_reporter.StartDownload();
+    if (!m_file.Open()) {
+      m_failed = true;
+      return false;
+    }
+    m_accepted = true;
+    return true;
+  }
+
+  static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
+    auto* a = static_cast<HttpAttempt*>(self);
+    std::string_view line(data, size * count);
+    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/")
+      a->m_headers = {};  // a new answer (redirect, proxy): only the last one counts
+    else if (HeaderIs(line, "Last-Modified"))
+      a->m_headers.lastModified = Trim(line.substr(14));
+    else if (HeaderIs(line, "Content-Length"))
+      a->m_headers.contentLength = Trim(line.substr(15));
+    return size * count;
+  }
+
+  static size_t OnBody(char* data, size_t size, size_t count, void* self) {
+    auto* a = static_cast<HttpAttempt*>(self);
+    size_t n = size * count;
+    if (!a->m_decided && !a->Decide() && !a->m_needProxyCredentials) return 0;
+    if (a->m_needProxyCredentials) return n;  // the 407 page is not kept
+    if (!a->m_reporter.OwnerAlive()) return 0;
+    if (!a->m_file.Write(data, n)) {
+      a->m_failed = true;
+      return 0;
+    }
+    a->m_reporter.Progress(a->m_file.Size(), a->m_length);
+    return n;
+  }
+
+  static int OnTransfer(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* a = static_cast<HttpAttempt*>(self);
+    return a->m_reporter.OwnerAlive() ? 0 : 1;
+  }
+
+  const DownloadJob& m_job;
+  DownloadReporter& m_reporter;
+  PartialFile m_file;
+  CURL* m_handle = nullptr;
+  Headers m_headers;
+  bool m_decided = false;
+  bool m_accepted = false;
+  bool m_failed = false;
+  bool m_needProxyCredentials = false;
+  bool m_proxyRetried = false;
+  int64_t m_length = 0;
+};
+
+}  // namespace
+
+void RunHttpDownload(const DownloadJob& job) {
+  plat::SetCurrentThreadPriority(job.priority);
+  DownloadReporter reporter(job);
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    int64_t size = 0;
+    HttpAttempt transfer(job, reporter);
+    switch (transfer.Run(size)) {
+      case AttemptResult::Finished:
+        reporter.DownFinished(size);
+        return;
+      case AttemptResult::NoFile:
+        return;
+      case AttemptResult::Incomplete:
+        break;
+      case AttemptResult::Failed:
+        if (DownloadStopFlag.load()) return;
+        break;
+    }
+  }
+  reporter.Error();
+}

@@ -1,0 +1,31 @@
+#pragma once
+// The temporary file a download is written to, beside its target (target + ".part").
+// Commit renames it onto the target; anything else removes it, so the target never holds
+// a partial file.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+class PartialFile final {
+ public:
+  explicit PartialFile(std::string target);
+  ~PartialFile();
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+
+  // Creates the target's missing folders and an empty temporary file. False on failure.
+  bool Open();
+  bool IsOpen() const { return m_file != nullptr; }
+  bool Write(const char* data, size_t size);
+  int64_t Size() const { return m_size; }
+  // Flushes, closes and renames onto the target. False (and nothing left behind) on failure.
+  bool Commit();
+  // Closes and removes the temporary file.
+  void Discard();
+
+ private:
+  std::string m_target;
+  std::string m_temp;
+  FILE* m_file = nullptr;
+  int64_t m_size = 0;
+};
