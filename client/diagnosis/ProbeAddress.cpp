@@ -1,0 +1,88 @@
+#include "client/diagnosis/ProbeAddress.h"
+
+#include <curl/curl.h>
+
+#include <mutex>
+
+namespace {
+
+// Only web addresses are probed or fetched; a configured file:// or other scheme is refused.
+constexpr const char* kProtocols = "http,https";
+
+// A probe needs only the response headers; a server that accepts the connection but never
+// answers must not hold the diagnosis worker forever.
+constexpr long kProbeTotalTimeoutMs = 30000;
+
+void GlobalInit() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+size_t DiscardBody(char*, size_t, size_t, void*) {
+  // Returning less than given ends the transfer: the response has already arrived.
+  return 0;
+}
+
+size_t AppendBody(char* data, size_t size, size_t count, void* user) {
+  static_cast<std::string*>(user)->append(data, size * count);
+  return size * count;
+}
+
+class CurlHandle {
+ public:
+  CurlHandle() : m_curl(curl_easy_init()) {}
+  ~CurlHandle() {
+    if (m_curl) curl_easy_cleanup(m_curl);
+  }
+  CurlHandle(const CurlHandle&) = delete;
+  CurlHandle& operator=(const CurlHandle&) = delete;
+  CURL* get() const { return m_curl; }
+
+ private:
+  CURL* m_curl;
+};
+
+void SetCommonOptions(CURL* curl, const std::string& url) {
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kProtocols);
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
+}
+
+}  // namespace
+
+bool ProbeAddress(const std::string& url, long connectTimeoutMs) {
+  if (url.empty()) return false;
+  GlobalInit();
+  CurlHandle handle;
+  CURL* curl = handle.get();
+  if (!curl) return false;
+  SetCommonOptions(curl, url);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kProbeTotalTimeoutMs);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
+  CURLcode rc = curl_easy_perform(curl);
+  if (rc != CURLE_OK && rc != CURLE_WRITE_ERROR) return false;
+  long status = 0;
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
+  return status > 0;
+}
+
+HttpFetchResult HttpFetch(const std::string& url) {
+  HttpFetchResult result;
+  if (url.empty()) return result;
+  GlobalInit();
+  CurlHandle handle;
+  CURL* curl = handle.get();
+  if (!curl) return result;
+  SetCommonOptions(curl, url);
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.body);
+  CURLcode rc = curl_easy_perform(curl);
+  curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
+  result.ok = rc == CURLE_OK && result.status > 0;
+  if (!result.ok) result.body.clear();
+  return result;
+}

@@ -1,0 +1,17 @@
+#pragma once
+// The two web requests of the diagnosis: a reachability probe and a plain fetch.
+// Both are blocking, use a fresh transfer each time and never throw.
+#include <string>
+
+// True when the address answers at all: any HTTP response counts, whatever its status.
+// An empty address, a refused or timed-out connection, or any other error is unreachable.
+bool ProbeAddress(const std::string& url, long connectTimeoutMs = 3000);
+
+struct HttpFetchResult {
+  bool ok = false;  // a response was received
+  long status = 0;  // HTTP status of the final response (0 when none)
+  std::string body;
+};
+
+// Fetches the address (redirects followed) and keeps the whole body.
+HttpFetchResult HttpFetch(const std::string& url);

@@ -1,0 +1,33 @@
+// diagnose: runs the eight workstation checks in order and prints each row as the
+// diagnosis page shows it, with the other-finance-software slots.
+#include "CliCommand.h"
+#include "client/diagnosis/CDiagnosisChecks.h"
+#include "client/diagnosis/DiagnosisRow.h"
+
+namespace {
+
+int RunDiagnose(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("usage: diagnose");
+  CDiagnosisChecks checks;
+  Json::Value out;
+  out["rows"] = Json::Value(Json::arrayValue);
+  for (int check = 1; check <= CDiagnosisChecks::kCheckCount; ++check) {
+    const int code = checks.Run(check);
+    const DiagnosisRow row = DiagnosisRowFor(check, code);
+    Json::Value item;
+    item["check"] = check;
+    item["code"] = code;
+    item["label"] = row.label;
+    item["result"] = row.resultText;
+    item["outcome"] = row.rowOutcome;
+    out["rows"].append(item);
+  }
+  out["slots"] = Json::Value(Json::arrayValue);
+  for (const std::string& slot : checks.Slots()) out["slots"].append(slot);
+  PrintJson(out);
+  return 0;
+}
+
+CliRegistration diagnoseCommand({"diagnose", "diagnose", &RunDiagnose});
+
+}  // namespace
