@@ -16,10 +16,12 @@ Standalone (just these two endpoints on 127.0.0.1):
     /usr/bin/python3 sim_login.py [--port 0] [--record-dir DIR]
                                   [--canned-out FILE | --canned-envelope FILE]
   prints "ORVANTA_HOST_WEB=127.0.0.1:<port>" once listening.
-  --record-dir DIR        every request's body goes to DIR/<n>.body and the decoded in0
-                          document to DIR/<n>.in0 (n counts from 1)
+  --record-dir DIR        every request's path goes to DIR/<n>.path, its body to
+                          DIR/<n>.body and the decoded in0 document to DIR/<n>.in0
+                          (n counts from 1)
   --canned-out FILE       every call is answered with FILE's text (UTF-8) as "out"
   --canned-envelope FILE  every call is answered with FILE's bytes as the whole HTTP body
+  (canned files are read anew for every request, so a test may change them in between)
 """
 
 import argparse
@@ -186,6 +188,8 @@ class _Handler(BaseHTTPRequestHandler):
             self.server.count += 1
             n = self.server.count
         if opts.record_dir:
+            with open(os.path.join(opts.record_dir, "%d.path" % n), "w") as f:
+                f.write(self.path)
             with open(os.path.join(opts.record_dir, "%d.body" % n), "wb") as f:
                 f.write(body)
             doc = extract_in0(body)

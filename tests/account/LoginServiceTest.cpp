@@ -1,0 +1,299 @@
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/account/CCredentialStore.h"
+#include "client/account/CLoginService.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+const std::string kZhangGbk = "\xD5\xC5\xBB\xE1\xBC\xC6";  // 张会计
+
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
+    if (const char* old = std::getenv(name)) m_old = old, m_had = true;
+    setenv(name, value.c_str(), 1);
+  }
+  ~ScopedEnv() { m_had ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
+
+ private:
+  const char* m_name;
+  std::string m_old;
+  bool m_had = false;
+};
+
+// A loopback port nobody listens on.
+int ClosedPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  close(fd);
+  return ntohs(addr.sin_port);
+}
+
+// The stand-in login services, recording every request; optionally answering with a
+// canned "out" text or a canned envelope (re-read for every request).
+class LoginServiceTest : public ::testing::Test {
+ protected:
+  void StartServer(const std::vector<std::string>& extra = {}) {
+    std::vector<std::string> argv = {
+        ORV_PYTHON,     ORV_SOURCE_DIR "/tools/platform-sim/sim_login.py",
+        "--port",       "0",
+        "--record-dir", m_records.Path()};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    m_server = std::make_unique<orvtest::ChildProcess>(argv);
+    const auto vars = m_server->ReadAssignments({"ORVANTA_HOST_WEB"});
+    ASSERT_EQ(vars.count("ORVANTA_HOST_WEB"), 1u) << "stand-in did not start";
+    m_host = std::make_unique<ScopedEnv>("ORVANTA_HOST_WEB", vars.at("ORVANTA_HOST_WEB"));
+  }
+  void StartCanned() { StartServer({"--canned-out", m_files.File("out.txt")}); }
+  void CannedOut(const std::string& utf8) { orvtest::WriteFile(m_files.File("out.txt"), utf8); }
+
+  std::string Recorded(int n, const char* what) const {
+    return orvtest::ReadFile(m_records.File(std::to_string(n) + "." + what));
+  }
+  std::string TempData() const { return orvtest::ReadFile(m_dir.Path() + "/temp/TempData.xml"); }
+
+  orvtest::TempProgramDir m_dir;
+  orvtest::TempDir m_records;
+  orvtest::TempDir m_files;
+  std::unique_ptr<orvtest::ChildProcess> m_server;
+  std::unique_ptr<ScopedEnv> m_host;
+  UserSession m_session;
+  CLoginService m_service{m_session};
+};
+
+TEST_F(LoginServiceTest, SampleUserSignsInWithTheIssuedCookieKey) {
+  StartServer();
+  const LoginResult result = m_service.Login("张会计", "kj2026", true);
+  ASSERT_TRUE(result.success);
+  EXPECT_EQ(result.errorInfo, "");
+  EXPECT_EQ(m_session.loggedIn, 1);
+  EXPECT_EQ(m_session.userName, "张会计");
+  EXPECT_EQ(m_session.password, "kj2026");
+  EXPECT_EQ(m_session.cookieKey.size(), 32u);
+  EXPECT_EQ(m_session.cookieKey, m_service.LastAnswer().transferID);
+  // The answer stays on disk as GBK.
+  EXPECT_NE(TempData().find("\xB5\xC7\xC2\xBC\xB3\xC9\xB9\xA6"), std::string::npos)  // 登录成功
+      << TempData();
+  EXPECT_EQ(Recorded(1, "path"), "/services/LoginService");
+}
+
+TEST_F(LoginServiceTest, WrongPasswordSignsOutAndKeepsThePreviousSessionData) {
+  StartServer();
+  ASSERT_TRUE(m_service.Login("demo", "demo123", false).success);
+  const std::string key = m_session.cookieKey;
+
+  const LoginResult result = m_service.Login("张会计", "wrong", true);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.errorInfo, "用户名或密码错误");
+  EXPECT_EQ(m_session.loggedIn, 0);
+  EXPECT_EQ(m_session.userName, "demo") << "only a successful login writes the user fields";
+  EXPECT_EQ(m_session.cookieKey, key);
+  // The failed attempt is what user.cfg holds now.
+  const StoredCredentials stored = CCredentialStore::Read();
+  EXPECT_EQ(stored.userName, "张会计");
+  EXPECT_EQ(stored.password, "wrong");
+  EXPECT_EQ(stored.rememberPassword, 1);
+}
+
+TEST_F(LoginServiceTest, LoginDocumentBytesReachTheServerExactly) {
+  StartServer();
+  ASSERT_TRUE(m_service.Login("张会计", "kj2026", false).success);
+  EXPECT_EQ(Recorded(1, "in0"),
+            "<?xml version=\"1.0\" encoding=\"GBK\"?><InterfaceService><Authentication>"
+            "<username>" +
+                kZhangGbk +
+                "</username><password>kj2026</password>"
+                "<logintype>2</logintype></Authentication></InterfaceService>");
+  // The GBK bytes travel unchanged inside the UTF-8 envelope, not re-encoded as Latin-1.
+  const std::string body = Recorded(1, "body");
+  EXPECT_EQ(body.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u) << body;
+  EXPECT_NE(body.find("&lt;username&gt;" + kZhangGbk + "&lt;/username&gt;"), std::string::npos);
+  EXPECT_NE(body.find("xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""),
+            std::string::npos);
+  EXPECT_NE(body.find("<ns1:login><ns1:in0>"), std::string::npos) << body;
+  EXPECT_EQ(body.find("encodingStyle"), std::string::npos) << "document/literal";
+  EXPECT_EQ(body.find("Header"), std::string::npos);
+}
+
+TEST_F(LoginServiceTest, MarkupCharactersAreEscapedAndReadBackUnchanged) {
+  StartServer();
+  const LoginResult result = m_service.Login("tester", "a<b&c>d", false);
+  EXPECT_TRUE(result.success) << "the server read the same password back";
+  EXPECT_NE(Recorded(1, "in0").find("<password>a&lt;b&amp;c&gt;d</password>"), std::string::npos);
+
+  m_service.Logout();
+  EXPECT_EQ(
+      CLoginService::BuildLogoutDocument("k<&>'\""),
+      "<?xml version=\"1.0\" encoding=\"GBK\"?><InterfaceService><Authentication>"
+      "<cookiekey>k&lt;&amp;&gt;&apos;&quot;</cookiekey></Authentication></InterfaceService>");
+}
+
+TEST_F(LoginServiceTest, LogoutAfterLogoutSendsTheLastCookieKeyAgain) {
+  StartServer();
+  int refreshes = 0;
+  m_service.SetLoginDisplayRefresh([&] { ++refreshes; });
+  ASSERT_TRUE(m_service.Login("demo", "demo123", false).success);
+  const std::string key = m_session.cookieKey;
+
+  m_service.Logout();
+  EXPECT_EQ(m_session.loggedIn, 0);
+  EXPECT_EQ(m_service.LastAnswer().transferStatus, "1");
+  m_service.Logout();
+  EXPECT_EQ(m_session.loggedIn, 0);
+  EXPECT_EQ(m_service.LastAnswer().errorInfo, "用户未登录") << "the key is gone on the server";
+  EXPECT_EQ(refreshes, 2);
+
+  const std::string expected =
+      "<?xml version=\"1.0\" encoding=\"GBK\"?><InterfaceService><Authentication><cookiekey>" +
+      key + "</cookiekey></Authentication></InterfaceService>";
+  for (int n : {2, 3}) {
+    EXPECT_EQ(Recorded(n, "path"), "/services/LoginOutService");
+    EXPECT_EQ(Recorded(n, "in0"), expected);
+    EXPECT_NE(Recorded(n, "body").find("<ns1:loginOut><ns1:in0>"), std::string::npos);
+  }
+  EXPECT_EQ(m_session.cookieKey, key);
+  EXPECT_EQ(m_session.userName, "demo");
+}
+
+TEST_F(LoginServiceTest, UnreachableServerFailsAfterStoringTheCredentials) {
+  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(ClosedPort()));
+  m_session.loggedIn = 1;
+  int refreshes = 0;
+  m_service.SetLoginDisplayRefresh([&] { ++refreshes; });
+
+  const LoginResult result = m_service.Login("张会计", "kj2026", true);
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(result.errorInfo, "");
+  EXPECT_EQ(m_session.loggedIn, 0);
+  const StoredCredentials stored = CCredentialStore::Read();
+  EXPECT_TRUE(stored.usable);
+  EXPECT_EQ(stored.userName, "张会计");
+  EXPECT_EQ(stored.password, "kj2026");
+  EXPECT_EQ(TempData(), "") << "the empty answer is written too";
+
+  m_service.Logout();
+  EXPECT_EQ(refreshes, 1) << "a failed logout still refreshes the display";
+}
+
+struct CannedCase {
+  const char* name;
+  std::string out;
+  bool success;
+  std::string cookieKey;
+  std::string errorInfo;
+};
+
+TEST_F(LoginServiceTest, AnswersAreReadFromTheFirstTransferElement) {
+  StartCanned();
+  const std::string head = "<?xml version=\"1.0\" encoding=\"GBK\"?>";
+  const std::vector<CannedCase> cases = {
+      {"status without transferID signs in with an empty key",
+       head + "<InterfaceService><Transfer><transferStatus>1</transferStatus></Transfer>"
+              "</InterfaceService>",
+       true, "", ""},
+      {"leading blank",
+       head + "<R><Transfer><transferID>K</transferID>"
+              "<transferStatus> 1</transferStatus></Transfer></R>",
+       false, "", ""},
+      {"trailing blank", head + "<R><Transfer><transferStatus>1 </transferStatus></Transfer></R>",
+       false, "", ""},
+      {"empty status", head + "<R><Transfer><transferStatus></transferStatus></Transfer></R>",
+       false, "", ""},
+      {"refusal with a Chinese text",
+       head + "<R><Transfer><transferStatus>0</transferStatus><errorInfo>密码已过期</errorInfo>"
+              "</Transfer></R>",
+       false, "", "密码已过期"},
+      {"no Transfer element",
+       head + "<R><Other><transferStatus>1</transferStatus><errorInfo>x</errorInfo></Other></R>",
+       false, "", ""},
+      {"names are case-sensitive",
+       head + "<R><transfer><transferStatus>1</transferStatus></transfer></R>", false, "", ""},
+      {"not XML", "login ok", false, "", ""},
+      {"empty answer", "", false, "", ""},
+      {"root is the Transfer element",
+       "<Transfer><transferID>ROOT</transferID><transferStatus>1</transferStatus></Transfer>", true,
+       "ROOT", ""},
+      {"first Transfer depth-first wins",
+       head + "<R><A><B><Transfer><transferID>DEEP</transferID><transferStatus>1</transferStatus>"
+              "</Transfer></B></A><Transfer><transferStatus>0</transferStatus>"
+              "<errorInfo>later</errorInfo></Transfer></R>",
+       true, "DEEP", ""},
+      {"a later element of the same name overwrites",
+       head + "<R><Transfer><transferID>K1</transferID><transferStatus>1</transferStatus>"
+              "<transferID>K2</transferID><transferID/><other>1</other></Transfer></R>",
+       true, "K2", ""},
+      {"document declared UTF-8 still reads its Chinese text",
+       "<?xml version=\"1.0\" encoding=\"UTF-8\"?><R><Transfer><transferStatus>0</transferStatus>"
+       "<errorInfo>账号已锁定</errorInfo></Transfer></R>",
+       false, "", "账号已锁定"},
+  };
+  for (const CannedCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    CannedOut(c.out);
+    m_session = UserSession{};
+    const LoginResult result = m_service.Login("demo", "demo123", false);
+    EXPECT_EQ(result.success, c.success);
+    EXPECT_EQ(m_session.loggedIn, c.success ? 1 : 0);
+    EXPECT_EQ(result.errorInfo, c.errorInfo);
+    if (c.success) {
+      EXPECT_EQ(m_session.cookieKey, c.cookieKey);
+    }
+  }
+}
+
+TEST_F(LoginServiceTest, MissingOrNilOutIsAnEmptyAnswer) {
+  const std::string envelopeFile = m_files.File("envelope.xml");
+  StartServer({"--canned-envelope", envelopeFile});
+  const std::string open =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><soap:Envelope "
+      "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body>"
+      "<ns1:loginResponse xmlns:ns1=\"http://services.orvanta.example\">";
+  const std::string close = "</ns1:loginResponse></soap:Body></soap:Envelope>";
+  const std::vector<std::pair<const char*, std::string>> envelopes = {
+      {"out missing", open + close},
+      {"out nil", open + "<ns1:out xsi:nil=\"true\"/>" + close},
+      {"fault",
+       "<?xml version=\"1.0\"?><soap:Envelope "
+       "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body><soap:Fault>"
+       "<faultcode>soap:Server</faultcode><faultstring>boom</faultstring></soap:Fault>"
+       "</soap:Body></soap:Envelope>"},
+      {"not SOAP", "<html>oops</html>"},
+  };
+  ScopedEnv ns("ORVANTA_SOAP_NS1", "http://services.orvanta.example");
+  for (const auto& [name, envelope] : envelopes) {
+    SCOPED_TRACE(name);
+    orvtest::WriteFile(envelopeFile, envelope);
+    m_session.loggedIn = 1;
+    const LoginResult result = m_service.Login("demo", "demo123", false);
+    EXPECT_FALSE(result.success);
+    EXPECT_EQ(result.errorInfo, "");
+    EXPECT_EQ(m_session.loggedIn, 0);
+    EXPECT_EQ(TempData(), "");
+  }
+}
+
+TEST_F(LoginServiceTest, Ns1NamespaceUriIsConfigurable) {
+  ScopedEnv ns("ORVANTA_SOAP_NS1", "urn:example:account-test");
+  StartServer();
+  EXPECT_TRUE(m_service.Login("demo", "demo123", false).success)
+      << "the answer in the configured namespace is understood";
+  EXPECT_NE(Recorded(1, "body").find("xmlns:ns1=\"urn:example:account-test\""), std::string::npos);
+}
+
+}  // namespace
