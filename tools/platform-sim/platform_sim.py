@@ -664,7 +664,8 @@ def main(argv=None):
         except Exception as e:  # the demo works without the update server
             print("update server not started: %s" % e, file=sys.stderr)
 
-    threads = [threading.Thread(target=s.serve_forever, daemon=True) for s in servers]
+    threads = [threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True)
+               for s in servers]
     for t in threads:
         t.start()
 
