@@ -8,6 +8,8 @@
 #include <cstdint>
 
 class CProgressCtrlX : public QWidget {
+  Q_OBJECT
+
  public:
   explicit CProgressCtrlX(QWidget* parent = nullptr);
 
