@@ -8,8 +8,8 @@
 #include <string>
 #include <thread>
 
-#include "TestSupport.h"
 #include "platform/Profile.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

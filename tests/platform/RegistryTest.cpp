@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "TestSupport.h"
 #include "platform/Registry.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
