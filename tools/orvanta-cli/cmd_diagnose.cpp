@@ -1,8 +1,10 @@
 // diagnose: runs the eight workstation checks in order and prints each row as the
 // diagnosis page shows it, with the other-finance-software slots.
+// report-software: finds the other finance software and sends the report of it.
 #include "CliCommand.h"
 #include "client/diagnosis/CDiagnosisChecks.h"
 #include "client/diagnosis/DiagnosisRow.h"
+#include "client/requests/ReportCtrls.h"
 
 namespace {
 
@@ -28,6 +30,20 @@ int RunDiagnose(const std::vector<std::string>& args) {
   return 0;
 }
 
+int RunReportSoftware(const std::vector<std::string>& args) {
+  if (!args.empty()) return UsageError("usage: report-software");
+  CDiagnosisChecks checks;
+  checks.CheckOtherSoftware();
+  COtherSoftwareInfoCtrl report(checks.Slots());
+  Json::Value out;
+  out["success"] = report.success;
+  out["slots"] = Json::Value(Json::arrayValue);
+  for (const std::string& slot : checks.Slots()) out["slots"].append(slot);
+  PrintJson(out);
+  return report.success ? 0 : 1;
+}
+
 CliRegistration diagnoseCommand({"diagnose", "diagnose", &RunDiagnose});
+CliRegistration reportSoftwareCommand({"report-software", "report-software", &RunReportSoftware});
 
 }  // namespace
