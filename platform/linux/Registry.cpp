@@ -513,7 +513,7 @@ struct KeyWatch::Impl {
 
   // Reads the queued events; true when one of them is a sub-key change.
   bool Drain() {
-    bool changed = false;
+    bool changed = false, rescan = false;
     alignas(inotify_event) char buf[16384];
     for (;;) {
       ssize_t n = read(inotifyFd, buf, sizeof buf);
@@ -522,6 +522,11 @@ struct KeyWatch::Impl {
       for (char* p = buf; p < buf + n;) {
         auto* ev = reinterpret_cast<inotify_event*>(p);
         p += sizeof(inotify_event) + ev->len;
+        if (ev->mask & IN_Q_OVERFLOW) {
+          // Events were lost: something changed, and new directories may lack a watch.
+          changed = rescan = true;
+          continue;
+        }
         if (ev->mask & IN_IGNORED) {
           dirs.erase(ev->wd);
           continue;
@@ -538,6 +543,7 @@ struct KeyWatch::Impl {
         if (ev->mask & (IN_CREATE | IN_MOVED_TO)) AddTree(it->second + "/" + ev->name);
       }
     }
+    if (rescan && dirs.count(rootWd)) AddTree(dirs[rootWd]);
     return changed;
   }
 };

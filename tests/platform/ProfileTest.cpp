@@ -119,6 +119,13 @@ TEST_F(ProfileTest, NewFilesUseCrlfAndUnterminatedLastLineIsClosed) {
   WriteFile(other, "[A]\r\nx=1");
   ASSERT_TRUE(plat::WritePrivateProfileString("A", "y", "2", other));
   EXPECT_EQ(ReadFile(other), "[A]\r\nx=1\r\ny=2\r\n");
+
+  // A byte-order mark before the first header does not hide the section.
+  std::string marked = m_dir.File("bom.ini");
+  WriteFile(marked, "\xEF\xBB\xBF[A]\nx=1\n");
+  EXPECT_EQ(Get("a", "x", marked), "1");
+  ASSERT_TRUE(plat::WritePrivateProfileString("A", "x", "2", marked));
+  EXPECT_EQ(ReadFile(marked), "\xEF\xBB\xBF[A]\nx=2\n");
 }
 
 TEST_F(ProfileTest, BytesPassThroughUnchanged) {
