@@ -59,14 +59,16 @@ int CDiagnosisChecks::Run(int check) {
 
 int CDiagnosisChecks::CheckNetwork() {
   // Both points are always probed, so a slow first one does not hide the second.
-  const bool first = ProbeAddress(ConfigValue("NetWork", "TestPoint1"));
-  const bool second = ProbeAddress(ConfigValue("NetWork", "TestPoint2"));
+  const bool first =
+      ProbeAddress(ConfigValue("NetWork", "TestPoint1"), kProbeConnectTimeoutMs, &m_abort);
+  const bool second =
+      ProbeAddress(ConfigValue("NetWork", "TestPoint2"), kProbeConnectTimeoutMs, &m_abort);
   return first && second ? 0 : -1;
 }
 
 int CDiagnosisChecks::CheckServers() {
-  const bool telcom = ProbeAddress(ConfigValue("VPN", "Telcom"));
-  const bool union_ = ProbeAddress(ConfigValue("VPN", "Union"));
+  const bool telcom = ProbeAddress(ConfigValue("VPN", "Telcom"), kProbeConnectTimeoutMs, &m_abort);
+  const bool union_ = ProbeAddress(ConfigValue("VPN", "Union"), kProbeConnectTimeoutMs, &m_abort);
   if (telcom && union_) return 0;
   if (telcom) return 2;
   if (union_) return 1;
@@ -76,7 +78,7 @@ int CDiagnosisChecks::CheckServers() {
 int CDiagnosisChecks::CheckCompleteness() {
   const std::string local = CCompletenessList::Rebuild(plat::ProgramDirectory());
   const std::string url = ConfigValue("Completeness", "ServerCompleteness") + GetOwnVersion();
-  const HttpFetchResult answer = HttpFetch(url);
+  const HttpFetchResult answer = HttpFetch(url, &m_abort);
   if (!answer.ok || answer.status != 200) return -1;
   return CCompletenessList::Compare(local, answer.body);
 }

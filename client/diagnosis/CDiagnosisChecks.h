@@ -5,6 +5,7 @@
 // Worker thread: the checks block (network, folder walk) and run one after another on
 // the diagnosis worker. One object is used by one thread at a time.
 #include <array>
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -47,6 +48,11 @@ class CDiagnosisChecks {
   // 8: 0 a supported printer is present, else -1.
   int CheckPrinter();
 
+  // Any thread: ends the web requests of checks 1 to 3 in progress and makes later ones
+  // fail at once, for a run that must end (its page is closing). Checks already running
+  // are otherwise never interrupted.
+  void Abort() { m_abort = true; }
+
   // Filled by CheckOtherSoftware: "name version" of the last entry of each kind, or "".
   const SoftwareSlots& Slots() const { return m_slots; }
 
@@ -54,4 +60,5 @@ class CDiagnosisChecks {
   UpdateCheck m_updateCheck;
   PrinterSource m_printers;
   SoftwareSlots m_slots;
+  std::atomic<bool> m_abort{false};
 };

@@ -42,8 +42,17 @@ class CurlHandle {
   CURL* m_curl;
 };
 
-void SetCommonOptions(CURL* curl, const std::string& url) {
+int CheckAbort(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
+}
+
+void SetCommonOptions(CURL* curl, const std::string& url, const std::atomic<bool>* abort) {
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  if (abort) {
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
+  }
   curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kProtocols);
   curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
@@ -51,13 +60,13 @@ void SetCommonOptions(CURL* curl, const std::string& url) {
 
 }  // namespace
 
-bool ProbeAddress(const std::string& url, long connectTimeoutMs) {
-  if (url.empty()) return false;
+bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atomic<bool>* abort) {
+  if (url.empty() || (abort && *abort)) return false;
   GlobalInit();
   CurlHandle handle;
   CURL* curl = handle.get();
   if (!curl) return false;
-  SetCommonOptions(curl, url);
+  SetCommonOptions(curl, url, abort);
   curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
   curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kProbeTotalTimeoutMs);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
@@ -68,14 +77,14 @@ bool ProbeAddress(const std::string& url, long connectTimeoutMs) {
   return status > 0;
 }
 
-HttpFetchResult HttpFetch(const std::string& url) {
+HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort) {
   HttpFetchResult result;
-  if (url.empty()) return result;
+  if (url.empty() || (abort && *abort)) return result;
   GlobalInit();
   CurlHandle handle;
   CURL* curl = handle.get();
   if (!curl) return result;
-  SetCommonOptions(curl, url);
+  SetCommonOptions(curl, url, abort);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);

@@ -1,11 +1,16 @@
 #pragma once
 // The two web requests of the diagnosis: a reachability probe and a plain fetch.
-// Both are blocking, use a fresh transfer each time and never throw.
+// Both are blocking, use a fresh transfer each time and never throw. A set abort flag
+// (checked several times a second) ends a transfer early as a failure.
+#include <atomic>
 #include <string>
+
+inline constexpr long kProbeConnectTimeoutMs = 3000;
 
 // True when the address answers at all: any HTTP response counts, whatever its status.
 // An empty address, a refused or timed-out connection, or any other error is unreachable.
-bool ProbeAddress(const std::string& url, long connectTimeoutMs = 3000);
+bool ProbeAddress(const std::string& url, long connectTimeoutMs = kProbeConnectTimeoutMs,
+                  const std::atomic<bool>* abort = nullptr);
 
 struct HttpFetchResult {
   bool ok = false;  // a response was received
@@ -14,4 +19,4 @@ struct HttpFetchResult {
 };
 
 // Fetches the address (redirects followed) and keeps the whole body.
-HttpFetchResult HttpFetch(const std::string& url);
+HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort = nullptr);

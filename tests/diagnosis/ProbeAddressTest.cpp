@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "HttpStandIn.h"
 
 namespace {
@@ -46,6 +49,19 @@ TEST_F(ProbeAddressTest, FetchKeepsStatusAndBody) {
   EXPECT_FALSE(refused.ok);
   EXPECT_EQ(refused.status, 0);
   EXPECT_TRUE(refused.body.empty());
+}
+
+TEST_F(ProbeAddressTest, AbortEndsAWaitForAnAnswer) {
+  std::atomic<bool> abort{false};
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    abort = true;
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ProbeAddress(m_server.Url("/hang"), kProbeConnectTimeoutMs, &abort));
+  EXPECT_FALSE(HttpFetch(m_server.Url("/hang"), &abort).ok);  // already set: fails at once
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
 }
 
 }  // namespace

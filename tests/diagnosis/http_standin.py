@@ -3,12 +3,14 @@
 
   http_standin.py ROOT
 
-GET /ok answers 200; GET /redirect answers 302 to /ok; any other path is served from
+GET /ok answers 200; GET /redirect answers 302 to /ok; GET /hang answers only after
+30 seconds; any other path is served from
 the file ROOT + path (200), or answered 404 when there is no such file. Prints PORT=<n>.
 """
 import http.server
 import os
 import sys
+import time
 
 ROOT = sys.argv[1]
 
@@ -29,6 +31,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         path = self.path.split("?", 1)[0]
         if path == "/ok":
             return self.answer(200, b"ok")
+        if path == "/hang":
+            time.sleep(30)
+            return self.answer(200, b"late")
         if path == "/redirect":
             return self.answer(302, headers=[("Location", "/ok")])
         local = os.path.normpath(os.path.join(ROOT, path.lstrip("/")))
