@@ -1,0 +1,133 @@
+// The request cycle shared by every controller: fetch, parse, icon downloads, lookups.
+#include <gtest/gtest.h>
+
+#include "RequestTestSupport.h"
+#include "StubHttpServer.h"
+#include "support/TestSupport.h"
+#include "client/base/ServerConfig.h"
+#include "client/requests/AppListCtrls.h"
+#include "client/requests/CQueryAdvertisementCtrl.h"
+#include "client/requests/SubscriptionCtrls.h"
+#include "platform/ProgramDir.h"
+
+namespace {
+
+using orvtest::RecordingDownloadWindow;
+using orvtest::ScopedEnv;
+using orvtest::StubHttpServer;
+
+// Counts the calls of Parse.
+class CountingCtrl : public COrvAppCtrl {
+ public:
+  void Parse() override { ++parses; }
+  int GetKind() const override { return 0; }
+  int parses = 0;
+};
+
+const char* kTwoApps = R"({"tcount":"2","data":[
+  {"appid":"11","name":"记账","xh":"1","0":{"img":"http://h/i/a.png","type":"client","version":"1.0"},"1":{}},
+  {"appid":"12","name":"开票","xh":"2","0":{"img":"http://h/i/b.png","type":"app"},"1":{}}]})";
+
+class RequestCtrlTest : public ::testing::Test {
+ protected:
+  orvtest::TempProgramDir m_dir;
+  StubHttpServer m_server;
+  ScopedEnv m_app{"ORVANTA_HOST_APP", m_server.HostPort()};
+  ScopedEnv m_portal{"ORVANTA_HOST_PORTAL", m_server.HostPort()};
+};
+
+TEST_F(RequestCtrlTest, UnreachableServerLeavesResultsAndRequestsNothing) {
+  RecordingDownloadWindow window;
+  CountingCtrl ctrl;
+  OrvAppInfo kept;
+  kept.name = "kept";
+  kept.iconPath = m_dir.Path() + "/missing.png";
+  ctrl.apps.push_back(kept);
+
+  ctrl.Run("http://127.0.0.1:" + std::to_string(orvtest::ClosedPort()) + "/x", "\\HotApp\\");
+
+  EXPECT_EQ(ctrl.responseText, "");
+  EXPECT_EQ(ctrl.parses, 0);
+  ASSERT_EQ(ctrl.apps.size(), 1u);
+  EXPECT_EQ(ctrl.apps[0].name, "kept");
+  EXPECT_TRUE(window.Calls().empty());
+}
+
+TEST_F(RequestCtrlTest, AnswerThatIsNotJsonIsNotParsed) {
+  m_server.SetAnswer("/page", "<html><body>502 Bad Gateway</body></html>");
+  CountingCtrl ctrl;
+  ctrl.Run("http://" + m_server.HostPort() + "/page", "\\X\\");
+  EXPECT_FALSE(ctrl.responseText.empty());
+  EXPECT_EQ(ctrl.parses, 0);
+  // A 404 page is fetched as text too and fails the same way.
+  ctrl.Run("http://" + m_server.HostPort() + "/nothing-here", "\\X\\");
+  EXPECT_EQ(ctrl.parses, 0);
+}
+
+TEST_F(RequestCtrlTest, LineEndsAreDroppedBeforeParsing) {
+  m_server.SetAnswer(server_paths::kAddApp, "{\r\n\"status\":\n\"1\"\r\n}\n");
+  CAddOrvAppCtrl ctrl;
+  ctrl.RunFor(5);
+  EXPECT_EQ(ctrl.responseText, "{\"status\":\"1\"}");
+  EXPECT_EQ(ctrl.statusText, "安装验证成功");
+  EXPECT_EQ(ctrl.url, CAddOrvAppCtrl::UrlFor(5, ""));
+  EXPECT_EQ(ctrl.folder, "\\AddApp\\");
+}
+
+TEST_F(RequestCtrlTest, IconsAreRequestedOnlyWhenMissingUnlessForced) {
+  m_server.SetAnswer(server_paths::kHotApps, kTwoApps);
+  RecordingDownloadWindow window;
+  plat::MakeDirectories(m_dir.Path() + "/HotApp");
+  orvtest::WriteFile(m_dir.Path() + "/HotApp/1a.png", "png");
+
+  CHotAppCtrl hot;
+  hot.RunDefault();
+  auto calls = window.Calls();
+  ASSERT_EQ(calls.size(), 1u);
+  EXPECT_EQ(calls[0].url, "http://h/i/b.png");
+  EXPECT_EQ(calls[0].localPath, m_dir.Path() + "/HotApp/2b.png");
+  EXPECT_EQ(calls[0].priority, 0);
+
+  // Banner images are forced: fetched again although present, at priority 1.
+  m_server.SetAnswer(server_paths::kAdvertisement,
+                     R"({"data":[{"xh":1,"advfilepath":"http://h/a/1.jpg","advlink":"l"}]})");
+  plat::MakeDirectories(m_dir.Path() + "/Advertisement");
+  orvtest::WriteFile(m_dir.Path() + "/Advertisement/1.jpg", "jpg");
+  CQueryAdvertisementCtrl adv;
+  adv.RunDefault();
+  calls = window.Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].url, "http://h/a/1.jpg");
+  EXPECT_EQ(calls[1].localPath, m_dir.Path() + "/Advertisement/1.jpg");
+  EXPECT_EQ(calls[1].priority, 1);
+}
+
+TEST_F(RequestCtrlTest, WithoutDownloadWindowRunStillParses) {
+  m_server.SetAnswer(server_paths::kHotApps, kTwoApps);
+  CHotAppCtrl hot;
+  hot.RunDefault();
+  EXPECT_EQ(hot.apps.size(), 2u);
+}
+
+TEST_F(RequestCtrlTest, RunningTwiceGivesTheSameListAndLookupsFindFirstMatch) {
+  m_server.SetAnswer(server_paths::kHotApps, R"({"tcount":"3","data":[
+    {"appid":"11","name":"记账","xh":"1","0":{"type":"client","code":"K1","downurl":"http://d/1","version":"2"}},
+    {"appid":"12","name":"开票","xh":"2","0":{"type":"app"}},
+    {"appid":"13","name":"记账","xh":"3","0":{"type":"client","code":"K3"}}]})");
+  CHotAppCtrl hot;
+  hot.RunDefault();
+  hot.RunDefault();
+  ASSERT_EQ(hot.apps.size(), 3u);
+
+  EXPECT_EQ(hot.FindXhByName("记账"), "1");
+  EXPECT_EQ(hot.FindAppIdByName("开票"), "12");
+  EXPECT_EQ(hot.FindCodeByXh("3"), "K3");
+  EXPECT_EQ(hot.FindDownUrlByXh("1"), "http://d/1");
+  EXPECT_EQ(hot.FindSetupPathByXh("1"), m_dir.Path() + "/LumoDownloads/记账2.exe");
+  EXPECT_EQ(hot.FindXhByName("没有"), "");
+  EXPECT_EQ(hot.FindAppIdByName("没有"), "");
+  EXPECT_EQ(hot.FindCodeByXh("9"), "");
+  EXPECT_EQ(hot.FindSetupPathByXh(""), "");
+}
+
+}  // namespace

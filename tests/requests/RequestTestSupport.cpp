@@ -1,0 +1,60 @@
+#include "RequestTestSupport.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "client/base/CThreadLog.h"
+#include "platform/Encoding.h"
+
+namespace orvtest {
+
+RecordingDownloadWindow::RecordingDownloadWindow() { SetProcessDownloadWindow(this); }
+RecordingDownloadWindow::~RecordingDownloadWindow() { SetProcessDownloadWindow(nullptr); }
+
+int RecordingDownloadWindow::DownloadFile(const std::string& url, const std::string& localPath,
+                                          int priority) {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  m_calls.push_back({url, localPath, priority});
+  return 1;
+}
+
+std::vector<DownloadCall> RecordingDownloadWindow::Calls() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return m_calls;
+}
+
+std::string ThreadLogText(const std::string& programDir) {
+  CThreadLog::Instance()->Flush();
+  std::string all;
+  std::error_code ec;
+  const std::filesystem::path logDir = programDir + "/Log";
+  if (!std::filesystem::exists(logDir, ec)) return all;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(logDir, ec)) {
+    if (!entry.is_regular_file()) continue;
+    std::ifstream in(entry.path(), std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    all += plat::GbkToUtf8(ss.str());
+  }
+  return all;
+}
+
+int ClosedPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  socklen_t len = sizeof addr;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+}  // namespace orvtest
