@@ -1,0 +1,124 @@
+// The Qt window base: hooks arrive on the GUI thread in order, calls from other threads are
+// carried to it, and a window with a hung worker is destroyed in bounded time.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDialog>
+#include <QTest>
+#include <QThread>
+
+#include <chrono>
+#include <thread>
+
+#include "DownloadTestSupport.h"
+#include "common/download/FCDownloadFileWndBase.h"
+
+using namespace dltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class TestDownloadDlg final : public FCDownloadFileWndBase<QDialog> {
+ public:
+  explicit TestDownloadDlg(QWidget* parent = nullptr) : FCDownloadFileWndBase<QDialog>(parent) {}
+  ~TestDownloadDlg() override { EndDownloads(); }
+
+  void OnCheckTime(std::string, std::string) override { Add("checktime"); }
+  void OnStartDownload(std::string) override { Add("start"); }
+  void OnDownProgress(std::string, int64_t done, int64_t total) override {
+    if (hooks.empty() || hooks.back() != "progress") Add("progress");
+    lastDone = done;
+    lastTotal = total;
+  }
+  void OnDownFinished(std::string, const char*, int64_t size) override {
+    Add("finished");
+    finishedSize = size;
+  }
+  void OnDownError(std::string) override { Add("error"); }
+
+  using FCDownloadFileWndBase<QDialog>::SetDownloadWorkerKind;
+
+  std::vector<std::string> hooks;
+  bool allOnGuiThread = true;
+  int64_t lastDone = 0, lastTotal = 0, finishedSize = -1;
+
+ private:
+  void Add(const std::string& hook) {
+    hooks.push_back(hook);
+    allOnGuiThread = allOnGuiThread && QThread::currentThread() == qApp->thread();
+  }
+};
+
+bool Ended(const std::vector<std::string>& hooks) {
+  return !hooks.empty() && (hooks.back() == "finished" || hooks.back() == "error");
+}
+
+class DownloadWindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearProxyEnvironment();
+    ASSERT_TRUE(m_server.Ready());
+  }
+  HttpStandIn m_server;
+  orvtest::TempDir m_dir;
+};
+
+TEST_F(DownloadWindowTest, HooksArriveOnTheGuiThreadInOrder) {
+  TestDownloadDlg dlg;
+  const std::string target = m_dir.File("icons/app.png");
+  ASSERT_EQ(dlg.DownloadFile(m_server.Url("/file/100000"), target, 0), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(dlg.hooks); }, 30000));
+  EXPECT_EQ(dlg.hooks, (std::vector<std::string>{"checktime", "start", "progress", "finished"}));
+  EXPECT_TRUE(dlg.allOnGuiThread);
+  EXPECT_EQ(dlg.lastDone, 100000);
+  EXPECT_EQ(dlg.lastTotal, 100000);
+  EXPECT_EQ(dlg.finishedSize, 100000);
+  EXPECT_EQ(orvtest::ReadFile(target), Body(100000));
+}
+
+TEST_F(DownloadWindowTest, DownloadFileFromAnotherThreadIsCarriedToTheGuiThread) {
+  TestDownloadDlg dlg;
+  const std::string url = m_server.Url("/slow/40000");
+  int first = -1, second = -1;
+  std::thread caller([&] {
+    first = dlg.DownloadFile(url, m_dir.File("a.bin"), 1);
+    second = dlg.DownloadFile(url, m_dir.File("a.bin"), 1);
+  });
+  // The caller waits for the GUI thread, so the event loop must run meanwhile.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return second != -1; }, 10000));
+  caller.join();
+  EXPECT_EQ(first, 1);
+  EXPECT_EQ(second, 0);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(dlg.hooks); }, 30000));
+  EXPECT_EQ(dlg.hooks.back(), "finished");
+  EXPECT_TRUE(dlg.allOnGuiThread);
+}
+
+TEST_F(DownloadWindowTest, FtpWorkerKindReportsErrorForAnUnreachableServer) {
+  TestDownloadDlg dlg;
+  dlg.SetDownloadWorkerKind(DownloadWorkerKind::Ftp);
+  ASSERT_EQ(dlg.DownloadFile("ftp://u:p@127.0.0.1:1/Setup.exe", m_dir.File("s.bin"), -15), 1);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Ended(dlg.hooks); }, 30000));
+  EXPECT_EQ(dlg.hooks, (std::vector<std::string>{"error"}));
+}
+
+TEST_F(DownloadWindowTest, DestroyingTheWindowWithAHungWorkerReturnsInTime) {
+  auto dlg = std::make_unique<TestDownloadDlg>();
+  ASSERT_EQ(dlg->DownloadFile(m_server.Url("/hang"), m_dir.File("hang.bin"), 0), 1);
+  // Let the worker reach the server and block there.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Hits(m_server, "/hang") == 1; }, 10000));
+  auto started = std::chrono::steady_clock::now();
+  dlg.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 11s);
+  // Events queued for the dead window are dropped with it; nothing runs afterwards.
+  QTest::qWait(50);
+  EXPECT_FALSE(plat::FileExists(m_dir.File("hang.bin")));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

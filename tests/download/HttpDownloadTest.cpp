@@ -1,0 +1,251 @@
+// HTTP worker and headless owner against the stand-in server on loopback.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#include "DownloadTestSupport.h"
+#include "common/download/DownloadStopFlag.h"
+
+using namespace dltest;
+using namespace std::chrono_literals;
+
+namespace {
+
+class HttpDownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearProxyEnvironment();
+    DownloadStopFlag = false;
+    ASSERT_TRUE(m_server.Ready());
+  }
+  void TearDown() override { DownloadStopFlag = false; }
+
+  // Runs one download to its end; false when the worker did not end in time.
+  bool Fetch(RecordingWindow& window, const std::string& url, const std::string& path) {
+    if (window.DownloadFile(url, path, 0) != 1) return false;
+    return window.WaitIdle(30s);
+  }
+
+  HttpStandIn m_server;
+  orvtest::TempDir m_dir;
+};
+
+TEST_F(HttpDownloadTest, EmptyUrlStartsNothing) {
+  RecordingWindow window;
+  EXPECT_EQ(window.DownloadFile("", m_dir.File("x"), 0), 0);
+  EXPECT_TRUE(window.Calls().empty());
+}
+
+TEST_F(HttpDownloadTest, KnownLengthReportsEveryChunkUpToTotalAndWritesTheFile) {
+  RecordingWindow window;
+  const std::string target = m_dir.File("sub/dir/setup.bin");
+  const std::string url = m_server.Url("/file/300000?lm=Wed,%2021%20Oct%202026%2007:28:00%20GMT");
+  ASSERT_TRUE(Fetch(window, url, target));
+
+  EXPECT_EQ(window.Sequence(),
+            (std::vector<std::string>{"checktime", "start", "progress", "finished"}));
+  int64_t last = 0;
+  for (const auto& c : window.Calls()) {
+    EXPECT_TRUE(c.onDispatchThread) << c.hook;
+    EXPECT_EQ(c.url, url);
+    if (c.hook == "checktime") {
+      EXPECT_EQ(c.text, "Wed, 21 Oct 2026 07:28:00 GMT");
+    }
+    if (c.hook != "progress") continue;
+    EXPECT_EQ(c.total, 300000);
+    EXPECT_GT(c.done, last);
+    EXPECT_LE(c.done - last, 8192);
+    last = c.done;
+  }
+  EXPECT_EQ(last, 300000);
+  auto calls = window.Calls();
+  EXPECT_EQ(calls.back().done, 300000);
+  EXPECT_TRUE(calls.back().dataNull);
+  EXPECT_EQ(orvtest::ReadFile(target), Body(300000));
+  EXPECT_FALSE(plat::FileExists(target + ".part"));
+}
+
+TEST_F(HttpDownloadTest, UnknownLengthReportsTotalZeroAndFinishes) {
+  RecordingWindow window;
+  const std::string target = m_dir.File("nolen.bin");
+  ASSERT_TRUE(Fetch(window, m_server.Url("/nolen/50000"), target));
+
+  EXPECT_EQ(window.Sequence(),
+            (std::vector<std::string>{"checktime", "start", "progress", "finished"}));
+  int64_t last = 0;
+  for (const auto& c : window.Calls()) {
+    if (c.hook != "progress") continue;
+    EXPECT_EQ(c.total, 0);
+    EXPECT_GT(c.done, last);
+    last = c.done;
+  }
+  EXPECT_EQ(last, 50000);
+  EXPECT_EQ(window.Calls().back().done, 50000);
+  EXPECT_EQ(orvtest::ReadFile(target), Body(50000));
+  EXPECT_EQ(Hits(m_server, "/nolen/50000"), 1);
+}
+
+TEST_F(HttpDownloadTest, EmptyBodyWithZeroLengthIsAnEmptyFile) {
+  RecordingWindow window;
+  const std::string target = m_dir.File("empty.bin");
+  ASSERT_TRUE(Fetch(window, m_server.Url("/file/0"), target));
+  EXPECT_EQ(window.Sequence(), (std::vector<std::string>{"checktime", "start", "finished"}));
+  EXPECT_TRUE(plat::FileExists(target));
+  EXPECT_EQ(orvtest::ReadFile(target), "");
+}
+
+// Failures that cost an attempt: five attempts, exactly one ERROR, no file left behind.
+TEST_F(HttpDownloadTest, FailedAttemptsEndInOneErrorAndNoFile) {
+  struct Case {
+    std::string path;
+    int expectedHits;
+  };
+  for (const Case& c : {Case{"/status/404", 5}, Case{"/status/500", 5}, Case{"/short/100000", 5}}) {
+    SCOPED_TRACE(c.path);
+    RecordingWindow window;
+    const std::string target = m_dir.File("failed.bin");
+    ASSERT_TRUE(Fetch(window, m_server.Url(c.path), target));
+    EXPECT_EQ(window.Count("error"), 1);
+    EXPECT_EQ(window.Count("finished"), 0);
+    EXPECT_EQ(window.Calls().back().hook, "error");
+    EXPECT_FALSE(plat::FileExists(target));
+    EXPECT_FALSE(plat::FileExists(target + ".part"));
+    EXPECT_EQ(Hits(m_server, c.path), c.expectedHits);
+  }
+}
+
+TEST_F(HttpDownloadTest, ShortBodyIsRetriedAfterItsPartialProgress) {
+  RecordingWindow window;
+  ASSERT_TRUE(Fetch(window, m_server.Url("/short/40000"), m_dir.File("short.bin")));
+  // Every attempt got as far as the body: five CHECKTIME/STARTDOWNLOAD pairs.
+  EXPECT_EQ(window.Count("checktime"), 5);
+  EXPECT_EQ(window.Count("start"), 5);
+  for (const auto& c : window.Calls()) {
+    if (c.hook != "progress") continue;
+    EXPECT_LT(c.done, 40000);
+  }
+}
+
+TEST_F(HttpDownloadTest, UnreachableServerEndsInOneError) {
+  // Port 1 on loopback: nothing listens there.
+  RecordingWindow window;
+  ASSERT_TRUE(Fetch(window, "http://127.0.0.1:1/file/10", m_dir.File("x")));
+  EXPECT_EQ(window.Sequence(), (std::vector<std::string>{"error"}));
+}
+
+TEST_F(HttpDownloadTest, StopFlagEndsAFailingWorkerQuietly) {
+  DownloadStopFlag = true;
+  RecordingWindow window;
+  ASSERT_TRUE(Fetch(window, m_server.Url("/status/404"), m_dir.File("x")));
+  EXPECT_TRUE(window.Calls().empty());
+  EXPECT_EQ(Hits(m_server, "/status/404"), 1);
+}
+
+TEST_F(HttpDownloadTest, RunningUrlIsNotStartedTwiceButMayStartAgainAfterItEnded) {
+  RecordingWindow window;
+  const std::string url = m_server.Url("/slow/40000");
+  const std::string target = m_dir.File("slow.bin");
+  ASSERT_EQ(window.DownloadFile(url, target, 0), 1);
+  EXPECT_EQ(window.DownloadFile(url, target, 0), 0);
+  EXPECT_EQ(window.DownloadFile(url, m_dir.File("other.bin"), 0), 0);
+  // A different URL text is a different download.
+  EXPECT_EQ(window.DownloadFile(url + "?x", m_dir.File("other.bin"), 0), 1);
+  ASSERT_TRUE(window.WaitIdle(30s));
+  EXPECT_EQ(window.Count("finished"), 2);
+  EXPECT_EQ(Hits(m_server, "/slow/40000"), 2);
+
+  EXPECT_EQ(window.DownloadFile(url, target, 0), 1);
+  ASSERT_TRUE(window.WaitIdle(30s));
+  EXPECT_EQ(window.Count("finished"), 3);
+}
+
+TEST_F(HttpDownloadTest, PriorityIsAppliedWithoutDisturbingTheDownload) {
+  RecordingWindow window;
+  const std::string target = m_dir.File("idle.bin");
+  ASSERT_EQ(window.DownloadFile(m_server.Url("/file/20000"), target, -15), 1);
+  ASSERT_TRUE(window.WaitIdle(30s));
+  EXPECT_EQ(window.Count("finished"), 1);
+  EXPECT_EQ(orvtest::ReadFile(target), Body(20000));
+}
+
+// The stand-in as the system's proxy: every request through it needs credentials.
+class HttpProxyTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearProxyEnvironment();
+    ASSERT_TRUE(m_proxy.Ready());
+    setenv("http_proxy", ("http://127.0.0.1:" + m_proxy.Port()).c_str(), 1);
+  }
+  void TearDown() override { unsetenv("http_proxy"); }
+
+  HttpStandIn m_proxy{{"--proxy-auth", "agent:s3cret"}};
+  orvtest::TempDir m_dir;
+};
+
+TEST_F(HttpProxyTest, CredentialsFromTheHookReachTheProxy) {
+  RecordingWindow window;
+  window.proxyUser = "agent";
+  window.proxyPassword = "s3cret";
+  const std::string target = m_dir.File("via-proxy.bin");
+  ASSERT_EQ(window.DownloadFile(m_proxy.Url("/file/10000"), target, 0), 1);
+  ASSERT_TRUE(window.WaitIdle(30s));
+  EXPECT_EQ(window.Sequence(),
+            (std::vector<std::string>{"proxy", "checktime", "start", "progress", "finished"}));
+  EXPECT_EQ(orvtest::ReadFile(target), Body(10000));
+
+  std::string stats;
+  ClearProxyEnvironment();
+  orvtest::RunCommand({"curl", "-s", "--noproxy", "*", m_proxy.Url("/stats")}, &stats);
+  // "agent:s3cret" in Basic form.
+  EXPECT_NE(stats.find("Basic YWdlbnQ6czNjcmV0"), std::string::npos) << stats;
+}
+
+TEST_F(HttpProxyTest, RefusedCredentialsAskOncePerAttemptThenError) {
+  RecordingWindow window;
+  window.proxyUser = "agent";
+  window.proxyPassword = "wrong";
+  const std::string target = m_dir.File("refused.bin");
+  ASSERT_EQ(window.DownloadFile(m_proxy.Url("/file/10000"), target, 0), 1);
+  ASSERT_TRUE(window.WaitIdle(30s));
+  EXPECT_EQ(window.Count("proxy"), 5);
+  EXPECT_EQ(window.Count("checktime"), 0);
+  EXPECT_EQ(window.Count("error"), 1);
+  EXPECT_FALSE(plat::FileExists(target));
+}
+
+TEST(HeadlessOwnerTest, DestroyingTheOwnerOfAHungWorkerReturnsInTime) {
+  ClearProxyEnvironment();
+  HttpStandIn server;
+  ASSERT_TRUE(server.Ready());
+  orvtest::TempDir dir;
+  auto started = std::chrono::steady_clock::now();
+  {
+    RecordingWindow window;
+    ASSERT_EQ(window.DownloadFile(server.Url("/hang"), dir.File("hang.bin"), 0), 1);
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return Hits(server, "/hang") == 1; }));
+    started = std::chrono::steady_clock::now();
+  }
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 11s);
+  EXPECT_FALSE(plat::FileExists(dir.File("hang.bin")));
+}
+
+TEST(HeadlessOwnerTest, AbandonedWorkerNeverReachesItsOwner) {
+  ClearProxyEnvironment();
+  HttpStandIn server;
+  ASSERT_TRUE(server.Ready());
+  orvtest::TempDir dir;
+  auto window = std::make_unique<RecordingWindow>();
+  ASSERT_EQ(window->DownloadFile(server.Url("/hang"), dir.File("hang.bin"), 0), 1);
+  ASSERT_TRUE(orvtest::WaitUntil([&] { return Hits(server, "/hang") == 1; }));
+  auto started = std::chrono::steady_clock::now();
+  window->EndDownloads(1ms);  // too short for the worker: it is abandoned
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 2s);
+  EXPECT_EQ(window->DownloadFile(server.Url("/file/10"), dir.File("late.bin"), 0), 0);
+  window.reset();
+  // The abandoned worker sees its owner gone: it makes no further attempt worth the name and
+  // writes nothing.
+  EXPECT_FALSE(plat::FileExists(dir.File("hang.bin")));
+}
+
+}  // namespace

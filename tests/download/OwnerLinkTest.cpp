@@ -1,0 +1,127 @@
+// The line from workers to their owner, and the dispatch of message records onto hooks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <future>
+#include <mutex>
+#include <thread>
+
+#include "common/download/DownloadHooks.h"
+#include "common/download/DownloadMessages.h"
+#include "common/download/DownloadOwnerLink.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+// An owner thread that runs tasks only when told to.
+class ManualOwner {
+ public:
+  DownloadOwnerLink::Poster Poster() {
+    return [this](std::function<void()> task) {
+      std::lock_guard lock(m_mutex);
+      m_tasks.push_back(std::move(task));
+    };
+  }
+  size_t Pending() {
+    std::lock_guard lock(m_mutex);
+    return m_tasks.size();
+  }
+  void RunAll() {
+    std::deque<std::function<void()>> tasks;
+    {
+      std::lock_guard lock(m_mutex);
+      tasks.swap(m_tasks);
+    }
+    for (auto& t : tasks) t();
+  }
+
+ private:
+  std::mutex m_mutex;
+  std::deque<std::function<void()>> m_tasks;
+};
+
+TEST(OwnerLinkTest, SendRunsTheHandlerOnTheOwnerThreadAndReturnsItsAnswer) {
+  ManualOwner owner;
+  auto link = std::make_shared<DownloadOwnerLink>(owner.Poster());
+  std::thread::id ranOn;
+  auto answer = std::async(std::launch::async, [&] {
+    return link->Send([&] {
+      ranOn = std::this_thread::get_id();
+      return 7;
+    });
+  });
+  ASSERT_TRUE(orvtest::WaitUntil([&] { return owner.Pending() == 1; }));
+  EXPECT_EQ(answer.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+  owner.RunAll();
+  EXPECT_EQ(answer.get(), 7);
+  EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+TEST(OwnerLinkTest, DetachReleasesAWaitingWorkerAndSkipsItsHandler) {
+  ManualOwner owner;
+  auto link = std::make_shared<DownloadOwnerLink>(owner.Poster());
+  std::atomic<bool> ran{false};
+  auto answer = std::async(std::launch::async, [&] {
+    return link->Send([&] {
+      ran = true;
+      return 1;
+    });
+  });
+  ASSERT_TRUE(orvtest::WaitUntil([&] { return owner.Pending() == 1; }));
+  link->Detach();
+  EXPECT_EQ(answer.get(), 0);
+  owner.RunAll();  // the stale task finds the owner gone
+  EXPECT_FALSE(ran);
+  EXPECT_FALSE(link->Alive());
+
+  // Later sends are not even posted.
+  EXPECT_EQ(link->Send([] { return 1; }), 0);
+  EXPECT_EQ(owner.Pending(), 0u);
+}
+
+class CountingHooks : public IDownloadHooks {
+ public:
+  void OnCheckTime(std::string url, std::string lastModified) override {
+    log += "checktime(" + url + "," + lastModified + ")";
+  }
+  void OnProxyValidate(std::string, std::string& user, std::string& password) override {
+    user = "u";
+    password = "p";
+    log += "proxy";
+  }
+  std::string log;
+};
+
+TEST(DispatchTest, CheckTimeAnswersOneAndProxyCredentialsGoBackToTheWorker) {
+  CountingHooks hooks;
+  const std::string url = "http://h/x", lastModified = "Tue";
+  DownloadMessageRecord check;
+  check.message = DownloadMessage::CheckTime;
+  check.url = &url;
+  check.lastModified = &lastModified;
+  EXPECT_EQ(DispatchDownloadMessage(hooks, check), 1);
+
+  std::string user, password;
+  DownloadMessageRecord proxy;
+  proxy.message = DownloadMessage::ProxyValidate;
+  proxy.url = &url;
+  proxy.user = &user;
+  proxy.password = &password;
+  EXPECT_EQ(DispatchDownloadMessage(hooks, proxy), 0);
+  EXPECT_EQ(user, "u");
+  EXPECT_EQ(password, "p");
+  EXPECT_EQ(hooks.log, "checktime(http://h/x,Tue)proxy");
+
+  // The base hooks of the other four do nothing and answer 0.
+  for (auto m : {DownloadMessage::DownFinished, DownloadMessage::Progress, DownloadMessage::Error,
+                 DownloadMessage::StartDownload}) {
+    DownloadMessageRecord r;
+    r.message = m;
+    r.url = &url;
+    EXPECT_EQ(DispatchDownloadMessage(hooks, r), 0) << DownloadMessageName(m);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+// orvanta-cli download URL PATH: one download through the engine with a headless owner; every
+// hook call is printed as one JSON line. Exit 0 when the file arrived, 1 otherwise.
+#include <json/json.h>
+
+#include <condition_variable>
+#include <mutex>
+
+#include "CliCommand.h"
+#include "common/download/HeadlessDownloadWindow.h"
+
+namespace {
+
+class CliDownloadWindow final : public HeadlessDownloadWindow {
+ public:
+  ~CliDownloadWindow() override { EndDownloads(); }
+
+  void OnCheckTime(std::string url, std::string lastModified) override {
+    Json::Value v = Event("checktime", url, 0, 0);
+    v["lastModified"] = lastModified;
+    PrintJson(v);
+  }
+  void OnDownFinished(std::string url, const char*, int64_t size) override {
+    PrintJson(Event("finished", url, size, size));
+    End(true);
+  }
+  void OnDownError(std::string url) override {
+    PrintJson(Event("error", url, 0, 0));
+    End(false);
+  }
+  void OnStartDownload(std::string url) override { PrintJson(Event("start", url, 0, 0)); }
+  void OnDownProgress(std::string url, int64_t done, int64_t total) override {
+    PrintJson(Event("progress", url, done, total));
+  }
+
+  // True when the download finished; false on ERROR or when the worker ended silently.
+  bool Wait() {
+    WaitIdle(std::chrono::hours(24));
+    std::lock_guard lock(m_mutex);
+    return m_finished;
+  }
+
+ private:
+  static Json::Value Event(const char* name, const std::string& url, int64_t done,
+                           int64_t total) {
+    Json::Value v;
+    v["event"] = name;
+    v["url"] = url;
+    v["done"] = Json::Int64(done);
+    v["total"] = Json::Int64(total);
+    return v;
+  }
+  void End(bool finished) {
+    std::lock_guard lock(m_mutex);
+    m_finished = finished;
+  }
+
+  std::mutex m_mutex;
+  bool m_finished = false;
+};
+
+int RunDownload(const std::vector<std::string>& args) {
+  if (args.size() != 2 || args[0].empty() || args[1].empty())
+    return UsageError("usage: download URL PATH");
+  CliDownloadWindow window;
+  if (window.DownloadFile(args[0], args[1], 0) == 0) return Failure("download not started");
+  bool finished = window.Wait();
+  window.EndDownloads();  // every hook has run once the dispatch thread is stopped
+  return finished ? 0 : 1;
+}
+
+CliRegistration downloadCommand({"download", "download URL PATH", RunDownload});
+
+}  // namespace
