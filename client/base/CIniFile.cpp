@@ -1,0 +1,72 @@
+#include "client/base/CIniFile.h"
+
+#include "platform/Encoding.h"
+#include "platform/Profile.h"
+#include "platform/ProgramDir.h"
+
+namespace {
+
+// The read buffer of the profile call holds 1000 bytes including the terminator.
+constexpr std::size_t kReadBufferSize = 1000;
+
+// Drops a lead byte left without its trail byte by a cut at the buffer size, so that a
+// cut never turns into a replacement character.
+void DropDanglingLeadByte(std::string& gbk) {
+  std::size_t i = 0;
+  while (i < gbk.size()) {
+    unsigned char c = static_cast<unsigned char>(gbk[i]);
+    if (c >= 0x81 && c != 0xFF) {
+      if (i + 1 == gbk.size()) {
+        gbk.pop_back();
+        return;
+      }
+      i += 2;
+    } else {
+      ++i;
+    }
+  }
+}
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  std::size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+}
+
+}  // namespace
+
+CIniFile::CIniFile(std::string relativeName) : m_relativeName(std::move(relativeName)) {}
+
+std::string CIniFile::NativePath() const { return plat::JoinProgramPath(m_relativeName); }
+
+std::string CIniFile::ProgramDirectory() { return plat::ProgramDirectory(); }
+
+std::string CIniFile::ReadString(const std::string& section, const std::string& key) const {
+  std::string gbk = plat::GetPrivateProfileString(plat::Utf8ToGbk(section), plat::Utf8ToGbk(key),
+                                                  "", NativePath(), kReadBufferSize);
+  if (gbk.size() >= kReadBufferSize - 1) DropDanglingLeadByte(gbk);
+  // The backslash-n rule applies after decoding: in GBK a backslash byte can also be the
+  // second half of a Chinese character.
+  std::string text = plat::GbkToUtf8(gbk);
+  ReplaceAll(text, "\\n", "\n");
+  return text;
+}
+
+int CIniFile::ReadInt(const std::string& section, const std::string& key) const {
+  return plat::GetPrivateProfileInt(plat::Utf8ToGbk(section), plat::Utf8ToGbk(key), 0,
+                                    NativePath());
+}
+
+bool CIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) const {
+  // A raw line break would end the value and start a stray line in the file; store it as
+  // the two characters that ReadString turns back into a line break.
+  std::string stored = value;
+  ReplaceAll(stored, "\r\n", "\\n");
+  ReplaceAll(stored, "\n", "\\n");
+  ReplaceAll(stored, "\r", "\\n");
+  return plat::WritePrivateProfileString(plat::Utf8ToGbk(section), plat::Utf8ToGbk(key),
+                                         plat::Utf8ToGbk(stored), NativePath());
+}
