@@ -1,0 +1,147 @@
+#include <signal.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+
+#include "client/base/CSingleInstance.h"
+#include "platform/ProgramDir.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+// Every test gets its own runtime folder, so nothing meets a real client or another test.
+class SingleInstanceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    m_hadOld = old != nullptr;
+    if (old) m_old = old;
+    setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
+  }
+  void TearDown() override {
+    if (m_hadOld)
+      setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
+    else
+      unsetenv("XDG_RUNTIME_DIR");
+  }
+
+  std::vector<std::string> Helper(int publishDelayMs, int exitAfter) const {
+    return {ORV_SINGLEINSTANCE_HELPER, CSingleInstance::kMutexName, std::to_string(publishDelayMs),
+            std::to_string(exitAfter)};
+  }
+
+  static std::string Next(orvtest::ChildProcess& child) {
+    std::string line;
+    return child.ReadLine(line) ? line : "<no output>";
+  }
+
+  orvtest::TempDir m_dir;
+  std::string m_old;
+  bool m_hadOld = false;
+};
+
+TEST_F(SingleInstanceTest, OnlyTheFirstGuardInAProcessOrSessionWins) {
+  CSingleInstance first;
+  EXPECT_EQ(first.MappingName(), std::string(CSingleInstance::kMutexName) + "_MapFile");
+  ASSERT_TRUE(first.Check());
+  EXPECT_TRUE(first.Check());  // asking again changes nothing
+  CSingleInstance second;
+  EXPECT_FALSE(second.Check());
+  EXPECT_FALSE(second.Publish([] {}));
+  // A guard that never checked has nothing to look for.
+  CSingleInstance unchecked;
+  EXPECT_FALSE(unchecked.Find(0));
+
+  first.Close();
+  CSingleInstance third;
+  EXPECT_TRUE(third.Check());
+}
+
+TEST_F(SingleInstanceTest, SecondStartWaitsForPublicationThenActivatesTheFirst) {
+  orvtest::ChildProcess first(Helper(700, 1));
+  ASSERT_EQ(Next(first), "FIRST=1");
+
+  CSingleInstance second;
+  ASSERT_FALSE(second.Check());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(second.Find(15000));
+  // The first instance published only after its delay; the second waited for it.
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  EXPECT_EQ(Next(first), "PUBLISHED=1");
+  EXPECT_EQ(Next(first), "ACTIVATED=1");
+  EXPECT_EQ(first.Wait(), 0);
+  second.Close();
+
+  // The first has exited: the next start is the first instance.
+  CSingleInstance next;
+  EXPECT_TRUE(next.Check());
+}
+
+TEST_F(SingleInstanceTest, EverySecondStartActivatesTheSameFirstInstance) {
+  std::atomic<int> activations{0};
+  CSingleInstance first;
+  ASSERT_TRUE(first.Check());
+  ASSERT_TRUE(first.Publish([&] { ++activations; }));
+  for (int i = 1; i <= 3; ++i) {
+    orvtest::ChildProcess second(Helper(0, 0));
+    EXPECT_EQ(Next(second), "FIRST=0");
+    EXPECT_EQ(Next(second), "FOUND=1");
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_EQ(activations, i);
+  }
+  first.Close();
+  EXPECT_FALSE(orvtest::WaitUntil(
+      [&] {
+        return ::access(m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock").c_str(),
+                        F_OK) == 0;
+      },
+      std::chrono::milliseconds(0)));
+}
+
+TEST_F(SingleInstanceTest, AKilledFirstInstanceDoesNotBlockTheNextStart) {
+  {
+    orvtest::ChildProcess first(Helper(0, 0));
+    ASSERT_EQ(Next(first), "FIRST=1");
+    ASSERT_EQ(Next(first), "PUBLISHED=1");
+    ::kill(first.Pid(), SIGKILL);
+    first.Wait();
+  }
+  // Its socket file is left behind; the lock went with the process.
+  std::atomic<int> activations{0};
+  CSingleInstance next;
+  ASSERT_TRUE(next.Check());
+  ASSERT_TRUE(next.Publish([&] { ++activations; }));
+  orvtest::ChildProcess second(Helper(0, 0));
+  EXPECT_EQ(Next(second), "FIRST=0");
+  EXPECT_EQ(Next(second), "FOUND=1");
+  EXPECT_EQ(activations, 1);
+}
+
+TEST_F(SingleInstanceTest, AWaitingStartGivesUpWhenTheFirstDiesBeforePublishing) {
+  orvtest::ChildProcess first(Helper(-1, 0));
+  ASSERT_EQ(Next(first), "FIRST=1");
+  orvtest::ChildProcess second(Helper(0, 0));
+  ASSERT_EQ(Next(second), "FIRST=0");
+  ::kill(first.Pid(), SIGKILL);
+  first.Wait();
+  EXPECT_EQ(Next(second), "FOUND=0");
+  EXPECT_EQ(second.Wait(), 3);
+}
+
+TEST_F(SingleInstanceTest, FindTimesOutWhileTheFirstHasNotPublished) {
+  CSingleInstance first;
+  ASSERT_TRUE(first.Check());
+  CSingleInstance second;
+  ASSERT_FALSE(second.Check());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(second.Find(200));
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(200));
+  EXPECT_LT(took, std::chrono::seconds(3));
+}
+
+}  // namespace
