@@ -1,5 +1,7 @@
 #include "client/diagnosis/CompletenessList.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -117,7 +119,8 @@ std::string CCompletenessList::Rebuild(const std::string& programDir) {
   if (model.Empty()) return {};
 
   const std::string text = model.Text();
-  const fs::path temporary = listFile.string() + ".tmp";
+  // Written beside the target and renamed onto it, so a reader never sees half a list.
+  const fs::path temporary = listFile.string() + "." + std::to_string(getpid()) + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <cctype>
 #include <mutex>
 
 namespace {
@@ -42,6 +43,19 @@ class CurlHandle {
   CURL* m_curl;
 };
 
+// An address must name its scheme: a bare "host/path" (or the bare version number that an
+// empty completeness prefix leaves) is not guessed into a web address of some host.
+bool IsWebAddress(const std::string& url) {
+  auto startsWith = [&url](const char* prefix) {
+    const std::string p(prefix);
+    if (url.size() < p.size()) return false;
+    for (size_t i = 0; i < p.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(url[i])) != p[i]) return false;
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
 int CheckAbort(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
 }
@@ -61,7 +75,7 @@ void SetCommonOptions(CURL* curl, const std::string& url, const std::atomic<bool
 }  // namespace
 
 bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atomic<bool>* abort) {
-  if (url.empty() || (abort && *abort)) return false;
+  if (!IsWebAddress(url) || (abort && *abort)) return false;
   GlobalInit();
   CurlHandle handle;
   CURL* curl = handle.get();
@@ -79,7 +93,7 @@ bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atom
 
 HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort) {
   HttpFetchResult result;
-  if (url.empty() || (abort && *abort)) return result;
+  if (!IsWebAddress(url) || (abort && *abort)) return result;
   GlobalInit();
   CurlHandle handle;
   CURL* curl = handle.get();

@@ -28,6 +28,11 @@ TEST_F(ProbeAddressTest, NoAnswerIsUnreachable) {
   EXPECT_FALSE(ProbeAddress(diagtest::ClosedUrl()));
   EXPECT_FALSE(ProbeAddress("not a url at all"));
   EXPECT_FALSE(ProbeAddress("file:///etc/hostname"));  // only web addresses are probed
+  // No scheme is guessed, even for an address that would answer.
+  const std::string bare = m_server.Url("/ok").substr(std::string("http://").size());
+  EXPECT_FALSE(ProbeAddress(bare));
+  EXPECT_FALSE(HttpFetch(bare).ok);
+  EXPECT_TRUE(ProbeAddress("HTTP://" + bare));
 }
 
 TEST_F(ProbeAddressTest, FetchKeepsStatusAndBody) {
