@@ -8,7 +8,8 @@
 inline constexpr long kProbeConnectTimeoutMs = 3000;
 
 // True when the address answers at all: any HTTP response counts, whatever its status.
-// An address without an http:// or https:// scheme, a refused or timed-out connection, or any other error is unreachable.
+// An address without an http:// or https:// scheme, a refused or timed-out connection,
+// or any other error is unreachable.
 bool ProbeAddress(const std::string& url, long connectTimeoutMs = kProbeConnectTimeoutMs,
                   const std::atomic<bool>* abort = nullptr);
 
