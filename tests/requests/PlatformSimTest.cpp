@@ -1,0 +1,158 @@
+// orvanta-cli against the stand-in platform: the catalogue with its icons, subscriptions
+// that change the user's list, a report the log server records, and a pushed message.
+#include <json/json.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/ProgramDir.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using orvtest::ChildProcess;
+using orvtest::RunCommand;
+
+const std::vector<std::string> kHostKeys = {
+    "ORVANTA_HOST_APP", "ORVANTA_HOST_WEB",     "ORVANTA_HOST_PORTAL",  "ORVANTA_HOST_OA",
+    "ORVANTA_HOST_LOG", "ORVANTA_HOST_DIAGNOSIS", "ORVANTA_HOST_MESSAGE", "ORVANTA_SIM_CONTROL"};
+
+Json::Value ParseJson(const std::string& text) {
+  Json::CharReaderBuilder b;
+  std::unique_ptr<Json::CharReader> r(b.newCharReader());
+  Json::Value v;
+  std::string errors;
+  r->parse(text.data(), text.data() + text.size(), &v, &errors);
+  return v;
+}
+
+class PlatformSimTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    s_sim = new ChildProcess({ORV_PYTHON, std::string(ORV_SOURCE_DIR) +
+                                              "/tools/platform-sim/platform_sim.py",
+                              "--no-update"});
+    s_env = s_sim->ReadAssignments(kHostKeys);
+  }
+  static void TearDownTestSuite() {
+    delete s_sim;
+    s_sim = nullptr;
+  }
+
+  void SetUp() override {
+    ASSERT_EQ(s_env.size(), kHostKeys.size()) << "the simulator did not start";
+    // A program directory of our own, so the icons land in the test's folder.
+    m_cli = m_dir.File("orvanta-cli");
+    std::filesystem::copy_file(std::string(ORV_BIN_DIR) + "/orvanta-cli", m_cli);
+  }
+
+  // Runs orvanta-cli; the exit code, stdout in out.
+  int Cli(const std::vector<std::string>& args, std::string& out) {
+    std::vector<std::string> argv = {m_cli};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string err;
+    const int rc = RunCommand(argv, &out, &err, s_env);
+    if (rc != 0) ADD_FAILURE() << "orvanta-cli failed: " << err;
+    return rc;
+  }
+
+  // GET of the simulator's control endpoint.
+  Json::Value Control(const std::string& pathAndQuery, const std::string& postBody = "") {
+    const std::string script =
+        "import sys,urllib.request\n"
+        "d=sys.argv[2].encode() if sys.argv[2] else None\n"
+        "print(urllib.request.urlopen('http://'+sys.argv[1], data=d).read().decode())\n";
+    std::string out;
+    RunCommand({ORV_PYTHON, "-c", script, s_env["ORVANTA_SIM_CONTROL"] + pathAndQuery, postBody},
+               &out);
+    return ParseJson(out);
+  }
+
+  static bool HasApp(const Json::Value& list, int appid) {
+    for (const auto& app : list["apps"])
+      if (app["appid"].asInt() == appid) return true;
+    return false;
+  }
+
+  static ChildProcess* s_sim;
+  static std::map<std::string, std::string> s_env;
+  orvtest::TempDir m_dir;
+  std::string m_cli;
+};
+
+ChildProcess* PlatformSimTest::s_sim = nullptr;
+std::map<std::string, std::string> PlatformSimTest::s_env;
+
+TEST_F(PlatformSimTest, HotListWithIconsInHotApp) {
+  std::string out;
+  ASSERT_EQ(Cli({"apps", "hot"}, out), 0);
+  const Json::Value v = ParseJson(out);
+  ASSERT_EQ(v["apps"].size(), 10u) << out;
+  EXPECT_EQ(v["tcount"].asInt(), 10);
+  const Json::Value& first = v["apps"][0];
+  EXPECT_EQ(first["name"].asString(), "财务记账专业版");
+  EXPECT_EQ(first["type"].asString(), "client");
+  EXPECT_FALSE(first["code"].asString().empty());
+  EXPECT_EQ(v["apps"][1]["type"].asString(), "app");
+  EXPECT_EQ(v["apps"][1]["isopen"].asString(), "1");
+  for (const auto& app : v["apps"]) {
+    const std::string icon = app["iconPath"].asString();
+    EXPECT_EQ(icon, m_dir.Path() + "/HotApp/" + app["xh"].asString() + "icon.png");
+    EXPECT_EQ(orvtest::ReadFile(icon).substr(0, 4), "\x89PNG") << icon;
+    EXPECT_FALSE(app["remark"].asString().empty());
+  }
+}
+
+TEST_F(PlatformSimTest, SubscribeAndUnsubscribeChangeTheUsersList) {
+  const std::vector<std::string> demo = {"--user", "demo", "--ckey", "demo-ckey"};
+  auto cli = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), demo.begin(), demo.end());
+    std::string out;
+    Cli(args, out);
+    return ParseJson(out);
+  };
+  EXPECT_FALSE(HasApp(cli({"apps", "my-client"}), 1011));
+  EXPECT_EQ(cli({"subscribe", "1011"})["statusText"].asString(), "安装验证成功");
+  EXPECT_EQ(cli({"subscribe", "1011"})["statusText"].asString(), "已安装过应用");
+  const Json::Value mine = cli({"apps", "my-client"});
+  EXPECT_TRUE(HasApp(mine, 1011));
+  EXPECT_EQ(mine["apps"][0]["iconPath"].asString().rfind(m_dir.Path() + "/PrivateDesktopApp/demo/", 0),
+            0u);
+  EXPECT_EQ(cli({"unsubscribe", "1011"})["statusText"].asString(), "删除成功");
+  EXPECT_EQ(cli({"unsubscribe", "1011"})["statusText"].asString(), "用户无此应用");
+  EXPECT_FALSE(HasApp(cli({"apps", "my-client"}), 1011));
+
+  EXPECT_TRUE(HasApp(cli({"apps", "my-web"}), 2001));
+  std::string out;
+  ASSERT_EQ(Cli({"apps", "my-web"}, out), 0);  // signed out: an empty list
+  EXPECT_EQ(ParseJson(out)["apps"].size(), 0u);
+}
+
+TEST_F(PlatformSimTest, AppLogReachesTheLogServer) {
+  std::string out;
+  ASSERT_EQ(Cli({"applog", "1003", "client", "6.0.1", "2", "3"}, out), 0);
+  const Json::Value records = Control("/records?kind=log");
+  ASSERT_GE(records.size(), 1u);
+  const Json::Value& last = records[records.size() - 1]["json"];
+  EXPECT_EQ(last["userName"].asString(), "未登录用户");
+  EXPECT_EQ(last["appid"].asString(), "1003");
+  EXPECT_EQ(last["appclienttype"].asString(), "3");
+  EXPECT_TRUE(last["ipwz"].isNull());
+}
+
+TEST_F(PlatformSimTest, PushedMessageIsPrinted) {
+  std::vector<std::string> argv = {m_cli, "push", "listen", "--count", "1", "--timeout", "20"};
+  ChildProcess listener(argv, s_env);
+  ASSERT_TRUE(orvtest::WaitUntil([&] { return Control("/records")["push_clients"].asInt() >= 1; }));
+  Control("/push", R"({"title":"税务提醒","content":"本月申报期截至15日","url":"http://n/1"})");
+  std::string line;
+  ASSERT_TRUE(listener.ReadLine(line, std::chrono::seconds(10)));
+  const Json::Value v = ParseJson(line);
+  EXPECT_EQ(v["title"].asString(), "税务提醒");
+  EXPECT_EQ(v["content"].asString(), "本月申报期截至15日");
+  EXPECT_EQ(listener.Wait(), 0);
+}
+
+}  // namespace
