@@ -101,6 +101,9 @@ class CMessageBoxDialog : public QDialog {
   // Forgets every remembered answer.
   static void ResetRememberedAnswers();
 
+  // Escape and the close command: ends with the cancel id when there is one.
+  void reject() override;
+
  signals:
   // The Help button was pressed; carries the box's help id.
   void helpRequested(int helpId);
@@ -109,7 +112,6 @@ class CMessageBoxDialog : public QDialog {
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
-  void reject() override;
 
  private:
   void BuildButtonList();
