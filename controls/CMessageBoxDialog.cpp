@@ -255,7 +255,7 @@ void CMessageBoxDialog::Prepare() {
   m_prepared = true;
   BuildButtonList();
   CreateControls();
-  if (!(m_flags & kNoSound) && (m_flags & kIconMask) != 0) QApplication::beep();
+  if (!(m_flags & kNoSound)) QApplication::beep();
 
   Qt::WindowFlags window = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   if (m_cancelId != -1) window |= Qt::WindowCloseButtonHint;

@@ -228,4 +228,35 @@ TEST_F(XTabCtrlTest, GradientRunsFromFillToEndColour) {
   EXPECT_LT(right.red(), 25);
 }
 
+TEST_F(XTabCtrlTest, TextColourPrefersHotThenSelectedThenNormalThenDefault) {
+  const QColor hot(255, 0, 128), selected(0, 255, 255), fallback(255, 255, 0);
+  XTabColorScheme scheme;
+  scheme.background = kGrey;
+  scheme.text = XRgb(255, 255, 0);
+  scheme.hot.text = XRgb(255, 0, 128);
+  scheme.selected.text = XRgb(0, 255, 255);
+  m_strip->SetColorScheme(scheme);
+  QFont font(QStringLiteral("DejaVu Sans"));
+  font.setPixelSize(22);
+  font.setWeight(QFont::Black);
+  m_strip->setFont(font);
+  for (int i = 0; i < 3; ++i) m_strip->AddTab(QStringLiteral("MM"));
+  auto colourIn = [&](int tab, const QColor& colour) {
+    const QImage image = m_strip->grab().toImage();
+    const QRect r = m_strip->TabRect(tab);
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x)
+        if (QColor(image.pixel(x, y)) == colour) return true;
+    return false;
+  };
+  Move(m_strip->TabRect(1).center());
+  EXPECT_TRUE(colourIn(0, selected));
+  EXPECT_TRUE(colourIn(1, hot));
+  EXPECT_TRUE(colourIn(2, fallback));
+  EXPECT_FALSE(colourIn(2, selected));
+  Move(m_strip->TabRect(0).center());  // selected and hot: the hot colour wins
+  EXPECT_TRUE(colourIn(0, hot));
+  EXPECT_FALSE(colourIn(0, selected));
+}
+
 }  // namespace
