@@ -19,7 +19,8 @@ bool ParseVersion(const std::string& text, std::vector<unsigned long long>& part
   size_t start = 0;
   while (true) {
     size_t dot = text.find('.', start);
-    std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+    std::string part =
+        text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
     if (part.empty() || part.size() > 18) return false;
     unsigned long long value = 0;
     for (char c : part) {

@@ -27,8 +27,7 @@ class OrvliftProgram : public ::testing::Test {
     m_installed = m_dir.Path() + "/installed";
     m_newInstall = m_dir.Path() + "/new-install";
     m_runtime = m_dir.Path() + "/run";
-    for (const auto& d : {m_registry, m_installed, m_runtime})
-      orvtest::WriteFile(d + "/.keep", "");
+    for (const auto& d : {m_registry, m_installed, m_runtime}) orvtest::WriteFile(d + "/.keep", "");
     chmod(m_runtime.c_str(), 0700);
     setenv("ORVANTA_REGISTRY_ROOT", m_registry.c_str(), 1);
   }
@@ -55,16 +54,16 @@ class OrvliftProgram : public ::testing::Test {
     WriteText(key, "UninstallString", m_installed + "/unins000");
     std::string script = m_installed + "/unins000";
     orvtest::WriteFile(script, "#!/bin/sh\necho \"$@\" > '" + m_installed +
-                                   "/uninstall-args.txt'\nexit " +
-                                   std::to_string(uninstallExit) + "\n");
+                                   "/uninstall-args.txt'\nexit " + std::to_string(uninstallExit) +
+                                   "\n");
     chmod(script.c_str(), 0755);
   }
 
   void WriteConfConfig(const std::string& urlBase) {
     orvtest::WriteFile(m_installed + "/conf.config",
                        "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<configuration>\n"
-                       "  <appSettings>\n    <add key=\"Url\" value=\"" + urlBase +
-                           "\" />\n  </appSettings>\n</configuration>\n");
+                       "  <appSettings>\n    <add key=\"Url\" value=\"" +
+                           urlBase + "\" />\n  </appSettings>\n</configuration>\n");
   }
 
   void WriteText(const std::string& entry, const std::string& name, const std::string& text) {
@@ -109,9 +108,20 @@ TEST_F(OrvliftProgram, ReplacesTheInstallation) {
   EXPECT_EQ(orvtest::ReadFile(m_installed + "/UpdateCache/Orvanta_setup.exe"),
             orvtest::ReadFile(sim.Folder() + "/Orvanta_setup.exe"));
   // The new installer ran: it wrote its own configuration.
-  EXPECT_TRUE(orvtest::WaitUntil(
-      [&] { return orvtest::ReadFile(m_newInstall + "/conf.config").find("2.0.0.0") !=
-                   std::string::npos; }));
+  EXPECT_TRUE(orvtest::WaitUntil([&] {
+    return orvtest::ReadFile(m_newInstall + "/conf.config").find("2.0.0.0") != std::string::npos;
+  }));
+#ifdef ORV_TEST_HAVE_ORVREG
+  // ... and registered the new installation over the old entry.
+  const std::string key =
+      std::string(kUninstallList) + "\\{5A0C3D2E-7F41-4B8A-9C1D-0E2F3A4B5C6D}_is1";
+  EXPECT_TRUE(orvtest::WaitUntil([&] {
+    auto version = plat::reg::ReadValue(key, "DisplayVersion");
+    return version && version->text == "2.0.0.0";
+  }));
+  auto path = plat::reg::ReadValue(key, "Inno Setup: App Path");
+  EXPECT_EQ(path ? path->text : "", m_newInstall);
+#endif
 }
 
 TEST_F(OrvliftProgram, FailedUninstallStillStartsTheInstaller) {
@@ -124,7 +134,8 @@ TEST_F(OrvliftProgram, FailedUninstallStillStartsTheInstaller) {
   EXPECT_EQ(Run(lines), 0);
   EXPECT_TRUE(Has(lines, "文件下载完成，正在执行系统更新..."));
   EXPECT_FALSE(Has(lines, "旧版本卸载成功!"));
-  EXPECT_TRUE(orvtest::WaitUntil([&] { return orvtest::ReadFile(m_newInstall + "/conf.config").size() > 0; }));
+  EXPECT_TRUE(orvtest::WaitUntil(
+      [&] { return orvtest::ReadFile(m_newInstall + "/conf.config").size() > 0; }));
 }
 
 TEST_F(OrvliftProgram, NoUninstallEntryIsRegistryDamage) {

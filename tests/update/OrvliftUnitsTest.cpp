@@ -30,7 +30,8 @@ class UninstallLookup : public ::testing::Test {
     ASSERT_TRUE(plat::reg::WriteValue(list + "\\" + entry, v));
   }
   const std::string m_list = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  const std::string m_wowList = "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  const std::string m_wowList =
+      "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
   orvtest::TempProgramDir m_program;  // its own registry root
 };
 
@@ -197,10 +198,11 @@ TEST(OrvliftDialog, LayoutAndDownloadEvents) {
   dlg.OnDownProgress("u", 4096, 0);  // unknown size
   EXPECT_EQ(bar->GetPos(), 0);
   dlg.OnDownError("u");
-  EXPECT_EQ(log->toPlainText(),
-            "注册表损坏！\n开始下载更新包，请稍候...\n下载过程出现问题，可能是以下情况:\n"
-            "1.网络异常:请检查网络连接或联系网络管理员\n2.本地文件缺失:conf.config文件丢失或位置错误\n"
-            "3.服务器文件异常\n\n");
+  EXPECT_EQ(
+      log->toPlainText(),
+      "注册表损坏！\n开始下载更新包，请稍候...\n下载过程出现问题，可能是以下情况:\n"
+      "1.网络异常:请检查网络连接或联系网络管理员\n2.本地文件缺失:conf.config文件丢失或位置错误\n"
+      "3.服务器文件异常\n\n");
   // Finished without an uninstall entry: only the completion line.
   dlg.OnDownFinished("u", nullptr, 10);
   EXPECT_TRUE(dlg.LogText().endsWith("文件下载完成，正在执行系统更新...\n"));

@@ -3,9 +3,9 @@
 
 #include <cstdlib>
 
-#include "tests/support/TestSupport.h"
 #include "UpdateSim.h"
 #include "client/update/UpdateCheck.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -18,13 +18,13 @@ struct VersionCase {
 TEST(UpdateVersions, CompareNumericallyPartByPart) {
   const VersionCase cases[] = {
       {"1.0.0.0", "1.0.0.0", kUpdateSameVersion},
-      {"1.0.0.5", "1.0.0.3", kUpdateNoAnswer},      // the local release is newer
-      {"9.0.0.0", "10.0.0.0", kUpdateNewMajor},     // 10 > 9 as numbers
+      {"1.0.0.5", "1.0.0.3", kUpdateNoAnswer},   // the local release is newer
+      {"9.0.0.0", "10.0.0.0", kUpdateNewMajor},  // 10 > 9 as numbers
       {"2.0.0.0", "3.0.0.0", kUpdateNewMajor},
       {"1.0.0.3", "1.0.0.5", kUpdateNewerRelease},
       {"1.9.0.0", "1.10.0.0", kUpdateNewerRelease},
       {"3.0.0.0", "2.9.9.9", kUpdateNoAnswer},
-      {"1.0", "1.0.0.0", kUpdateSameVersion},       // missing parts count as 0
+      {"1.0", "1.0.0.0", kUpdateSameVersion},  // missing parts count as 0
       {"1.0.0.1", "1.0", kUpdateNoAnswer},
       {"01.0.0.0", "1.0.0.0", kUpdateSameVersion},
       {"", "1.0.0.0", kUpdateNoAnswer},
@@ -45,9 +45,9 @@ TEST(UpdateDescriptor, FirstMainVersionInDocumentOrder) {
   } cases[] = {
       {"<Main_Version Version=\"2.1.0.0\"/>", "2.1.0.0"},  // the root itself
       {"<a><b><Main_Version Version=\"3.0\"/></b><Main_Version Version=\"4.0\"/></a>", "3.0"},
-      {"<a><Other Version=\"5.0\"/></a>", ""},                          // no element
+      {"<a><Other Version=\"5.0\"/></a>", ""},                                        // no element
       {"<a><Main_Version Release=\"5.0\"/><Main_Version Version=\"6.0\"/></a>", ""},  // first wins
-      {"<a><Main_Version Version=\"7.0\"></a>", ""},                    // does not parse
+      {"<a><Main_Version Version=\"7.0\"></a>", ""},  // does not parse
       {"", ""},
   };
   for (const auto& c : cases) {

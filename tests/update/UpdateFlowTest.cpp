@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/TestSupport.h"
 #include "client/update/CUpdateChecker.h"
 #include "client/update/UpdateCheck.h"
 #include "client/update/UpdateLauncher.h"
 #include "client/update/UpdatePrompts.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ TEST_F(UpdateHandOff, UpdateInfoHoldsFiveKeysInOrder) {
   ASSERT_TRUE(WriteUpdateInfo());
   std::string text = orvtest::ReadFile(m_program.Path() + "/UpdateCache/UpdateInfo.ini");
   std::vector<std::string> expected = {"[UpdateSettings]", "ip=127.0.0.1", "user=root",
-                                       "pass=413597kqa", "version=", "file=Orvanta.exe"};
+                                       "pass=413597kqa",   "version=",     "file=Orvanta.exe"};
   size_t at = 0;
   for (const auto& piece : expected) {
     size_t found = text.find(piece, at);
@@ -73,11 +73,21 @@ class FakePrompts : public IUpdatePrompts {
 
 TEST(UpdatePrompts, ResultCodesAndTheUsersAnswer) {
   using V = std::vector<std::string>;
-  const std::string ask = std::string(update_texts::kPromptCaption) + "|" + update_texts::kPromptText;
+  const std::string ask =
+      std::string(update_texts::kPromptCaption) + "|" + update_texts::kPromptText;
   int launches = 0;
-  auto started = [&] { ++launches; return LaunchResult::Started; };
-  auto missing = [&] { ++launches; return LaunchResult::Missing; };
-  auto failed = [&] { ++launches; return LaunchResult::Failed; };
+  auto started = [&] {
+    ++launches;
+    return LaunchResult::Started;
+  };
+  auto missing = [&] {
+    ++launches;
+    return LaunchResult::Missing;
+  };
+  auto failed = [&] {
+    ++launches;
+    return LaunchResult::Failed;
+  };
   struct Case {
     int code;
     bool user;
@@ -148,7 +158,8 @@ TEST(UpdateChecker, OneWorkerAtATimeAndTheFlagAsItStandsAtTheEnd) {
       gate.open = true;
     }
     gate.changed.notify_all();
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return count([&] { return gate.results.size(); }) == 1; }));
+    ASSERT_TRUE(
+        orvtest::WaitUntil([&] { return count([&] { return gate.results.size(); }) == 1; }));
     EXPECT_EQ(gate.results[0], std::make_pair(2, true));
     ASSERT_TRUE(orvtest::WaitUntil([&] { return !checker.Running(); }));
     // The delayed check keeps the most recent flag.
@@ -174,7 +185,8 @@ TEST(UpdateChecker, ResultMayStartTheNextCheck) {
   } sink;
   std::atomic<int> calls{0};
   {
-    CUpdateChecker checker(sink, [&] { return ++calls == 1 ? kUpdateSameVersion : kUpdateNoAnswer; });
+    CUpdateChecker checker(sink,
+                           [&] { return ++calls == 1 ? kUpdateSameVersion : kUpdateNoAnswer; });
     sink.checker = &checker;
     EXPECT_TRUE(checker.StartUpdateCheck(false));
     ASSERT_TRUE(orvtest::WaitUntil([&] {

@@ -7,16 +7,17 @@
 
 namespace {
 
-CliRegistration updateCheckCommand(
-    {"update-check", "update-check", [](const std::vector<std::string>& args) {
-       if (!args.empty()) return UsageError("usage: update-check");
-       UpdateCheckResult result = CheckForUpdateDetailed(plat::JoinProgramPath("\\AutoUpdater.xml"));
-       Json::Value v;
-       v["code"] = result.code;
-       v["local"] = result.localVersion;
-       v["published"] = result.publishedVersion;
-       PrintJson(v);
-       return 0;
-     }});
+CliRegistration updateCheckCommand({"update-check", "update-check",
+                                    [](const std::vector<std::string>& args) {
+                                      if (!args.empty()) return UsageError("usage: update-check");
+                                      UpdateCheckResult result = CheckForUpdateDetailed(
+                                          plat::JoinProgramPath("\\AutoUpdater.xml"));
+                                      Json::Value v;
+                                      v["code"] = result.code;
+                                      v["local"] = result.localVersion;
+                                      v["published"] = result.publishedVersion;
+                                      PrintJson(v);
+                                      return 0;
+                                    }});
 
 }  // namespace
