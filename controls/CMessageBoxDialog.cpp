@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <QTimerEvent>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstring>
 
 #include "controls/DialogUnits.h"
@@ -203,7 +204,11 @@ void CMessageBoxDialog::CreateControls() {
   m_textLabel = new QLabel(m_message, this);
   m_textLabel->setTextFormat(Qt::PlainText);
   m_textLabel->setWordWrap(true);
-  m_textLabel->setMinimumWidth(du.X(90));
+  // As wide as the longest line allows (up to 260 units), so short texts stay on one line.
+  int widest = 0;
+  for (const QString& line : m_message.split(QLatin1Char('\n')))
+    widest = std::max(widest, m_textLabel->fontMetrics().horizontalAdvance(line) + 2);
+  m_textLabel->setMinimumWidth(std::clamp(widest, du.X(90), du.X(260)));
   m_textLabel->setMaximumWidth(du.X(260));
   m_textLabel->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   top->addWidget(m_textLabel, 1);

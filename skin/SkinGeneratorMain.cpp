@@ -426,17 +426,17 @@ void DrawDiagnosisBackground() {
   Put(image, QStringLiteral("res/167.bmp"));
 }
 
-// Left-hand banner of the updater (164 x 278).
+// Left-hand banner of the updater (164 x 300).
 void DrawUpdaterBanner() {
-  QImage image = NewImage(164, 278, kFrame);
+  QImage image = NewImage(164, 300, kFrame);
   QPainter p(&image);
   Smooth(p);
-  FillVertical(p, QRectF(0, 0, 164, 278), kFrameLight, kFrameDeep);
+  FillVertical(p, QRectF(0, 0, 164, 300), kFrameLight, kFrameDeep);
   p.setPen(QPen(QColor(19, 121, 187, 90), 2));
   for (int i = 0; i < 5; ++i) {
     QPainterPath wave;
-    wave.moveTo(0, 200 + i * 12);
-    wave.cubicTo(50, 180 + i * 12, 110, 230 + i * 12, 164, 195 + i * 12);
+    wave.moveTo(0, 215 + i * 12);
+    wave.cubicTo(50, 195 + i * 12, 110, 245 + i * 12, 164, 210 + i * 12);
     p.drawPath(wave);
   }
   DrawEmblem(p, QRectF(42, 36, 80, 80));
