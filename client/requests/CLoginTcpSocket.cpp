@@ -108,7 +108,8 @@ void CLoginTcpSocket::ThreadMain() {
   CGetPushMsgServerInfoCtrl info;
   info.RunDefault();
   const std::string host = info.serverIp.empty() ? GetPushListenAddress() : info.serverIp;
-  const int port = info.serverPort.empty() ? GetPushListenPort() : std::atoi(info.serverPort.c_str());
+  const int port =
+      info.serverPort.empty() ? GetPushListenPort() : std::atoi(info.serverPort.c_str());
   if (host.empty() || port <= 0 || port > 65535) return;
 
   int fd = ConnectTo(host, port);
@@ -135,7 +136,8 @@ void CLoginTcpSocket::ThreadMain() {
       firstReceive = false;
     }
     if (m_stopping) break;
-    const ssize_t sent = ::send(fd, kKeepAlive, std::strlen(kKeepAlive), MSG_DONTROUTE | MSG_NOSIGNAL);
+    const ssize_t sent =
+        ::send(fd, kKeepAlive, std::strlen(kKeepAlive), MSG_DONTROUTE | MSG_NOSIGNAL);
     if (sent < 0) {
       framer.Reset();
       if (!Reconnect(host, port)) return;

@@ -34,9 +34,7 @@ struct CurlDeleter {
 
 }  // namespace
 
-COrvAppCtrl::COrvAppCtrl() {
-  Json::CharReaderBuilder::setDefaults(&readerFeatures);
-}
+COrvAppCtrl::COrvAppCtrl() { Json::CharReaderBuilder::setDefaults(&readerFeatures); }
 
 COrvAppCtrl::~COrvAppCtrl() = default;
 
@@ -87,8 +85,7 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
     body.clear();
     rc = curl_easy_perform(h);
     const bool connectFailed =
-        rc == CURLE_COULDNT_CONNECT ||
-        (rc == CURLE_OPERATION_TIMEDOUT && [&] {
+        rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && [&] {
           curl_off_t connectTime = 0;
           curl_easy_getinfo(h, CURLINFO_CONNECT_TIME_T, &connectTime);
           return connectTime == 0;

@@ -51,10 +51,10 @@ class COrvAppCtrl {
   std::string FindDownUrlByXh(const std::string& xh) const;
   std::string FindCodeByXh(const std::string& xh) const;
 
-  std::string responseText;  // the answer text of the last fetch
-  std::string folder;        // relative cache folder ("\HotApp\")
-  std::string url;           // full URL of the last request
-  Json::Value root;          // the parsed answer
+  std::string responseText;    // the answer text of the last fetch
+  std::string folder;          // relative cache folder ("\HotApp\")
+  std::string url;             // full URL of the last request
+  Json::Value root;            // the parsed answer
   Json::Value readerFeatures;  // JsonCpp reader settings (the defaults)
   std::vector<OrvAppInfo> apps;
 

@@ -14,13 +14,13 @@ struct OrvAppInfo {
   std::string remark;
   std::string money;
   std::string isopen;
-  std::string img;  // icon URL
+  std::string img;   // icon URL
   std::string code;  // the program's key under the Uninstall registry (desktop apps)
   std::string downurl;
   std::string filesize;
   std::string version;
-  std::string iconPath;   // local icon file
-  std::string setupPath;  // local installer file under LumoDownloads
+  std::string iconPath;        // local icon file
+  std::string setupPath;       // local installer file under LumoDownloads
   bool forceDownload = false;  // fetch the icon even when iconPath exists
 };
 

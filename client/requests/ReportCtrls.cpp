@@ -27,8 +27,7 @@ std::string COrvAppLogCtrl::Body(const OrvAppInfo& app, int appwz, int appclient
          Member("ip", GetLocalIpAddress()) + "," + Member("mac", GetMacAddress()) + "," +
          Member("ipwz", "") + "," + Member("appid", DecimalText(app.appid)) + "," +
          Member("apptype", app.type) + "," + Member("appwz", DecimalText(appwz)) + "," +
-         Member("appclienttype", DecimalText(appclienttype)) + "," +
-         Member("version", app.version);
+         Member("appclienttype", DecimalText(appclienttype)) + "," + Member("version", app.version);
 }
 
 std::string COrvAppLogCtrl::UrlFor(const std::string& body) {
@@ -51,11 +50,11 @@ COtherSoftwareInfoCtrl::COtherSoftwareInfoCtrl(const std::array<std::string, 8>&
 }
 
 std::string COtherSoftwareInfoCtrl::Body() const {
-  const std::array<const std::string*, 8> values = {&ufidaU8,    &ufidaT6,     &ufidaT3,
-                                                    &kingdeePro, &kingdeeStd,  &kingdeeMini,
+  const std::array<const std::string*, 8> values = {&ufidaU8,      &ufidaT6,      &ufidaT3,
+                                                    &kingdeePro,   &kingdeeStd,   &kingdeeMini,
                                                     &graspFinance, &graspPersonal};
-  std::string body = Member("userName", userName) + "," + Member("ip", ip) + "," +
-                     Member("mac", mac) + ",";
+  std::string body =
+      Member("userName", userName) + "," + Member("ip", ip) + "," + Member("mac", mac) + ",";
   for (size_t i = 0; i < values.size(); ++i) body += Member(kProductNames[i], *values[i]) + ",";
   body.pop_back();  // no comma after the last member
   return body;

@@ -7,8 +7,8 @@
 namespace {
 
 std::string SubscriptionUrl(const char* path, int appid, const std::string& cookieKey) {
-  const std::string in = "{\"appid\":" + std::to_string(appid) +
-                         ",\"ckey\":" + orvreq::JsonQuoted(cookieKey) + "}";
+  const std::string in =
+      "{\"appid\":" + std::to_string(appid) + ",\"ckey\":" + orvreq::JsonQuoted(cookieKey) + "}";
   return ServerUrl(ServerKind::App, std::string(path) + "?in=" + orvreq::QueryValue(in));
 }
 
@@ -30,7 +30,8 @@ void CSubscriptionCtrl::Parse() {
     statusText = m_texts[2];
 }
 
-CAddOrvAppCtrl::CAddOrvAppCtrl() : CSubscriptionCtrl(kSuccessText, "已安装过应用", "安装验证失败") {}
+CAddOrvAppCtrl::CAddOrvAppCtrl()
+    : CSubscriptionCtrl(kSuccessText, "已安装过应用", "安装验证失败") {}
 
 std::string CAddOrvAppCtrl::UrlFor(int appid, const std::string& cookieKey) {
   return SubscriptionUrl(server_paths::kAddApp, appid, cookieKey);
@@ -38,7 +39,8 @@ std::string CAddOrvAppCtrl::UrlFor(int appid, const std::string& cookieKey) {
 
 void CAddOrvAppCtrl::RunFor(int appid) { Run(UrlFor(appid, CurrentSession().cookieKey), kFolder); }
 
-CDeleteOrvAppCtrl::CDeleteOrvAppCtrl() : CSubscriptionCtrl(kSuccessText, "用户无此应用", "验证失败") {}
+CDeleteOrvAppCtrl::CDeleteOrvAppCtrl()
+    : CSubscriptionCtrl(kSuccessText, "用户无此应用", "验证失败") {}
 
 std::string CDeleteOrvAppCtrl::UrlFor(int appid, const std::string& cookieKey) {
   return SubscriptionUrl(server_paths::kDeleteApp, appid, cookieKey);

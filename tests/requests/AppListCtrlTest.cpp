@@ -34,8 +34,8 @@ const ListCase kLists[] = {
      false},
     {"PrivateWeb", [] { return std::make_unique<CPrivateWebAppCtrl>(); }, "/services/myappall.php",
      "\\PrivateWebApp\\alice\\", "解析我的网页应用时出错！", true, false},
-    {"Hot", [] { return std::make_unique<CHotAppCtrl>(); }, "/services/appallhot.php",
-     "\\HotApp\\", "解析热点应用时出错！", false, true},
+    {"Hot", [] { return std::make_unique<CHotAppCtrl>(); }, "/services/appallhot.php", "\\HotApp\\",
+     "解析热点应用时出错！", false, true},
     {"AllClient", [] { return std::make_unique<CAllClientAppCtrl>(); }, "/services/appall_c.php",
      "\\AllClientApp\\", "解析热点应用时出错！", false, false},
     {"AllWeb", [] { return std::make_unique<CAllWebAppCtrl>(); }, "/services/appall.php",
@@ -137,7 +137,8 @@ TEST_P(AppListTest, CountFieldsAndEmptyDataClearTheList) {
 }
 
 TEST_P(AppListTest, NonObjectAnswerIsLoggedAndKeepsTheList) {
-  auto ctrl = RunWith(R"({"tcount":"1","data":[{"appid":"1","name":"a","xh":"1","0":{"type":"app"}}]})");
+  auto ctrl =
+      RunWith(R"({"tcount":"1","data":[{"appid":"1","name":"a","xh":"1","0":{"type":"app"}}]})");
   ASSERT_EQ(ctrl->apps.size(), 1u);
   for (const char* answer : {R"(["not","an","object"])", "\"text\"", "17"}) {
     m_server.SetAnswer(GetParam().path, answer);

@@ -114,8 +114,9 @@ TEST_F(InfoCtrlTest, AdvertisementList) {
 }
 
 TEST_F(InfoCtrlTest, CustomerServiceList) {
-  m_server.SetAnswer(server_paths::kCustomerService,
-                     R"({"info":"服务暂停","data":[{"id":4,"cpmc":"代理记账"},{"id":9,"cpmc":"税务申报"}]})");
+  m_server.SetAnswer(
+      server_paths::kCustomerService,
+      R"({"info":"服务暂停","data":[{"id":4,"cpmc":"代理记账"},{"id":9,"cpmc":"税务申报"}]})");
   CQueryCustomerServiceCtrl ctrl;
   ctrl.RunDefault();
   EXPECT_EQ(m_server.Targets().back(), "/web/getCplistAction.do");
@@ -179,11 +180,11 @@ TEST_F(InfoCtrlTest, AppLogBodySignedOutWithNullsInOrder) {
   app.appid = 1005;
   app.type = "client";
   COrvAppLogCtrl log(app, 2, 3);
-  const std::string expected = "jsonPost={\"userName\":\"未登录用户\",\"ip\":" +
-                               JsonText(GetLocalIpAddress()) + ",\"mac\":" +
-                               JsonText(GetMacAddress()) +
-                               ",\"ipwz\":null,\"appid\":\"1005\",\"apptype\":\"client\","
-                               "\"appwz\":\"2\",\"appclienttype\":\"3\",\"version\":null}";
+  const std::string expected =
+      "jsonPost={\"userName\":\"未登录用户\",\"ip\":" + JsonText(GetLocalIpAddress()) +
+      ",\"mac\":" + JsonText(GetMacAddress()) +
+      ",\"ipwz\":null,\"appid\":\"1005\",\"apptype\":\"client\","
+      "\"appwz\":\"2\",\"appclienttype\":\"3\",\"version\":null}";
   EXPECT_EQ(plat::GbkToUtf8(m_server.LastQueryDecoded(server_paths::kAppLog)), expected);
   EXPECT_EQ(log.folder, "\\AppLog\\");
 }
@@ -197,9 +198,10 @@ TEST_F(InfoCtrlTest, AppLogBodyEscapesValues) {
   COrvAppLogCtrl log(app, 2, 0);
   const std::string body = plat::GbkToUtf8(m_server.LastQueryDecoded(server_paths::kAppLog));
   EXPECT_EQ(body.rfind("jsonPost={\"userName\":\"张\\\"会计\",", 0), 0u) << body;
-  EXPECT_NE(body.find(",\"appid\":\"-1\",\"apptype\":\"app\",\"appwz\":\"2\",\"appclienttype\":\"0\","
-                      "\"version\":\"1.0\\\\beta\"}"),
-            std::string::npos)
+  EXPECT_NE(
+      body.find(",\"appid\":\"-1\",\"apptype\":\"app\",\"appwz\":\"2\",\"appclienttype\":\"0\","
+                "\"version\":\"1.0\\\\beta\"}"),
+      std::string::npos)
       << body;
 }
 

@@ -16,7 +16,7 @@ using orvtest::ChildProcess;
 using orvtest::RunCommand;
 
 const std::vector<std::string> kHostKeys = {
-    "ORVANTA_HOST_APP", "ORVANTA_HOST_WEB",     "ORVANTA_HOST_PORTAL",  "ORVANTA_HOST_OA",
+    "ORVANTA_HOST_APP", "ORVANTA_HOST_WEB",       "ORVANTA_HOST_PORTAL",  "ORVANTA_HOST_OA",
     "ORVANTA_HOST_LOG", "ORVANTA_HOST_DIAGNOSIS", "ORVANTA_HOST_MESSAGE", "ORVANTA_SIM_CONTROL"};
 
 Json::Value ParseJson(const std::string& text) {
@@ -31,8 +31,8 @@ Json::Value ParseJson(const std::string& text) {
 class PlatformSimTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_sim = new ChildProcess({ORV_PYTHON, std::string(ORV_SOURCE_DIR) +
-                                              "/tools/platform-sim/platform_sim.py",
+    s_sim = new ChildProcess({ORV_PYTHON,
+                              std::string(ORV_SOURCE_DIR) + "/tools/platform-sim/platform_sim.py",
                               "--no-update"});
     s_env = s_sim->ReadAssignments(kHostKeys);
   }
@@ -58,16 +58,19 @@ class PlatformSimTest : public ::testing::Test {
     return rc;
   }
 
-  // GET of the simulator's control endpoint.
-  Json::Value Control(const std::string& pathAndQuery, const std::string& postBody = "") {
+  // The body of an HTTP request (a POST when postBody is not empty).
+  static std::string Fetch(const std::string& url, const std::string& postBody = "") {
     const std::string script =
         "import sys,urllib.request\n"
         "d=sys.argv[2].encode() if sys.argv[2] else None\n"
-        "print(urllib.request.urlopen('http://'+sys.argv[1], data=d).read().decode())\n";
+        "sys.stdout.buffer.write(urllib.request.urlopen(sys.argv[1], data=d).read())\n";
     std::string out;
-    RunCommand({ORV_PYTHON, "-c", script, s_env["ORVANTA_SIM_CONTROL"] + pathAndQuery, postBody},
-               &out);
-    return ParseJson(out);
+    RunCommand({ORV_PYTHON, "-c", script, url, postBody}, &out);
+    return out;
+  }
+  // A request to the simulator's control endpoint.
+  Json::Value Control(const std::string& pathAndQuery, const std::string& postBody = "") {
+    return ParseJson(Fetch("http://" + s_env["ORVANTA_SIM_CONTROL"] + pathAndQuery, postBody));
   }
 
   static bool HasApp(const Json::Value& list, int appid) {
@@ -118,8 +121,9 @@ TEST_F(PlatformSimTest, SubscribeAndUnsubscribeChangeTheUsersList) {
   EXPECT_EQ(cli({"subscribe", "1011"})["statusText"].asString(), "已安装过应用");
   const Json::Value mine = cli({"apps", "my-client"});
   EXPECT_TRUE(HasApp(mine, 1011));
-  EXPECT_EQ(mine["apps"][0]["iconPath"].asString().rfind(m_dir.Path() + "/PrivateDesktopApp/demo/", 0),
-            0u);
+  EXPECT_EQ(
+      mine["apps"][0]["iconPath"].asString().rfind(m_dir.Path() + "/PrivateDesktopApp/demo/", 0),
+      0u);
   EXPECT_EQ(cli({"unsubscribe", "1011"})["statusText"].asString(), "删除成功");
   EXPECT_EQ(cli({"unsubscribe", "1011"})["statusText"].asString(), "用户无此应用");
   EXPECT_FALSE(HasApp(cli({"apps", "my-client"}), 1011));
@@ -153,6 +157,31 @@ TEST_F(PlatformSimTest, PushedMessageIsPrinted) {
   EXPECT_EQ(v["title"].asString(), "税务提醒");
   EXPECT_EQ(v["content"].asString(), "本月申报期截至15日");
   EXPECT_EQ(listener.Wait(), 0);
+}
+
+TEST_F(PlatformSimTest, SampleInstallerRegistersAndUninstallerRemoves) {
+  const std::string orvreg = std::string(ORV_BIN_DIR) + "/orvreg";
+  if (!plat::FileExists(orvreg)) GTEST_SKIP() << "orvreg is not built";
+  const std::string setup = m_dir.File("setup.exe");
+  orvtest::WriteFile(setup,
+                     Fetch("http://" + s_env["ORVANTA_HOST_APP"] + "/downloads/1003/setup.exe"));
+  const std::map<std::string, std::string> env = {{"ORVANTA_REGISTRY_ROOT", m_dir.File("registry")},
+                                                  {"ORVANTA_APPS_ROOT", m_dir.File("apps")},
+                                                  {"ORVANTA_BIN", ORV_BIN_DIR}};
+  const std::string key =
+      "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\OrvSample1003";
+  ASSERT_EQ(RunCommand({"/bin/sh", setup, "/silent"}, nullptr, nullptr, env), 0);
+
+  std::string out;
+  ASSERT_EQ(RunCommand({orvreg, "query", key}, &out, nullptr, env), 0);
+  EXPECT_NE(out.find("个税申报助手"), std::string::npos) << out;
+  EXPECT_NE(out.find("DisplayIcon"), std::string::npos) << out;
+  const std::string uninstaller = m_dir.File("apps") + "/OrvSample1003/uninstall.sh";
+  EXPECT_NE(out.find(uninstaller), std::string::npos) << out;
+
+  ASSERT_EQ(RunCommand({uninstaller, "/silent"}, nullptr, nullptr, env), 0);
+  EXPECT_NE(RunCommand({orvreg, "query", key}, nullptr, nullptr, env), 0);
+  EXPECT_FALSE(plat::FileExists(uninstaller));
 }
 
 }  // namespace

@@ -53,7 +53,9 @@ class StubPushServer {
     m_client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
     return m_client >= 0;
   }
-  void Send(const std::string& bytes) { ::send(m_client, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+  void Send(const std::string& bytes) {
+    ::send(m_client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  }
   // Bytes that arrive within timeoutMs.
   std::string Receive(size_t want, int timeoutMs) {
     std::string got;
@@ -269,9 +271,9 @@ TEST_F(PushChannelTest, ThreadThatCannotConnectEndsAndMayStartAgain) {
     StubPushServer s;
     return s.Port();
   }();
-  m_message.SetAnswer(server_paths::kPushServerInfo,
-                      R"({"success":true,"serverip":"127.0.0.1","serverport":")" +
-                          std::to_string(closed) + "\"}");
+  m_message.SetAnswer(
+      server_paths::kPushServerInfo,
+      R"({"success":true,"serverip":"127.0.0.1","serverport":")" + std::to_string(closed) + "\"}");
   CLoginTcpSocket channel(m_inbox.Callback(), Fast());
   channel.StartPushThread();
   ASSERT_TRUE(WaitUntil([&] { return !channel.started; }));

@@ -3,12 +3,12 @@
 
 #include "RequestTestSupport.h"
 #include "StubHttpServer.h"
-#include "support/TestSupport.h"
 #include "client/base/ServerConfig.h"
 #include "client/requests/AppListCtrls.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "platform/ProgramDir.h"
+#include "support/TestSupport.h"
 
 namespace {
 

@@ -59,7 +59,8 @@ std::string StubHttpServer::LastQueryDecoded(const std::string& path) const {
   std::lock_guard<std::mutex> lock(m_mutex);
   for (auto it = m_targets.rbegin(); it != m_targets.rend(); ++it) {
     const auto q = it->find('?');
-    if (it->substr(0, q) == path) return q == std::string::npos ? "" : PercentDecode(it->substr(q + 1));
+    if (it->substr(0, q) == path)
+      return q == std::string::npos ? "" : PercentDecode(it->substr(q + 1));
   }
   return {};
 }
@@ -104,9 +105,10 @@ void StubHttpServer::Answer(int client) {
       found = true;
     }
   }
-  const std::string head = std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
-                           "\r\nContent-Type: application/json\r\nContent-Length: " +
-                           std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+  const std::string head =
+      std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
+      "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+      "\r\nConnection: close\r\n\r\n";
   const std::string all = head + body;
   ::send(client, all.data(), all.size(), MSG_NOSIGNAL);
 }

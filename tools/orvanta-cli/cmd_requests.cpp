@@ -268,11 +268,10 @@ CliRegistration unsubscribeCommand({"unsubscribe", "unsubscribe APPID", [](const
 CliRegistration advCommand({"adv", "adv", RunAdv});
 CliRegistration servicesCommand({"services", "services", RunServices});
 CliRegistration enterpriseCommand({"enterprise", "enterprise NSRSBH", RunEnterprise});
-CliRegistration workOrderCommand(
-    {"work-order", "work-order NSRSBH NSRMC LXRMC LXRDH LXRDZ BZ", RunWorkOrder});
-CliRegistration appLogCommand(
-    {"applog", "applog APPID TYPE VERSION APPWZ APPCLIENTTYPE", RunAppLog});
-CliRegistration pushCommand(
-    {"push", "push listen [--count N] [--timeout SECONDS]", RunPush});
+CliRegistration workOrderCommand({"work-order", "work-order NSRSBH NSRMC LXRMC LXRDH LXRDZ BZ",
+                                  RunWorkOrder});
+CliRegistration appLogCommand({"applog", "applog APPID TYPE VERSION APPWZ APPCLIENTTYPE",
+                               RunAppLog});
+CliRegistration pushCommand({"push", "push listen [--count N] [--timeout SECONDS]", RunPush});
 
 }  // namespace
