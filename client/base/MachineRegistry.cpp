@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -68,11 +69,14 @@ std::string ReadUninstallValue(const std::string& code, const std::string& name)
   return ReadMachineValue(std::string(kUninstallPath) + code, name);
 }
 
-struct UninstallKeyWatcher::Impl {
+namespace {
+
+// What the worker uses; shared with it so that a watcher stopped (or destroyed) from its
+// own callback leaves the worker valid state to finish with.
+struct WatchState {
   std::function<void()> onChange;
   int settleMs = 1000;
   plat::reg::KeyWatch watch;
-  std::thread worker;
   std::atomic<bool> stop{false};
   std::mutex mutex;
   std::condition_variable wake;
@@ -92,10 +96,17 @@ struct UninstallKeyWatcher::Impl {
   }
 };
 
+}  // namespace
+
+struct UninstallKeyWatcher::Impl {
+  std::shared_ptr<WatchState> state = std::make_shared<WatchState>();
+  std::thread worker;
+};
+
 UninstallKeyWatcher::UninstallKeyWatcher(std::function<void()> onChange, int settleMs)
     : m_impl(std::make_unique<Impl>()) {
-  m_impl->onChange = std::move(onChange);
-  m_impl->settleMs = settleMs;
+  m_impl->state->onChange = std::move(onChange);
+  m_impl->state->settleMs = settleMs;
 }
 
 UninstallKeyWatcher::~UninstallKeyWatcher() { Stop(); }
@@ -105,18 +116,24 @@ bool UninstallKeyWatcher::Start() {
   ParsedRegistryPath key =
       ParseRegistryPath("HKEY_LOCAL_MACHINE\\" + MachineSoftwareKey(kUninstallPath));
   if (key.root != RegistryRoot::LocalMachine) return false;
-  if (!m_impl->watch.Open(WithoutTrailingBackslashes(key.subKey))) return false;
-  m_impl->stop = false;
-  m_impl->worker = std::thread([impl = m_impl.get()] { impl->Run(); });
+  if (!m_impl->state->watch.Open(WithoutTrailingBackslashes(key.subKey))) return false;
+  m_impl->state->stop = false;
+  m_impl->worker = std::thread([state = m_impl->state] { state->Run(); });
   return true;
 }
 
 void UninstallKeyWatcher::Stop() {
+  WatchState& state = *m_impl->state;
   {
-    std::lock_guard lock(m_impl->mutex);
-    m_impl->stop = true;
+    std::lock_guard lock(state.mutex);
+    state.stop = true;
   }
-  m_impl->wake.notify_all();
-  m_impl->watch.Cancel();
-  if (m_impl->worker.joinable()) m_impl->worker.join();
+  state.wake.notify_all();
+  state.watch.Cancel();
+  if (!m_impl->worker.joinable()) return;
+  // Called from the callback: the worker ends by itself once the callback returns.
+  if (m_impl->worker.get_id() == std::this_thread::get_id())
+    m_impl->worker.detach();
+  else
+    m_impl->worker.join();
 }

@@ -12,7 +12,6 @@ TEST(Helpers, OwnVersionHasFourPartsOfTheProjectVersion) {
   std::string v = GetOwnVersion();
   EXPECT_TRUE(std::regex_match(v, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << v;
   EXPECT_EQ(v.rfind(ORV_TEST_VERSION, 0), 0u) << v;
-  EXPECT_EQ(GetExecutableName(), "Orvanta.exe");
 }
 
 TEST(Helpers, DisplayNameNeedsASignedInSession) {
@@ -42,10 +41,7 @@ TEST(Helpers, JsonTextQuotesAndEscapes) {
   for (const auto& c : cases) EXPECT_EQ(JsonText(c.in), c.out) << c.in;
 }
 
-TEST(Helpers, DecimalAndErrorTexts) {
-  EXPECT_EQ(DecimalText(0), "0");
-  EXPECT_EQ(DecimalText(-42), "-42");
-  EXPECT_EQ(DecimalText(2147483647), "2147483647");
+TEST(Helpers, ErrorTexts) {
   EXPECT_EQ(GetLastErrorText(EACCES), "Permission denied");
   EXPECT_EQ(GetLastErrorText(123456), "");
 }

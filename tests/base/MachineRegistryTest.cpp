@@ -162,4 +162,22 @@ TEST_F(MachineRegistryTest, StopEndsABlockedOrSettlingWatcherPromptly) {
   EXPECT_EQ(changes, 0);
 }
 
+TEST_F(MachineRegistryTest, TheCallbackMayStopItsOwnWatcher) {
+  ASSERT_TRUE(plat::reg::CreateKey(kUninstall));
+  std::atomic<int> changes{0};
+  UninstallKeyWatcher* self = nullptr;
+  UninstallKeyWatcher watcher(
+      [&] {
+        ++changes;
+        self->Stop();
+      },
+      10);
+  self = &watcher;
+  ASSERT_TRUE(watcher.Start());
+  ASSERT_TRUE(plat::reg::CreateKey(kUninstall + "\\ONE"));
+  ASSERT_TRUE(orvtest::WaitUntil([&] { return changes == 1; }));
+  ASSERT_TRUE(plat::reg::CreateKey(kUninstall + "\\TWO"));
+  EXPECT_FALSE(orvtest::WaitUntil([&] { return changes > 1; }, std::chrono::milliseconds(300)));
+}
+
 }  // namespace
