@@ -97,7 +97,6 @@ int main(int argc, char** argv) {
       lines, 1000,
       [&](const std::string& m) {
         std::string line = CThreadLog::FormatLine(2, TimeText(), m);
-        plat::MakeParentDirectories(appendPath);
         std::FILE* f = std::fopen(appendPath.c_str(), "ab");
         if (!f) return;
         std::fwrite(line.data(), 1, line.size(), f);
