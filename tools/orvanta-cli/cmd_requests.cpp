@@ -252,9 +252,10 @@ int RunPush(const std::vector<std::string>& argsIn) {
   const bool channelEnded = !channel.started;
   lock.unlock();
   channel.Stop();
+  if (channelEnded && (count == 0 || received < count))
+    return Failure("could not connect to the push server");
   if (count > 0 && received < count)
-    return Failure(channelEnded ? "could not connect to the push server"
-                                : "fewer messages than expected before the timeout");
+    return Failure("fewer messages than expected before the timeout");
   return 0;
 }
 
