@@ -54,8 +54,8 @@ std::string ToGbk(const QString& text) {
 
 }  // namespace
 
-CMessageBoxDialog::CMessageBoxDialog(QWidget* parent, const QString& message,
-                                     const QString& title, unsigned flags, int helpId)
+CMessageBoxDialog::CMessageBoxDialog(QWidget* parent, const QString& message, const QString& title,
+                                     unsigned flags, int helpId)
     : QDialog(parent), m_message(message), m_flags(flags), m_helpId(helpId) {
   setWindowTitle(title.isEmpty() ? QApplication::applicationName() : title);
 }
@@ -64,22 +64,38 @@ CMessageBoxDialog::~CMessageBoxDialog() = default;
 
 QString CMessageBoxDialog::StandardButtonText(int id) {
   switch (id) {
-    case kIdOk: return QStringLiteral("确定");
-    case kIdCancel: return QStringLiteral("取消");
-    case kIdAbort: return QStringLiteral("终止");
-    case kIdRetry: return QStringLiteral("重试");
-    case kIdIgnore: return QStringLiteral("忽略");
-    case kIdYes: return QStringLiteral("是");
-    case kIdNo: return QStringLiteral("否");
-    case kIdHelp: return QStringLiteral("帮助");
-    case kIdTryAgain: return QStringLiteral("重试");
-    case kIdContinue: return QStringLiteral("继续");
-    case kIdYesToAll: return QStringLiteral("全是");
-    case kIdNoToAll: return QStringLiteral("全否");
-    case kIdSkip: return QStringLiteral("跳过");
-    case kIdSkipAll: return QStringLiteral("跳过所有");
-    case kIdIgnoreAll: return QStringLiteral("忽略所有");
-    default: return QString();
+    case kIdOk:
+      return QStringLiteral("确定");
+    case kIdCancel:
+      return QStringLiteral("取消");
+    case kIdAbort:
+      return QStringLiteral("终止");
+    case kIdRetry:
+      return QStringLiteral("重试");
+    case kIdIgnore:
+      return QStringLiteral("忽略");
+    case kIdYes:
+      return QStringLiteral("是");
+    case kIdNo:
+      return QStringLiteral("否");
+    case kIdHelp:
+      return QStringLiteral("帮助");
+    case kIdTryAgain:
+      return QStringLiteral("重试");
+    case kIdContinue:
+      return QStringLiteral("继续");
+    case kIdYesToAll:
+      return QStringLiteral("全是");
+    case kIdNoToAll:
+      return QStringLiteral("全否");
+    case kIdSkip:
+      return QStringLiteral("跳过");
+    case kIdSkipAll:
+      return QStringLiteral("跳过所有");
+    case kIdIgnoreAll:
+      return QStringLiteral("忽略所有");
+    default:
+      return QString();
   }
 }
 
@@ -174,11 +190,16 @@ void CMessageBoxDialog::BuildButtonList() {
 QIcon CMessageBoxDialog::ChosenIcon() const {
   if (!m_customIcon.isNull()) return m_customIcon;
   switch (m_flags & kIconMask) {
-    case kIconStop: return style()->standardIcon(QStyle::SP_MessageBoxCritical);
-    case kIconQuestion: return style()->standardIcon(QStyle::SP_MessageBoxQuestion);
-    case kIconExclamation: return style()->standardIcon(QStyle::SP_MessageBoxWarning);
-    case kIconInformation: return style()->standardIcon(QStyle::SP_MessageBoxInformation);
-    default: return QIcon();
+    case kIconStop:
+      return style()->standardIcon(QStyle::SP_MessageBoxCritical);
+    case kIconQuestion:
+      return style()->standardIcon(QStyle::SP_MessageBoxQuestion);
+    case kIconExclamation:
+      return style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    case kIconInformation:
+      return style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    default:
+      return QIcon();
   }
 }
 
@@ -267,7 +288,7 @@ void CMessageBoxDialog::Prepare() {
   if (m_flags & kTopmost) window |= Qt::WindowStaysOnTopHint;
   setWindowFlags(window);
   setWindowModality((m_flags & kSystemModal) || !parentWidget() ? Qt::ApplicationModal
-                                                                 : Qt::WindowModal);
+                                                                : Qt::WindowModal);
   if (m_flags & kSetForeground) {
     QTimer::singleShot(0, this, [this] {
       raise();
@@ -342,9 +363,9 @@ void CMessageBoxDialog::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  const bool ctrlBreak = event->key() == Qt::Key_Cancel ||
-                         (event->key() == Qt::Key_Pause &&
-                          (event->modifiers() & Qt::ControlModifier));
+  const bool ctrlBreak =
+      event->key() == Qt::Key_Cancel ||
+      (event->key() == Qt::Key_Pause && (event->modifiers() & Qt::ControlModifier));
   switch (event->key()) {
     case Qt::Key_Return:
     case Qt::Key_Enter: {

@@ -41,18 +41,18 @@ class CMessageBoxDialog : public QDialog {
   };
 
   // Flags (button set, icon, default button and options).
-  static constexpr unsigned kOk = 0x0, kOkCancel = 0x1, kAbortRetryIgnore = 0x2,
-                            kYesNoCancel = 0x3, kYesNo = 0x4, kRetryCancel = 0x5,
-                            kCancelTryContinue = 0x6, kContinueAbort = 0x7,
-                            kSkipSkipAllCancel = 0x8, kIgnoreIgnoreAllCancel = 0x9;
+  static constexpr unsigned kOk = 0x0, kOkCancel = 0x1, kAbortRetryIgnore = 0x2, kYesNoCancel = 0x3,
+                            kYesNo = 0x4, kRetryCancel = 0x5, kCancelTryContinue = 0x6,
+                            kContinueAbort = 0x7, kSkipSkipAllCancel = 0x8,
+                            kIgnoreIgnoreAllCancel = 0x9;
   static constexpr unsigned kTypeMask = 0x0F;
   static constexpr unsigned kIconStop = 0x10, kIconQuestion = 0x20, kIconExclamation = 0x30,
                             kIconInformation = 0x40, kIconMask = 0xF0;
   static constexpr unsigned kDefMask = 0xF00;
   static constexpr unsigned kSystemModal = 0x1000, kHelp = 0x4000, kSetForeground = 0x10000,
                             kTopmost = 0x40000, kDontDisplayAgain = 0x1000000,
-                            kDontAskAgain = 0x2000000, kYesToAll = 0x4000000,
-                            kNoToAll = 0x8000000, kNoSound = 0x20000000;
+                            kDontAskAgain = 0x2000000, kYesToAll = 0x4000000, kNoToAll = 0x8000000,
+                            kNoSound = 0x20000000;
 
   static constexpr int kCountdownTimerId = 2201;
   static constexpr const char* kProfileSection = "MessageBoxes";

@@ -8,8 +8,7 @@
 
 #include "controls/SkinImages.h"
 
-CSkinBtn::CSkinBtn(QWidget* parent)
-    : QPushButton(parent), m_font(QStringLiteral("Arial"), 9) {
+CSkinBtn::CSkinBtn(QWidget* parent) : QPushButton(parent), m_font(QStringLiteral("Arial"), 9) {
   setMouseTracking(true);
   // A skinned frame button shows its state by images, not by a focus frame.
   setFocusPolicy(Qt::NoFocus);
@@ -109,8 +108,8 @@ void CSkinBtn::paintEvent(QPaintEvent* event) {
   const bool hot = m_state == kHover || m_state == kPressed;
   painter.setFont(m_font);
   painter.setPen(ToQColor(hot ? m_hotTextColor : m_textColor));
-  const QRect area(m_captionOrigin, QSize(width() - m_captionOrigin.x(),
-                                          height() - m_captionOrigin.y()));
+  const QRect area(m_captionOrigin,
+                   QSize(width() - m_captionOrigin.x(), height() - m_captionOrigin.y()));
   QRect drawn;
   painter.drawText(area, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, caption, &drawn);
   if (m_state == kHover && m_underlineOnHover) {

@@ -8,5 +8,5 @@ struct CXTabInfo {
   int image = -1;  // index into the strip's image list, -1 for a text tab
   int width = 0;   // copied from the strip's item width
   int id = 0;
-  QRect rect;      // empty until laid out
+  QRect rect;  // empty until laid out
 };

@@ -9,8 +9,7 @@ namespace {
 QString DefaultProfilePath() {
   QString name = QCoreApplication::applicationName();
   if (name.isEmpty()) name = QStringLiteral("profile");
-  return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name +
-         QStringLiteral(".ini");
+  return QCoreApplication::applicationDirPath() + QLatin1Char('/') + name + QStringLiteral(".ini");
 }
 
 }  // namespace
@@ -27,8 +26,7 @@ int IniMessageBoxProfile::GetProfileInt(const QString& section, const QString& k
   return ok ? value : defaultValue;
 }
 
-bool IniMessageBoxProfile::WriteProfileInt(const QString& section, const QString& key,
-                                           int value) {
+bool IniMessageBoxProfile::WriteProfileInt(const QString& section, const QString& key, int value) {
   QSettings settings(m_path, QSettings::IniFormat);
   settings.setValue(section + QLatin1Char('/') + key, value);
   settings.sync();

@@ -19,9 +19,9 @@ QList<Mapping> Mappings() {
   const QStringList latin = {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
                              QStringLiteral("Noto Sans CJK SC")};
   return {
-      {"微软雅黑", sans},     {"Microsoft YaHei", sans}, {"宋体", serif},
-      {"SimSun", serif},      {"新宋体", serif},         {"MS Shell Dlg", sans},
-      {"MS Shell Dlg 2", sans}, {"Arial", latin},        {"System", sans},
+      {"微软雅黑", sans},       {"Microsoft YaHei", sans}, {"宋体", serif},
+      {"SimSun", serif},        {"新宋体", serif},         {"MS Shell Dlg", sans},
+      {"MS Shell Dlg 2", sans}, {"Arial", latin},          {"System", sans},
   };
 }
 

@@ -43,7 +43,8 @@ QIcon ResourceIcon(int id) {
   QIcon icon;
   const QString base = SkinProgramDir() + QStringLiteral("/image/res/") + QString::number(id);
   for (int size : {16, 32, 48, 256}) {
-    const QString file = base + QStringLiteral("_") + QString::number(size) + QStringLiteral(".png");
+    const QString file =
+        base + QStringLiteral("_") + QString::number(size) + QStringLiteral(".png");
     if (QFileInfo::exists(file)) icon.addFile(file, QSize(size, size));
   }
   if (icon.isNull() && QFileInfo::exists(base + QStringLiteral(".png")))

@@ -24,11 +24,33 @@ inline const QColor kSlate(121, 137, 146);     // catalogue tab strip
 inline const QColor kGood(46, 160, 67);
 inline const QColor kWarn(236, 140, 22);
 inline const QColor kBad(214, 48, 49);
-inline const QColor kKey(255, 0, 255);         // transparent key colour of bitmaps
+inline const QColor kKey(255, 0, 255);  // transparent key colour of bitmaps
 
 enum class Glyph {
-  Home, Grid, Star, Shield, Headset, ArrowUp, Ban, Download, Lock, Key, Trash, Play,
-  Check, Cross, Exclaim, Dot, Monitor, Magnifier, Minimise, Close, User, Power, Stop, Trial
+  Home,
+  Grid,
+  Star,
+  Shield,
+  Headset,
+  ArrowUp,
+  Ban,
+  Download,
+  Lock,
+  Key,
+  Trash,
+  Play,
+  Check,
+  Cross,
+  Exclaim,
+  Dot,
+  Monitor,
+  Magnifier,
+  Minimise,
+  Close,
+  User,
+  Power,
+  Stop,
+  Trial
 };
 
 // A new image of `w` x `h` filled with `fill` (transparent when `fill` has alpha 0).

@@ -46,7 +46,8 @@ void DrawTopmost() {
   p.drawText(QRectF(58, 16, 112, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("澄野奥凡"));
   p.setPen(kStatusText);
   p.setFont(UiFont(12));
-  p.drawText(QRectF(58, 40, 112, 20), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("云平台 · Orvanta"));
+  p.drawText(QRectF(58, 40, 112, 20), Qt::AlignLeft | Qt::AlignVCenter,
+             QStringLiteral("云平台 · Orvanta"));
   p.fillRect(QRectF(0, 82, 850, 1), kFrameDeep);
   p.fillRect(QRectF(0, 83, 850, 2), kStrip);
   p.end();
@@ -120,8 +121,7 @@ void DrawMenuButton(int number, const QString& caption, Glyph glyph) {
     p.setPen(look.text);
     p.drawText(QRectF(28, 0, 38, 26), Qt::AlignCenter, caption);
     p.end();
-    Put(KeyBackground(image, kFrame),
-        QStringLiteral("Top/菜单_%1_%2.bmp").arg(number).arg(state));
+    Put(KeyBackground(image, kFrame), QStringLiteral("Top/菜单_%1_%2.bmp").arg(number).arg(state));
   }
 }
 
@@ -132,7 +132,8 @@ void DrawCaptionButtons() {
     QString suffix;
     int kind;  // 0 plain, 1 hover face, 2 pressed face
   };
-  const Variant variants[3] = {{QString(), 0}, {QStringLiteral("_1"), 2}, {QStringLiteral("_2"), 1}};
+  const Variant variants[3] = {
+      {QString(), 0}, {QStringLiteral("_1"), 2}, {QStringLiteral("_2"), 1}};
   for (const Variant& v : variants) {
     for (int which = 0; which < 2; ++which) {
       const bool close = which == 1;
@@ -491,21 +492,20 @@ std::string ToGbk(const std::string& utf8) {
 }
 
 void WriteConfig(const QString& base, const QString& pushPort) {
-  const QString text =
-      QStringLiteral(
-          "; 澄野奥凡云平台客户端配置 (GBK)\r\n"
-          "[Server]\r\n"
-          "ListenIpAddr=127.0.0.1\r\n"
-          "ListenPortNum=%2\r\n"
-          "[VPN]\r\n"
-          "Telcom=%1/\r\n"
-          "Union=%1/\r\n"
-          "[NetWork]\r\n"
-          "TestPoint1=%1/\r\n"
-          "TestPoint2=%1/\r\n"
-          "[Completeness]\r\n"
-          "ServerCompleteness=%1/completeness/\r\n")
-          .arg(base, pushPort);
+  const QString text = QStringLiteral(
+                           "; 澄野奥凡云平台客户端配置 (GBK)\r\n"
+                           "[Server]\r\n"
+                           "ListenIpAddr=127.0.0.1\r\n"
+                           "ListenPortNum=%2\r\n"
+                           "[VPN]\r\n"
+                           "Telcom=%1/\r\n"
+                           "Union=%1/\r\n"
+                           "[NetWork]\r\n"
+                           "TestPoint1=%1/\r\n"
+                           "TestPoint2=%1/\r\n"
+                           "[Completeness]\r\n"
+                           "ServerCompleteness=%1/completeness/\r\n")
+                           .arg(base, pushPort);
   const std::string bytes = ToGbk(text.toStdString());
   QFile file(g_dir + QStringLiteral("/config.ini"));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||

@@ -25,8 +25,8 @@ void Write(const QImage& image, const QString& name) {
 }
 
 void MoveMouse(QWidget* widget, const QPoint& at) {
-  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(widget->mapToGlobal(at)),
-                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent move(QEvent::MouseMove, QPointF(at), QPointF(widget->mapToGlobal(at)), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
   QCoreApplication::sendEvent(widget, &move);
 }
 
@@ -136,12 +136,27 @@ void RenderTabStrips() {
   XTabColorScheme s2;
   s2.background = XRgb(38, 59, 90);
   s2.text = XRgb(225, 225, 225);
-  s2.normal = {XRgb(58, 86, 126), kXColorNone, kXColorNone, XRgb(38, 59, 90), 0,
-               kXColorNone, kXColorNone, 1, 1};
-  s2.hot = {XRgb(22, 122, 235), XRgb(255, 255, 255), kXColorNone, XRgb(19, 121, 187), 50,
-            XRgb(19, 121, 187), XRgb(38, 59, 90), 1, 1};
-  s2.selected = {XRgb(221, 228, 228), XRgb(12, 78, 124), kXColorNone, kXColorNone, 0,
-                 kXColorNone, kXColorNone, 0, 1};
+  s2.normal = {XRgb(58, 86, 126), kXColorNone, kXColorNone,
+               XRgb(38, 59, 90),  0,           kXColorNone,
+               kXColorNone,       1,           1};
+  s2.hot = {XRgb(22, 122, 235),
+            XRgb(255, 255, 255),
+            kXColorNone,
+            XRgb(19, 121, 187),
+            50,
+            XRgb(19, 121, 187),
+            XRgb(38, 59, 90),
+            1,
+            1};
+  s2.selected = {XRgb(221, 228, 228),
+                 XRgb(12, 78, 124),
+                 kXColorNone,
+                 kXColorNone,
+                 0,
+                 kXColorNone,
+                 kXColorNone,
+                 0,
+                 1};
   fancy->SetColorScheme(s2);
   fancy->SetItemWidth(100);
   for (const char* t : {"首页", "应用中心", "我的应用", "系统诊断", "服务中心"})
@@ -311,8 +326,9 @@ void RenderResourceComposites() {
     p.drawText(QRect(8, 26, 234, 20), Qt::AlignCenter, QStringLiteral("系统维护通知"));
     font.setBold(false);
     p.setFont(font);
-    p.drawText(QRect(8, 51, 234, 94), Qt::TextWordWrap,
-               QStringLiteral("平台将于今晚 22:00 至 23:00 进行例行维护，期间部分应用可能无法访问。"));
+    p.drawText(
+        QRect(8, 51, 234, 94), Qt::TextWordWrap,
+        QStringLiteral("平台将于今晚 22:00 至 23:00 进行例行维护，期间部分应用可能无法访问。"));
     p.end();
     Write(popup, QStringLiteral("popup_composite.png"));
   }
@@ -323,14 +339,16 @@ void RenderResourceComposites() {
     QPainter p(&page);
     const char* icons[] = {"检测通过", "检测通过", "检测异常", "检测未通过",
                            "current",  "current",  "current",  "current"};
-    const char* labels[] = {"网络连通检测", "服务器检测", "软件完整性检测", "版本更新检测",
-                            "财务控件安装情况检测", "其他财务软件检测", "IE浏览器检测",
-                            "打印机驱动检测"};
+    const char* labels[] = {"网络连通检测", "服务器检测",           "软件完整性检测",
+                            "版本更新检测", "财务控件安装情况检测", "其他财务软件检测",
+                            "IE浏览器检测", "打印机驱动检测"};
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(13);
     p.setFont(font);
-    p.drawImage(QPoint(40, 12), QImage(SkinImagePath(QStringLiteral("image\\SystemDiagnose\\scanning.png"))));
-    p.drawImage(QPoint(540, 22), QImage(SkinImagePath(QStringLiteral("image\\SystemDiagnose\\停止1.png"))));
+    p.drawImage(QPoint(40, 12),
+                QImage(SkinImagePath(QStringLiteral("image\\SystemDiagnose\\scanning.png"))));
+    p.drawImage(QPoint(540, 22),
+                QImage(SkinImagePath(QStringLiteral("image\\SystemDiagnose\\停止1.png"))));
     p.setPen(QColor(12, 78, 124));
     p.drawText(QPoint(100, 24), QStringLiteral("正在进行检测，请稍候..."));
     p.fillRect(QRect(100, 34, 420, 18), QColor(255, 255, 255));
@@ -339,12 +357,14 @@ void RenderResourceComposites() {
     p.drawRect(QRect(42, 64, 476, 300));
     for (int i = 0; i < 8; ++i) {
       const int y = 80 + 34 * i;
-      p.drawImage(QPoint(58, y), QImage(SkinImagePath(
-                                     QStringLiteral("image\\SystemDiagnose\\") +
-                                     QString::fromUtf8(icons[i]) + QStringLiteral(".png"))));
+      p.drawImage(QPoint(58, y),
+                  QImage(SkinImagePath(QStringLiteral("image\\SystemDiagnose\\") +
+                                       QString::fromUtf8(icons[i]) + QStringLiteral(".png"))));
       p.setPen(Qt::black);
       p.drawText(QPoint(96, y + 15), QString::fromUtf8(labels[i]));
-      p.drawText(QPoint(450, y + 15), i < 2 ? QStringLiteral("正常") : i < 4 ? QStringLiteral("异常") : QString());
+      p.drawText(QPoint(450, y + 15), i < 2   ? QStringLiteral("正常")
+                                      : i < 4 ? QStringLiteral("异常")
+                                              : QString());
     }
     p.end();
     Write(page, QStringLiteral("diagnosis_composite.png"));
@@ -390,7 +410,8 @@ void RenderSkinSheet() {
     }
     p.setPen(Qt::black);
     p.drawText(cell.adjusted(6, cellH - 20, -6, 0), Qt::AlignLeft | Qt::AlignTop,
-               files[i].mid(root.size() + 1) + QStringLiteral("  %1x%2").arg(image.width()).arg(image.height()));
+               files[i].mid(root.size() + 1) +
+                   QStringLiteral("  %1x%2").arg(image.width()).arg(image.height()));
   }
   p.end();
   Write(sheet, QStringLiteral("skin_sheet.png"));

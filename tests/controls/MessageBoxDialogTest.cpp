@@ -207,9 +207,9 @@ TEST_F(MessageBoxTest, FiveSecondCountdownEndsWithYesOnTheFifthTick) {
   });
   EXPECT_EQ(box.DoModal(), Box::kIdYes);
   EXPECT_TRUE(openAfterFourTicks);
-  const std::vector<QString> expected = {
-      QStringLiteral("是 = 5"), QStringLiteral("是 = 4"), QStringLiteral("是 = 3"),
-      QStringLiteral("是 = 2"), QStringLiteral("是 = 1")};
+  const std::vector<QString> expected = {QStringLiteral("是 = 5"), QStringLiteral("是 = 4"),
+                                         QStringLiteral("是 = 3"), QStringLiteral("是 = 2"),
+                                         QStringLiteral("是 = 1")};
   EXPECT_EQ(labels, expected);
   EXPECT_EQ(box.ButtonText(Box::kIdNo), QStringLiteral("否"));
 }
@@ -249,8 +249,8 @@ TEST_F(MessageBoxTest, DisableUntilTimeoutLocksButtonsKeysAndClose) {
 }
 
 TEST_F(MessageBoxTest, TickedCheckBoxRemembersTheAnswerUnderTheHelpId) {
-  Box box(nullptr, QStringLiteral("x"), QString(),
-          Box::kYesNo | Box::kDontAskAgain | Box::kNoSound, 321);
+  Box box(nullptr, QStringLiteral("x"), QString(), Box::kYesNo | Box::kDontAskAgain | Box::kNoSound,
+          321);
   Open(box);
   EXPECT_EQ(box.CheckBox()->text(), QStringLiteral("不再询问"));
   box.CheckBox()->setChecked(true);

@@ -33,10 +33,9 @@ class SkinBtnTest : public ::testing::Test {
   CSkinBtn* MakeButton(bool sameHover = false) {
     auto* button = new CSkinBtn(&m_parent);
     const QString normal = Bitmap(QStringLiteral("n.bmp"), kNormal);
-    EXPECT_TRUE(button->SetImages(normal,
-                                  sameHover ? normal : Bitmap(QStringLiteral("h.bmp"), kHover),
-                                  Bitmap(QStringLiteral("p.bmp"), kPressed),
-                                  Bitmap(QStringLiteral("d.bmp"), kDisabled)));
+    EXPECT_TRUE(button->SetImages(
+        normal, sameHover ? normal : Bitmap(QStringLiteral("h.bmp"), kHover),
+        Bitmap(QStringLiteral("p.bmp"), kPressed), Bitmap(QStringLiteral("d.bmp"), kDisabled)));
     button->move(30, 20);
     return button;
   }
@@ -49,15 +48,17 @@ class SkinBtnTest : public ::testing::Test {
 
   void MoveOver(CSkinBtn* button) {
     QCursor::setPos(button->mapToGlobal(QPoint(20, 10)));
-    QMouseEvent move(QEvent::MouseMove, QPointF(20, 10), QPointF(button->mapToGlobal(QPoint(20, 10))),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, QPointF(20, 10),
+                     QPointF(button->mapToGlobal(QPoint(20, 10))), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QCoreApplication::sendEvent(button, &move);
   }
 
   bool WaitFor(const std::function<bool()>& condition, int ms) {
     QElapsedTimer timer;
     timer.start();
-    while (!condition() && timer.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 10);
+    while (!condition() && timer.elapsed() < ms)
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
     return condition();
   }
 
@@ -82,10 +83,9 @@ TEST_F(SkinBtnTest, TakesTheSizeOfTheFirstImage) {
 
 TEST_F(SkinBtnTest, MissingImageEmptiesItsSlotAndTheFollowingOnes) {
   auto* button = new CSkinBtn(&m_parent);
-  EXPECT_FALSE(button->SetImages(Bitmap(QStringLiteral("n.bmp"), kNormal),
-                                 m_dir.filePath(QStringLiteral("missing.bmp")),
-                                 Bitmap(QStringLiteral("p.bmp"), kPressed),
-                                 Bitmap(QStringLiteral("d.bmp"), kDisabled)));
+  EXPECT_FALSE(button->SetImages(
+      Bitmap(QStringLiteral("n.bmp"), kNormal), m_dir.filePath(QStringLiteral("missing.bmp")),
+      Bitmap(QStringLiteral("p.bmp"), kPressed), Bitmap(QStringLiteral("d.bmp"), kDisabled)));
   EXPECT_FALSE(button->Image(0).isNull());
   EXPECT_TRUE(button->Image(1).isNull());
   EXPECT_TRUE(button->Image(2).isNull());

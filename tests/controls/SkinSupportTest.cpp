@@ -62,22 +62,45 @@ TEST(SkinFontsTest, ProductFontNamesMapOntoInstalledFamilies) {
 // The generated skin in the program directory: every file the programs name, in the format
 // its extension says.
 TEST(GeneratedSkinTest, EveryNamedImageExistsInItsFormat) {
-  const char* files[] = {
-      "image\\Top\\Topmost.bmp", "image\\状态.bmp", "image\\button_begin.BMP",
-      "image\\启动界面背景.bmp", "image\\Top\\菜单_5_0.bmp", "image\\Top\\菜单_5_1.bmp",
-      "image\\Top\\菜单_5_2.bmp", "image\\Top\\菜单_6_0.bmp", "image\\Top\\菜单_6_1.bmp",
-      "image\\Top\\菜单_6_2.bmp", "image\\最小化.bmp", "image\\最小化_1.bmp",
-      "image\\最小化_2.bmp", "image\\关闭.bmp", "image\\关闭_1.bmp", "image\\关闭_2.bmp",
-      "image\\UserLogonTittle.bmp", "image\\PngButton\\更新.png", "image\\PngButton\\禁用.png",
-      "image\\PngButton\\试用.png", "image\\PngButton\\未安装.png", "image\\PngButton\\未开通.png",
-      "image\\PngButton\\未授权.png", "image\\PngButton\\卸载.png", "image\\PngButton\\运行.png",
-      "image\\PngButton\\HighLightOne.png", "image\\PngButton\\HighLightTwo.png",
-      "image\\PngButton\\HotRemark.png", "image/PngButton/loading.png",
-      "image\\SystemDiagnose\\screen.png", "image\\SystemDiagnose\\scanning.png",
-      "image\\SystemDiagnose\\detectOver.png", "image\\SystemDiagnose\\开始扫描1.png",
-      "image\\SystemDiagnose\\停止1.png", "image\\SystemDiagnose\\开始扫描.png",
-      "image\\SystemDiagnose\\current.png", "image\\SystemDiagnose\\检测通过.png",
-      "image\\SystemDiagnose\\检测异常.png", "image\\SystemDiagnose\\检测未通过.png"};
+  const char* files[] = {"image\\Top\\Topmost.bmp",
+                         "image\\状态.bmp",
+                         "image\\button_begin.BMP",
+                         "image\\启动界面背景.bmp",
+                         "image\\Top\\菜单_5_0.bmp",
+                         "image\\Top\\菜单_5_1.bmp",
+                         "image\\Top\\菜单_5_2.bmp",
+                         "image\\Top\\菜单_6_0.bmp",
+                         "image\\Top\\菜单_6_1.bmp",
+                         "image\\Top\\菜单_6_2.bmp",
+                         "image\\最小化.bmp",
+                         "image\\最小化_1.bmp",
+                         "image\\最小化_2.bmp",
+                         "image\\关闭.bmp",
+                         "image\\关闭_1.bmp",
+                         "image\\关闭_2.bmp",
+                         "image\\UserLogonTittle.bmp",
+                         "image\\PngButton\\更新.png",
+                         "image\\PngButton\\禁用.png",
+                         "image\\PngButton\\试用.png",
+                         "image\\PngButton\\未安装.png",
+                         "image\\PngButton\\未开通.png",
+                         "image\\PngButton\\未授权.png",
+                         "image\\PngButton\\卸载.png",
+                         "image\\PngButton\\运行.png",
+                         "image\\PngButton\\HighLightOne.png",
+                         "image\\PngButton\\HighLightTwo.png",
+                         "image\\PngButton\\HotRemark.png",
+                         "image/PngButton/loading.png",
+                         "image\\SystemDiagnose\\screen.png",
+                         "image\\SystemDiagnose\\scanning.png",
+                         "image\\SystemDiagnose\\detectOver.png",
+                         "image\\SystemDiagnose\\开始扫描1.png",
+                         "image\\SystemDiagnose\\停止1.png",
+                         "image\\SystemDiagnose\\开始扫描.png",
+                         "image\\SystemDiagnose\\current.png",
+                         "image\\SystemDiagnose\\检测通过.png",
+                         "image\\SystemDiagnose\\检测异常.png",
+                         "image\\SystemDiagnose\\检测未通过.png"};
   for (const char* name : files) {
     const QString path = SkinImagePath(QString::fromUtf8(name));
     SCOPED_TRACE(name);
@@ -102,10 +125,10 @@ TEST(GeneratedSkinTest, ResourceImagesLoadByNumber) {
   const QImage popup = ResourceImage(170);
   ASSERT_FALSE(popup.isNull());
   EXPECT_EQ(popup.size(), QSize(252, 172));
-  EXPECT_EQ(popup.pixel(0, 0), qRgb(255, 0, 255));    // corner keyed out
+  EXPECT_EQ(popup.pixel(0, 0), qRgb(255, 0, 255));  // corner keyed out
   EXPECT_EQ(popup.pixel(79, 59), qRgb(255, 0, 255));
-  EXPECT_NE(popup.pixel(40, 40), qRgb(255, 0, 255));  // body of the frame
-  EXPECT_NE(popup.pixel(1 + 36 + 18, 69), qRgb(255, 0, 255));  // close button, hover
+  EXPECT_NE(popup.pixel(40, 40), qRgb(255, 0, 255));            // body of the frame
+  EXPECT_NE(popup.pixel(1 + 36 + 18, 69), qRgb(255, 0, 255));   // close button, hover
   EXPECT_NE(popup.pixel(1 + 100 + 25, 90), qRgb(255, 0, 255));  // open button, pressed
   EXPECT_FALSE(ResourceImage(167).isNull());
   EXPECT_FALSE(ResourceImage(130).isNull());
@@ -117,9 +140,9 @@ TEST(GeneratedSkinTest, ConfigIniCarriesTheKeysTheProgramsRead) {
   QFile file(SkinImagePath(QStringLiteral("\\image\\config.ini")));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray text = file.readAll();
-  for (const char* key : {"[Server]", "ListenIpAddr=", "ListenPortNum=", "[VPN]", "Telcom=",
-                          "Union=", "[NetWork]", "TestPoint1=", "TestPoint2=", "[Completeness]",
-                          "ServerCompleteness="}) {
+  for (const char* key :
+       {"[Server]", "ListenIpAddr=", "ListenPortNum=", "[VPN]", "Telcom=", "Union=", "[NetWork]",
+        "TestPoint1=", "TestPoint2=", "[Completeness]", "ServerCompleteness="}) {
     EXPECT_TRUE(text.contains(key)) << key;
   }
   // The comment line names the product in GBK ("澄野奥凡"), not in UTF-8.
