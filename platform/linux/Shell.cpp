@@ -113,11 +113,13 @@ bool ShellOpen(const std::string& nativeFile, const std::string& parameters) {
     for (auto& p : SplitParameters(parameters)) args.push_back(p);
     return SpawnDetached(std::move(args));
   }
-  return SpawnDetached({"xdg-open", nativeFile});
+  // A name beginning with '-' must not reach the opener as an option.
+  return SpawnDetached({"xdg-open", nativeFile.front() == '-' ? "./" + nativeFile : nativeFile});
 }
 
 bool OpenUrlInBrowser(const std::string& url) {
-  if (url.empty()) return false;
+  // URLs come from server answers; one beginning with '-' would be taken as an option.
+  if (url.empty() || url.front() == '-') return false;
   for (const char* browser : {"xdg-open", "sensible-browser", "x-www-browser"})
     if (SpawnDetached({browser, url})) return true;
   return false;

@@ -62,6 +62,10 @@ TEST(ShellOpen, StartsADownloadedScriptAfterSettingItsRunBit) {
   EXPECT_TRUE(st.st_mode & S_IXUSR);
 }
 
-TEST(ShellOpen, RefusesAnEmptyName) { EXPECT_FALSE(plat::ShellOpen("")); }
+TEST(ShellOpen, RefusesEmptyNamesAndUrlsThatLookLikeOptions) {
+  EXPECT_FALSE(plat::ShellOpen(""));
+  EXPECT_FALSE(plat::OpenUrlInBrowser(""));
+  EXPECT_FALSE(plat::OpenUrlInBrowser("--help"));
+}
 
 }  // namespace
