@@ -38,7 +38,7 @@ class FCDownloadFileWndBase : public Dialog, public IDownloadHooks, public IDown
   explicit FCDownloadFileWndBase(Args&&... args) : Dialog(std::forward<Args>(args)...) {
     // A worker's send becomes a queued call onto this window's thread; the link refuses to
     // post once the window has detached, so nothing is posted to a dead object.
-    m_link = std::make_shared<DownloadOwnerLink>([this](std::function<void()> task) {
+    m_link = std::make_shared<DownloadOwnerLink>([this](std::function<void()> task, bool) {
       QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
     });
   }
@@ -55,8 +55,8 @@ class FCDownloadFileWndBase : public Dialog, public IDownloadHooks, public IDown
     if (QThread::currentThread() != this->thread()) {
       int result = 0;
       QMetaObject::invokeMethod(
-          this, [&] { return StartWorker(url, localPath, priority); },
-          Qt::BlockingQueuedConnection, &result);
+          this, [&] { return StartWorker(url, localPath, priority); }, Qt::BlockingQueuedConnection,
+          &result);
       return result;
     }
     return StartWorker(url, localPath, priority);

@@ -2,6 +2,7 @@
 // by libcurl, the size from the server before the transfer. Any failure sends ERROR.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 
@@ -13,7 +14,7 @@
 namespace {
 
 constexpr long kConnectTimeoutMs = 30000;
-constexpr long kChunkSize = 8192;
+constexpr size_t kChunkSize = 8192;
 
 struct CurlDeleter {
   void operator()(CURL* h) const { curl_easy_cleanup(h); }
@@ -33,7 +34,7 @@ class FtpTransfer final {
     curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kChunkSize);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
     curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive mode (EPSV, then PASV)
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &FtpTransfer::OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
@@ -70,12 +71,15 @@ class FtpTransfer final {
     auto* t = static_cast<FtpTransfer*>(self);
     size_t n = size * count;
     if (!t->m_started && !t->Begin()) return 0;
-    if (!t->m_reporter.OwnerAlive()) return 0;
-    if (!t->m_file.Write(data, n)) {
-      t->m_failed = true;
-      return 0;
+    for (size_t at = 0; at < n; at += kChunkSize) {
+      if (!t->m_reporter.OwnerAlive()) return 0;
+      size_t chunk = std::min(n - at, kChunkSize);
+      if (!t->m_file.Write(data + at, chunk)) {
+        t->m_failed = true;
+        return 0;
+      }
+      t->m_reporter.Progress(t->m_file.Size(), t->m_total);
     }
-    t->m_reporter.Progress(t->m_file.Size(), t->m_total);
     return n;
   }
 

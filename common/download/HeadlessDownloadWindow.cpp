@@ -3,10 +3,10 @@
 #include "common/download/DownloadOwnerLink.h"
 
 HeadlessDownloadWindow::HeadlessDownloadWindow(DownloadWorkerKind kind) : m_kind(kind) {
-  m_link = std::make_shared<DownloadOwnerLink>([this](std::function<void()> task) {
+  m_link = std::make_shared<DownloadOwnerLink>([this](std::function<void()> task, bool urgent) {
     std::lock_guard lock(m_queueMutex);
     m_queue.push_back(std::move(task));
-    m_queueChanged.notify_one();
+    if (urgent || m_sleeping) m_queueChanged.notify_one();
   });
   m_dispatch = std::thread([this] { DispatchLoop(); });
 }
@@ -68,7 +68,15 @@ void HeadlessDownloadWindow::DispatchLoop() {
     std::function<void()> task;
     {
       std::unique_lock lock(m_queueMutex);
-      m_queueChanged.wait(lock, [&] { return m_stopping || !m_queue.empty(); });
+      auto ready = [&] { return m_stopping || !m_queue.empty(); };
+      // Linger before sleeping: tasks that are not urgent arrive in runs (PROGRESS of a fast
+      // download) and are then taken in batches instead of one thread switch each.
+      if (!ready()) m_queueChanged.wait_for(lock, kLinger, ready);
+      if (!ready()) {
+        m_sleeping = true;
+        m_queueChanged.wait(lock, ready);
+        m_sleeping = false;
+      }
       if (m_queue.empty()) return;
       task = std::move(m_queue.front());
       m_queue.pop_front();

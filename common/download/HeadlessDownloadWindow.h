@@ -43,11 +43,14 @@ class HeadlessDownloadWindow : public IDownloadHooks, public IDownloadStarter {
  private:
   void DispatchLoop();
 
+  static constexpr std::chrono::milliseconds kLinger{1};
+
   DownloadWorkerKind m_kind;
   std::mutex m_queueMutex;
   std::condition_variable m_queueChanged;
   std::deque<std::function<void()>> m_queue;
   bool m_stopping = false;
+  bool m_sleeping = false;  // the dispatch thread waits for a wake-up (not lingering)
   bool m_ended = false;
   std::shared_ptr<DownloadOwnerLink> m_link;
   DownloadThreadRegistry m_workers;

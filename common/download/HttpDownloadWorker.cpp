@@ -4,6 +4,7 @@
 // libcurl cannot open at all ends the worker without a message.
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <memory>
@@ -19,7 +20,7 @@ namespace {
 
 constexpr int kAttempts = 5;
 constexpr long kConnectTimeoutMs = 30000;
-constexpr long kChunkSize = 8192;
+constexpr size_t kChunkSize = 8192;
 
 enum class AttemptResult {
   Finished,    // the file is at its target
@@ -65,7 +66,7 @@ class HttpAttempt final {
     curl_easy_setopt(h, CURLOPT_URL, m_job.url.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kChunkSize);
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpAttempt::OnHeader);
@@ -172,12 +173,17 @@ class HttpAttempt final {
     size_t n = size * count;
     if (!a->m_decided && !a->Decide() && !a->m_needProxyCredentials) return 0;
     if (a->m_needProxyCredentials) return n;  // the 407 page is not kept
-    if (!a->m_reporter.OwnerAlive()) return 0;
-    if (!a->m_file.Write(data, n)) {
-      a->m_failed = true;
-      return 0;
+    // libcurl reads at most 8192 bytes at a time; should it ever hand over more, the data is
+    // still taken in chunks of at most 8192 bytes, each written and reported on its own.
+    for (size_t at = 0; at < n; at += kChunkSize) {
+      if (!a->m_reporter.OwnerAlive()) return 0;
+      size_t chunk = std::min(n - at, kChunkSize);
+      if (!a->m_file.Write(data + at, chunk)) {
+        a->m_failed = true;
+        return 0;
+      }
+      a->m_reporter.Progress(a->m_file.Size(), a->m_length);
     }
-    a->m_reporter.Progress(a->m_file.Size(), a->m_length);
     return n;
   }
 

@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
+#include "common/download/HeadlessDownloadWindow.h"
 #include "platform/ProgramDir.h"
 #include "support/TestSupport.h"
-#include "common/download/HeadlessDownloadWindow.h"
 
 namespace dltest {
 

@@ -118,6 +118,8 @@ TEST_F(DownloadWindowTest, DestroyingTheWindowWithAHungWorkerReturnsInTime) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Offscreen unless the environment says otherwise (test discovery runs without it).
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -19,9 +19,10 @@ namespace {
 class ManualOwner {
  public:
   DownloadOwnerLink::Poster Poster() {
-    return [this](std::function<void()> task) {
+    return [this](std::function<void()> task, bool urgent) {
       std::lock_guard lock(m_mutex);
       m_tasks.push_back(std::move(task));
+      urgentFlags.push_back(urgent);
     };
   }
   size_t Pending() {
@@ -36,6 +37,8 @@ class ManualOwner {
     }
     for (auto& t : tasks) t();
   }
+
+  std::vector<bool> urgentFlags;
 
  private:
   std::mutex m_mutex;
@@ -79,6 +82,48 @@ TEST(OwnerLinkTest, DetachReleasesAWaitingWorkerAndSkipsItsHandler) {
   // Later sends are not even posted.
   EXPECT_EQ(link->Send([] { return 1; }), 0);
   EXPECT_EQ(owner.Pending(), 0u);
+}
+
+TEST(OwnerLinkTest, QueuedCallsRunInOrderAndOnlyWhileTheOwnerLives) {
+  ManualOwner owner;
+  auto link = std::make_shared<DownloadOwnerLink>(owner.Poster());
+  std::vector<int> ran;
+  auto first = link->Post(
+      [&] {
+        ran.push_back(1);
+        return 11;
+      },
+      false);
+  auto second = link->Post(
+      [&] {
+        ran.push_back(2);
+        return 22;
+      },
+      false);
+  auto third = link->Post(
+      [&] {
+        ran.push_back(3);
+        return 33;
+      },
+      false);
+  EXPECT_EQ(owner.urgentFlags, (std::vector<bool>{false, false, false}));
+  owner.RunAll();
+  EXPECT_EQ(ran, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(link->Wait(second), 22);
+
+  auto late = link->Post(
+      [&] {
+        ran.push_back(4);
+        return 44;
+      },
+      false);
+  link->Detach();
+  EXPECT_EQ(link->Wait(late), 0);
+  owner.RunAll();
+  EXPECT_EQ(ran.size(), 3u);
+  EXPECT_EQ(link->Post([] { return 1; }), nullptr);
+  EXPECT_EQ(link->Wait(nullptr), 0);
+  (void)first, (void)third;
 }
 
 class CountingHooks : public IDownloadHooks {

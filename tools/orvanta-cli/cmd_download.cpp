@@ -40,8 +40,7 @@ class CliDownloadWindow final : public HeadlessDownloadWindow {
   }
 
  private:
-  static Json::Value Event(const char* name, const std::string& url, int64_t done,
-                           int64_t total) {
+  static Json::Value Event(const char* name, const std::string& url, int64_t done, int64_t total) {
     Json::Value v;
     v["event"] = name;
     v["url"] = url;
