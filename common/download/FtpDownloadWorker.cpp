@@ -15,6 +15,8 @@ namespace {
 
 constexpr long kConnectTimeoutMs = 30000;
 constexpr size_t kChunkSize = 8192;
+// What one socket read may bring (as much as the curl tool takes); it is reported in chunks.
+constexpr long kReceiveBufferSize = 100 * 1024;
 
 struct CurlDeleter {
   void operator()(CURL* h) const { curl_easy_cleanup(h); }
@@ -34,7 +36,7 @@ class FtpTransfer final {
     curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive mode (EPSV, then PASV)
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &FtpTransfer::OnBody);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
@@ -71,14 +73,18 @@ class FtpTransfer final {
     auto* t = static_cast<FtpTransfer*>(self);
     size_t n = size * count;
     if (!t->m_started && !t->Begin()) return 0;
+    if (!t->m_reporter.OwnerAlive()) return 0;
+    if (!t->m_file.Write(data, n)) {
+      t->m_failed = true;
+      return 0;
+    }
+    // One PROGRESS per chunk of at most 8192 bytes, as the owner expects, whatever size
+    // the socket read had.
+    int64_t done = t->m_file.Size() - static_cast<int64_t>(n);
     for (size_t at = 0; at < n; at += kChunkSize) {
       if (!t->m_reporter.OwnerAlive()) return 0;
-      size_t chunk = std::min(n - at, kChunkSize);
-      if (!t->m_file.Write(data + at, chunk)) {
-        t->m_failed = true;
-        return 0;
-      }
-      t->m_reporter.Progress(t->m_file.Size(), t->m_total);
+      done += static_cast<int64_t>(std::min(n - at, kChunkSize));
+      t->m_reporter.Progress(done, t->m_total);
     }
     return n;
   }

@@ -21,6 +21,8 @@ namespace {
 constexpr int kAttempts = 5;
 constexpr long kConnectTimeoutMs = 30000;
 constexpr size_t kChunkSize = 8192;
+// What one socket read may bring (as much as the curl tool takes); it is reported in chunks.
+constexpr long kReceiveBufferSize = 100 * 1024;
 
 enum class AttemptResult {
   Finished,    // the file is at its target
@@ -66,7 +68,7 @@ class HttpAttempt final {
     curl_easy_setopt(h, CURLOPT_URL, m_job.url.c_str());
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, static_cast<long>(kChunkSize));
+    curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpAttempt::OnHeader);
@@ -82,6 +84,12 @@ class HttpAttempt final {
 
     CURLcode rc = curl_easy_perform(h);
     if (rc == CURLE_OK && !m_decided) Decide();
+    if (rc != CURLE_OK && !m_decided) {
+      // A proxy that refuses a tunnel (https) without credentials fails the transfer itself.
+      long connectCode = 0;
+      curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+      m_needProxyCredentials = connectCode == 407;
+    }
     if (m_needProxyCredentials) {
       // 407: ask the owner for credentials and send the request again with them.
       std::string user, password;
@@ -173,16 +181,18 @@ class HttpAttempt final {
     size_t n = size * count;
     if (!a->m_decided && !a->Decide() && !a->m_needProxyCredentials) return 0;
     if (a->m_needProxyCredentials) return n;  // the 407 page is not kept
-    // libcurl reads at most 8192 bytes at a time; should it ever hand over more, the data is
-    // still taken in chunks of at most 8192 bytes, each written and reported on its own.
+    if (!a->m_reporter.OwnerAlive()) return 0;
+    if (!a->m_file.Write(data, n)) {
+      a->m_failed = true;
+      return 0;
+    }
+    // One PROGRESS per chunk of at most 8192 bytes, as the owner expects, whatever size
+    // the socket read had.
+    int64_t done = a->m_file.Size() - static_cast<int64_t>(n);
     for (size_t at = 0; at < n; at += kChunkSize) {
       if (!a->m_reporter.OwnerAlive()) return 0;
-      size_t chunk = std::min(n - at, kChunkSize);
-      if (!a->m_file.Write(data + at, chunk)) {
-        a->m_failed = true;
-        return 0;
-      }
-      a->m_reporter.Progress(a->m_file.Size(), a->m_length);
+      done += static_cast<int64_t>(std::min(n - at, kChunkSize));
+      a->m_reporter.Progress(done, a->m_length);
     }
     return n;
   }

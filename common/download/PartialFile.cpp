@@ -1,15 +1,13 @@
 #include "common/download/PartialFile.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 
 #include "common/download/DownloadWorker.h"
 #include "platform/ProgramDir.h"
-
-namespace {
-constexpr size_t kFileBufferSize = 64 * 1024;
-}
 
 PartialFile::PartialFile(std::string target)
     : m_target(std::move(target)), m_temp(m_target + kPartialFileSuffix) {}
@@ -19,33 +17,37 @@ PartialFile::~PartialFile() { Discard(); }
 bool PartialFile::Open() {
   Discard();
   if (m_target.empty() || !plat::MakeParentDirectories(m_target)) return false;
-  m_file = std::fopen(m_temp.c_str(), "wb");
-  if (!m_file) return false;
-  std::setvbuf(m_file, nullptr, _IOFBF, kFileBufferSize);
+  m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   m_size = 0;
-  return true;
+  return m_fd >= 0;
 }
 
 bool PartialFile::Write(const char* data, size_t size) {
-  if (!m_file) return false;
-  if (size && std::fwrite(data, 1, size, m_file) != size) return false;
-  m_size += static_cast<int64_t>(size);
+  if (m_fd < 0) return false;
+  // Written as it arrives, unbuffered: the network chunks are large enough.
+  while (size > 0) {
+    ssize_t n = ::write(m_fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<size_t>(n);
+    m_size += n;
+  }
   return true;
 }
 
 bool PartialFile::Commit() {
-  if (!m_file) return false;
-  bool ok = std::fflush(m_file) == 0;
-  ok = std::fclose(m_file) == 0 && ok;
-  m_file = nullptr;
+  if (m_fd < 0) return false;
+  bool ok = ::close(m_fd) == 0;
+  m_fd = -1;
   if (ok && std::rename(m_temp.c_str(), m_target.c_str()) == 0) return true;
   ::unlink(m_temp.c_str());
   return false;
 }
 
 void PartialFile::Discard() {
-  if (!m_file) return;
-  std::fclose(m_file);
-  m_file = nullptr;
+  if (m_fd < 0) return;
+  ::close(m_fd);
+  m_fd = -1;
   ::unlink(m_temp.c_str());
 }

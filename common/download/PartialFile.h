@@ -3,7 +3,6 @@
 // Commit renames it onto the target; anything else removes it, so the target never holds
 // a partial file.
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 class PartialFile final {
@@ -15,7 +14,7 @@ class PartialFile final {
 
   // Creates the target's missing folders and an empty temporary file. False on failure.
   bool Open();
-  bool IsOpen() const { return m_file != nullptr; }
+  bool IsOpen() const { return m_fd >= 0; }
   bool Write(const char* data, size_t size);
   int64_t Size() const { return m_size; }
   // Flushes, closes and renames onto the target. False (and nothing left behind) on failure.
@@ -26,6 +25,6 @@ class PartialFile final {
  private:
   std::string m_target;
   std::string m_temp;
-  FILE* m_file = nullptr;
+  int m_fd = -1;
   int64_t m_size = 0;
 };
