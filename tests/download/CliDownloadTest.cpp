@@ -1,0 +1,64 @@
+// orvanta-cli download: one JSON line per hook call, exit code by outcome.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "DownloadTestSupport.h"
+
+using namespace dltest;
+
+namespace {
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+class CliDownloadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ClearProxyEnvironment();
+    ASSERT_TRUE(m_server.Ready());
+  }
+  int Run(const std::vector<std::string>& args, std::string& out) {
+    std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return orvtest::RunCommand(argv, &out);
+  }
+  HttpStandIn m_server;
+  orvtest::TempDir m_dir;
+};
+
+TEST_F(CliDownloadTest, FinishedDownloadPrintsEveryHookAndExitsZero) {
+  std::string out;
+  const std::string url = m_server.Url("/file/20000");
+  ASSERT_EQ(Run({url, m_dir.File("a/b.bin")}, out), 0);
+  auto lines = Lines(out);
+  ASSERT_EQ(lines.size(), 6u) << out;
+  EXPECT_NE(lines[0].find("\"event\":\"checktime\""), std::string::npos);
+  EXPECT_NE(lines[1].find("\"event\":\"start\""), std::string::npos);
+  EXPECT_NE(lines[4].find("\"done\":20000,\"event\":\"progress\",\"total\":20000"),
+            std::string::npos)
+      << lines[4];
+  EXPECT_NE(lines[5].find("\"event\":\"finished\""), std::string::npos);
+  EXPECT_NE(lines[5].find("\"url\":\"" + url + "\""), std::string::npos);
+  EXPECT_EQ(orvtest::ReadFile(m_dir.File("a/b.bin")), Body(20000));
+}
+
+TEST_F(CliDownloadTest, FailedDownloadEndsWithErrorAndExitsOne) {
+  std::string out;
+  ASSERT_EQ(Run({m_server.Url("/status/404"), m_dir.File("x.bin")}, out), 1);
+  EXPECT_EQ(Lines(out), (std::vector<std::string>{"{\"done\":0,\"event\":\"error\",\"total\":0,"
+                                                  "\"url\":\"" +
+                                                  m_server.Url("/status/404") + "\"}"}));
+}
+
+TEST_F(CliDownloadTest, WrongUsageExitsTwo) {
+  std::string out;
+  EXPECT_EQ(Run({m_server.Url("/file/1")}, out), 2);
+  EXPECT_EQ(Run({"", m_dir.File("x.bin")}, out), 2);
+}
+
+}  // namespace
