@@ -58,7 +58,7 @@ int CDiagnosisChecks::Run(int check) {
 }
 
 int CDiagnosisChecks::CheckNetwork() {
-  // Both points are always probed, so a slow first one does not hide the second.
+  // Both points are always probed, in order, even when the first does not answer.
   const bool first =
       ProbeAddress(ConfigValue("NetWork", "TestPoint1"), kProbeConnectTimeoutMs, &m_abort);
   const bool second =
