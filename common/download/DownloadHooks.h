@@ -1,6 +1,9 @@
 #pragma once
-// The six hooks an owner of downloads implements. They run on the owner's thread while the
-// worker waits. String arguments are copies owned by the call: keep a copy if needed later.
+// The six hooks an owner of downloads implements. They run on the owner's thread, one at a
+// time and in the order the worker sent them, while the worker waits. The one exception is
+// OnDownProgress: the worker queues it and reads on, at most a couple of megabytes ahead,
+// and waits for all of them before it sends anything else. String arguments are copies
+// owned by the call: keep a copy if needed later.
 #include <cstdint>
 #include <string>
 

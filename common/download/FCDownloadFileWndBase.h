@@ -5,7 +5,8 @@
 //
 // Threads: hooks run on the window's (GUI) thread while the worker waits for them. Once the
 // window is being destroyed every hook call is skipped and answers 0. DownloadFile may be
-// called from any thread; calls from other threads are carried out on the GUI thread.
+// called from any thread; calls from other threads are carried out on the GUI thread (which
+// must be running its event loop) and wait for it.
 //
 // Destruction: the window detaches from its workers, then waits up to 10 s for each of them
 // (a running worker sees the owner gone and ends its transfer), and abandons any that is

@@ -2,7 +2,8 @@
 // An owner of downloads without a GUI: hooks run on its own dispatch thread, one at a time.
 // Used by orvanta-cli and by tests. Override the hooks you need (OnCheckTime does nothing
 // here). A deriving class must call EndDownloads() first in its destructor, so that no hook
-// reaches a half-destroyed object.
+// reaches a half-destroyed object. EndDownloads and the destructor must not be called from a
+// hook.
 #include <condition_variable>
 #include <deque>
 #include <functional>
