@@ -1,7 +1,21 @@
 #include "common/download/DownloadReporter.h"
 
+#include <mutex>
+#include <utility>
+#include <vector>
+
 #include "common/download/DownloadMessages.h"
 #include "common/download/DownloadOwnerLink.h"
+
+// PROGRESS values waiting for the owner's thread, and whether a batch task is on its way.
+struct DownloadReporter::ProgressQueue {
+  std::mutex mutex;
+  std::vector<std::pair<int64_t, int64_t>> items;  // (done, total)
+  bool batchQueued = false;
+};
+
+DownloadReporter::DownloadReporter(const DownloadJob& job)
+    : m_job(job), m_progress(std::make_shared<ProgressQueue>()) {}
 
 DownloadReporter::~DownloadReporter() { WaitForProgress(); }
 
@@ -13,8 +27,14 @@ int DownloadReporter::Send(const DownloadMessageRecord& record) {
 }
 
 void DownloadReporter::WaitForProgress() {
-  for (auto& ticket : m_progress) m_job.link->Wait(ticket);
-  m_progress.clear();
+  // Only this worker queues batches, so once the last one ran every value has been shown
+  // (or the owner went away and they are dropped).
+  if (!m_batch) return;
+  m_job.link->Wait(m_batch);
+  m_batch = nullptr;
+  std::lock_guard lock(m_progress->mutex);
+  m_progress->items.clear();
+  m_progress->batchQueued = false;
 }
 
 int DownloadReporter::CheckTime(const std::string& lastModified) {
@@ -45,24 +65,44 @@ void DownloadReporter::ProxyValidate(std::string& user, std::string& password) {
 
 void DownloadReporter::Progress(int64_t done, int64_t total) {
   if (!m_job.link || !m_job.owner) return;
-  if (m_progress.size() >= kProgressWindow) {
-    m_job.link->Wait(m_progress.front());
-    m_progress.pop_front();
+  bool queueBatch = false;
+  size_t waiting = 0;
+  {
+    std::lock_guard lock(m_progress->mutex);
+    m_progress->items.emplace_back(done, total);
+    waiting = m_progress->items.size();
+    queueBatch = !m_progress->batchQueued;
+    m_progress->batchQueued = true;
   }
-  // The record is built inside the call: it must not point into this chunk's stack frame.
-  // The url lives in the job, which outlives this reporter.
-  IDownloadHooks* owner = m_job.owner;
-  const std::string* url = &m_job.url;
-  m_progress.push_back(m_job.link->Post(
-      [owner, url, done, total] {
-        DownloadMessageRecord r;
-        r.message = DownloadMessage::Progress;
-        r.url = url;
-        r.done = done;
-        r.total = total;
-        return DispatchDownloadMessage(*owner, r);
-      },
-      false));
+  if (queueBatch) {
+    // The batch task takes every value waiting when it runs. The url lives in the job, which
+    // outlives this reporter (and the reporter waits for its last batch).
+    IDownloadHooks* owner = m_job.owner;
+    const std::string* url = &m_job.url;
+    std::shared_ptr<ProgressQueue> queue = m_progress;
+    std::shared_ptr<DownloadOwnerLink> link = m_job.link;
+    m_batch = m_job.link->Post(
+        [owner, url, queue, link] {
+          std::vector<std::pair<int64_t, int64_t>> items;
+          {
+            std::lock_guard lock(queue->mutex);
+            items.swap(queue->items);
+            queue->batchQueued = false;
+          }
+          for (const auto& [itemDone, itemTotal] : items) {
+            if (!link->Alive()) break;
+            DownloadMessageRecord r;
+            r.message = DownloadMessage::Progress;
+            r.url = url;
+            r.done = itemDone;
+            r.total = itemTotal;
+            DispatchDownloadMessage(*owner, r);
+          }
+          return 0;
+        },
+        false);
+  }
+  if (waiting >= kProgressWindow) WaitForProgress();
 }
 
 void DownloadReporter::Error() {
