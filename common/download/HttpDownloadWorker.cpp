@@ -221,6 +221,8 @@ void RunHttpDownload(const DownloadJob& job) {
   plat::SetCurrentThreadPriority(job.priority);
   DownloadReporter reporter(job);
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // Every message to an owner that is gone would be skipped: no use connecting again.
+    if (!reporter.OwnerAlive()) return;
     int64_t size = 0;
     HttpAttempt transfer(job, reporter);
     switch (transfer.Run(size)) {
