@@ -15,15 +15,16 @@ export ORVANTA_REGISTRY_ROOT="$WORK/registry"
 export ORVANTA_BIN="$WORK"
 export PATH="$WORK:$PATH"
 
-SIM_OUT="$WORK/platform-sim.out"
-/usr/bin/python3 tools/platform-sim/platform_sim.py --data "$WORK/sim-data" >"$SIM_OUT" 2>"$WORK/platform-sim.err" &
+SIM_DATA="$WORK.sim"
+SIM_OUT="$SIM_DATA.out"
+/usr/bin/python3 tools/platform-sim/platform_sim.py --data "$SIM_DATA" --program-dir "$WORK" >"$SIM_OUT" 2>"$SIM_DATA.err" &
 SIM_PID=$!
 trap 'kill $SIM_PID 2>/dev/null || true; wait $SIM_PID 2>/dev/null || true' EXIT
 for _ in $(seq 1 100); do
   grep -q '^READY' "$SIM_OUT" 2>/dev/null && break
   sleep 0.1
 done
-grep -q '^READY' "$SIM_OUT" || { echo "platform-sim did not start:"; cat "$WORK/platform-sim.err"; exit 1; }
+grep -q '^READY' "$SIM_OUT" || { echo "platform-sim did not start:"; cat "$SIM_DATA.err"; exit 1; }
 while IFS= read -r line; do
   case "$line" in ORVANTA_*=*) export "$line" ;; esac
 done <"$SIM_OUT"
@@ -42,6 +43,22 @@ cli --user demo --ckey demo-ckey subscribe 1001
 cli adv
 cli services
 cli update-check
+
+# A pushed message reaches the client's push channel.
+"$WORK/orvanta-cli" push listen --count 1 >"$WORK/push.out" 2>&1 &
+LISTEN_PID=$!
+sleep 1
+curl -s -X POST "http://$ORVANTA_SIM_CONTROL/push" \
+  -d '{"title":"系统维护通知","content":"平台将于今晚 22:00 进行例行维护。","url":""}' >/dev/null || true
+wait $LISTEN_PID || true
+echo
+echo "\$ orvanta-cli push listen --count 1"
+cat "$WORK/push.out"
+
+# The diagnosis; the second run compares against a file list published from the first.
+cli diagnose >/dev/null
+mkdir -p "$SIM_DATA/completeness"
+cp "$WORK/temp/localCompletenessFile.ini" "$SIM_DATA/completeness/$("$WORK/orvanta-cli" version | sed 's/.*"version":"\([^"]*\)".*/\1/')"
 cli diagnose
 echo
 echo "Program directory of this run: $WORK"

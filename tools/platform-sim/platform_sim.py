@@ -462,6 +462,14 @@ class Handler(BaseHTTPRequestHandler):
 
     # -- portal web server -------------------------------------------------
     def route_portal(self, method, path, query, body):
+        if path.startswith("/completeness/"):
+            # The published file list of one client version, if the data folder has one.
+            version = path[len("/completeness/"):]
+            name = os.path.join(self.server.state.data_dir, "completeness", os.path.basename(version))
+            if version and os.path.isfile(name):
+                with open(name, "rb") as f:
+                    return self.send(200, "text/plain; charset=gbk", f.read())
+            return self.send(404, "text/plain", b"not found")
         if path == "/adv.php":
             base = self.server.state.catalogue.portal_base
             links = ["%s/promo/%d.html" % (base, i) for i in range(1, 5)]
@@ -626,12 +634,62 @@ class HttpServer(ThreadingHTTPServer):
     daemon_threads = True
 
 
+def set_ini_value(lines, section, key, value):
+    """Sets one key of an INI text kept as a list of lines (first match wins, like the client)."""
+    current = None
+    insert_at = None
+    for i, line in enumerate(lines):
+        stripped = line.strip()
+        if stripped.startswith("[") and stripped.endswith("]"):
+            if current is not None and current.lower() == section.lower() and insert_at is None:
+                insert_at = i
+            current = stripped[1:-1].strip()
+            continue
+        if current is not None and current.lower() == section.lower() and "=" in stripped:
+            if stripped.split("=", 1)[0].strip().lower() == key.lower():
+                lines[i] = "%s=%s" % (key, value)
+                return
+    entry = "%s=%s" % (key, value)
+    if current is not None and current.lower() == section.lower():
+        lines.append(entry)
+    elif insert_at is not None:
+        lines.insert(insert_at, entry)
+    else:
+        lines.extend(["[%s]" % section, entry])
+
+
+def configure_program_dir(program_dir, ports, push_port):
+    """Points a client's image/config.ini (GBK) at these servers: push fallback, VPN and
+    network test points, and the completeness list."""
+    path = os.path.join(program_dir, "image", "config.ini")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    try:
+        with open(path, "rb") as f:
+            lines = f.read().decode("gbk", errors="replace").splitlines()
+    except FileNotFoundError:
+        lines = []
+    portal = "http://%s:%d/" % (HOST, ports["PORTAL"])
+    web = "http://%s:%d/" % (HOST, ports["WEB"])
+    for section, key, value in (("Server", "ListenIpAddr", HOST),
+                                ("Server", "ListenPortNum", str(push_port)),
+                                ("VPN", "Telcom", web), ("VPN", "Union", portal),
+                                ("NetWork", "TestPoint1", portal), ("NetWork", "TestPoint2", web),
+                                ("Completeness", "ServerCompleteness", portal + "completeness/")):
+        set_ini_value(lines, section, key, value)
+    tmp = path + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode("gbk", errors="replace"))
+    os.replace(tmp, path)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description="Stand-in platform servers on 127.0.0.1")
     parser.add_argument("--data", help="folder for records and the update server's files "
                                        "(default: a temporary folder removed at exit)")
     parser.add_argument("--push-port", type=int, default=0, help="port of the push server")
     parser.add_argument("--no-update", action="store_true", help="do not start the FTP server")
+    parser.add_argument("--program-dir", help="client program directory whose image/config.ini "
+                                              "is pointed at these servers")
     args = parser.parse_args(argv)
 
     own_data = args.data is None
@@ -663,6 +721,9 @@ def main(argv=None):
                 lines.insert(len(lines) - 1, "%s=%s" % (key, value))
         except Exception as e:  # the demo works without the update server
             print("update server not started: %s" % e, file=sys.stderr)
+
+    if args.program_dir:
+        configure_program_dir(args.program_dir, ports, state.push_port)
 
     threads = [threading.Thread(target=s.serve_forever, kwargs={"poll_interval": 0.1}, daemon=True)
                for s in servers]
