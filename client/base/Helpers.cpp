@@ -41,8 +41,7 @@ std::string GetUserDisplayName(const UserSession& session) {
   return session.loggedIn == 1 ? session.userName : "未登录用户";
 }
 
-std::string JsonText(const std::string& text) {
-  if (text.empty()) return "null";
+std::string JsonQuoted(const std::string& text) {
   std::string out = "\"";
   for (char ch : text) {
     unsigned char c = static_cast<unsigned char>(ch);
@@ -81,6 +80,8 @@ std::string JsonText(const std::string& text) {
   out += '"';
   return out;
 }
+
+std::string JsonText(const std::string& text) { return text.empty() ? "null" : JsonQuoted(text); }
 
 std::string DecimalText(int value) { return std::to_string(value); }
 

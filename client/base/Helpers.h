@@ -12,7 +12,9 @@ std::string GetLocalIpAddress();
 std::string GetMacAddress();
 // userName when signed in, else "未登录用户".
 std::string GetUserDisplayName(const UserSession& session);
-// "null" for "", else the text between double quotes with JSON specials escaped.
+// The text between double quotes with the JSON specials escaped ("" gives "\"\"").
+std::string JsonQuoted(const std::string& text);
+// "null" for "", else JsonQuoted(text).
 std::string JsonText(const std::string& text);
 // "%d"
 std::string DecimalText(int value);

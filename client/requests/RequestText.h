@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "client/base/Helpers.h"
+
 namespace orvreq {
 
 // The member `key` of an object as text; "" when obj is not an object or the member is not
@@ -23,8 +25,8 @@ bool HasMembers(const Json::Value& value);
 // Percent-encodes the GBK bytes of a UTF-8 text for a URL query value (everything but
 // letters, digits and "-._~").
 std::string QueryValue(const std::string& utf8);
-// Text between double quotes with the JSON specials escaped ("" stays "\"\"").
-std::string JsonQuoted(const std::string& text);
+// Text between double quotes with the JSON specials escaped (the base helper).
+using ::JsonQuoted;
 // A piece of a local file name taken from data: path separators become '_', so the piece
 // cannot leave its folder.
 std::string FileNamePart(const std::string& text);

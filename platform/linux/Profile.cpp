@@ -1,5 +1,7 @@
 #include "platform/Profile.h"
 
+#include "platform/AsciiCase.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,14 +52,8 @@ std::string_view Trim(std::string_view s) {
   return s;
 }
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
+using plat::AsciiIEquals;
+bool IEquals(std::string_view a, std::string_view b) { return AsciiIEquals(a, b); }
 
 std::vector<Line> SplitLines(const std::string& content) {
   std::vector<Line> lines;

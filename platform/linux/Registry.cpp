@@ -1,5 +1,7 @@
 #include "platform/Registry.h"
 
+#include "platform/AsciiCase.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -49,14 +51,9 @@ namespace fs = std::filesystem;
 constexpr const char* kValuesFile = ".values";
 constexpr const char* kHeader = "# orvanta registry 1";
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IEquals(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
+using plat::AsciiIEquals;
+char Lower(char c) { return plat::AsciiLower(c); }
+bool IEquals(std::string_view a, std::string_view b) { return AsciiIEquals(a, b); }
 
 std::string Folded(std::string_view s) {
   std::string out(s);

@@ -2,14 +2,12 @@
 
 #include <set>
 
+#include "platform/AsciiCase.h"
+
 namespace orvreg {
 namespace {
 
-std::string Lower(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return s;
-}
+std::string Lower(const std::string& s) { return plat::AsciiLower(s); }
 
 bool IsSwitch(const std::string& arg) {
   return arg.size() >= 2 && (arg[0] == '/' || arg[0] == '-');

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/AsciiCase.h"
+
 namespace orvreg {
 namespace {
 
@@ -16,16 +18,7 @@ constexpr const char* kNotFound =
 constexpr const char* kDenied = "ERROR: Access is denied.";
 constexpr const char* kCancelled = "The operation was cancelled by the user.";
 
-bool IEquals(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
+bool IEquals(const std::string& a, const std::string& b) { return plat::AsciiIEquals(a, b); }
 
 // The key path as stored (creation case of every component), without the hive.
 std::string StoredPath(const std::string& keyPath) {
