@@ -9,6 +9,7 @@
 
 #include "client/base/Helpers.h"
 #include "client/base/ServerConfig.h"
+#include "platform/ProgramDir.h"
 
 namespace {
 
@@ -113,9 +114,10 @@ std::string ReadPublishedVersion(const std::string& descriptorFile) {
 }
 
 UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile) {
+  const std::string file =
+      descriptorFile.empty() ? plat::JoinProgramPath("\\AutoUpdater.xml") : descriptorFile;
   UpdateCheckResult result;
-  if (FetchUpdateDescriptor(UpdateEndpointUrl(), descriptorFile))
-    result.publishedVersion = ReadPublishedVersion(descriptorFile);
+  if (FetchUpdateDescriptor(UpdateEndpointUrl(), file)) result.publishedVersion = ReadPublishedVersion(file);
   result.localVersion = GetOwnVersion();
   result.code = CompareVersions(result.localVersion, result.publishedVersion);
   return result;

@@ -36,8 +36,9 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
 std::string ReadPublishedVersion(const std::string& descriptorFile);
 
 // Fetches the descriptor into descriptorFile, reads the published version and compares it
-// with the client's own. Blocking.
-UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile = "AutoUpdater.xml");
+// with the client's own. Blocking. An empty descriptorFile means "AutoUpdater.xml" in the
+// program directory (where the client's working folder is on an installed system).
+UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile = {});
 
-// The result code of CheckForUpdateDetailed() with the descriptor in the current directory.
+// The result code of CheckForUpdateDetailed() with the descriptor in the program directory.
 int CheckForUpdate();

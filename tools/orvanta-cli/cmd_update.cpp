@@ -3,15 +3,13 @@
 // directory).
 #include "CliCommand.h"
 #include "client/update/UpdateCheck.h"
-#include "platform/ProgramDir.h"
 
 namespace {
 
 CliRegistration updateCheckCommand({"update-check", "update-check",
                                     [](const std::vector<std::string>& args) {
                                       if (!args.empty()) return UsageError("usage: update-check");
-                                      UpdateCheckResult result = CheckForUpdateDetailed(
-                                          plat::JoinProgramPath("\\AutoUpdater.xml"));
+                                      UpdateCheckResult result = CheckForUpdateDetailed();
                                       Json::Value v;
                                       v["code"] = result.code;
                                       v["local"] = result.localVersion;
