@@ -1,5 +1,6 @@
 #include "client/account/CPlatformSoapClient.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -34,12 +35,18 @@ class NamespaceTable {
 
 using Proxy = AddPointsServiceHttpBindingProxy;
 
+std::atomic<int> g_connectTimeout{30};
+std::atomic<int> g_ioTimeout{60};
+
 template <class Request, class Response>
 std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, Response&),
                    const std::string& endpoint, const std::string& document) {
   NamespaceTable table;
   auto proxy = std::make_unique<Proxy>(SOAP_C_UTFSTRING);
   soap_set_namespaces(proxy.get(), table.Data());
+  proxy->connect_timeout = g_connectTimeout;
+  proxy->send_timeout = g_ioTimeout;
+  proxy->recv_timeout = g_ioTimeout;
   std::string in0 = document;
   auto request = std::make_unique<Request>();
   request->in0 = &in0;
@@ -65,6 +72,11 @@ std::string CPlatformSoapClient::Login(const std::string& endpoint, const std::s
 std::string CPlatformSoapClient::LoginOut(const std::string& endpoint,
                                           const std::string& document) {
   return Invoke<_ns1__loginOut, _ns1__loginOutResponse>(&Proxy::loginOut, endpoint, document);
+}
+
+void CPlatformSoapClient::SetTimeouts(int connectSeconds, int ioSeconds) {
+  g_connectTimeout = connectSeconds;
+  g_ioTimeout = ioSeconds;
 }
 
 std::string CPlatformSoapClient::NamespaceUri() {

@@ -2,8 +2,9 @@
 // Calls of the platform's account SOAP services through the generated proxy
 // AddPointsServiceHttpBindingProxy. One fresh proxy per call; strings pass through the
 // runtime unchanged in both directions (UTF-8 string mode), so a document's bytes go out
-// exactly as given. No time-outs and no retries: the call blocks until the server answers
-// or the connection fails.
+// exactly as given. No retries. A call gives up when the connection cannot be made within
+// the connect time-out or the server stays silent for the I/O time-out, so a server that
+// accepts and never answers cannot freeze the login.
 #include <string>
 
 class CPlatformSoapClient {
@@ -12,6 +13,9 @@ class CPlatformSoapClient {
   // call failed in any way (transport, HTTP, SOAP fault, parse error).
   static std::string Login(const std::string& endpoint, const std::string& document);
   static std::string LoginOut(const std::string& endpoint, const std::string& document);
+
+  // Time-outs of every later call, in seconds (defaults: connect 30, send/receive 60).
+  static void SetTimeouts(int connectSeconds, int ioSeconds);
 
   // URI bound to "ns1": ORVANTA_SOAP_NS1 when set and not empty, else the compiled default.
   static std::string NamespaceUri();

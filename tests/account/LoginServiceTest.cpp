@@ -4,6 +4,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -11,6 +12,7 @@
 
 #include "client/account/CCredentialStore.h"
 #include "client/account/CLoginService.h"
+#include "client/account/CPlatformSoapClient.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -188,6 +190,30 @@ TEST_F(LoginServiceTest, UnreachableServerFailsAfterStoringTheCredentials) {
 
   m_service.Logout();
   EXPECT_EQ(refreshes, 1) << "a failed logout still refreshes the display";
+}
+
+TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
+  // Accepts connections (the kernel completes them from the backlog) and never answers.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+  CPlatformSoapClient::SetTimeouts(30, 1);
+
+  const auto start = std::chrono::steady_clock::now();
+  const LoginResult result = m_service.Login("demo", "demo123", false);
+  const auto took = std::chrono::steady_clock::now() - start;
+  CPlatformSoapClient::SetTimeouts(30, 60);
+  close(fd);
+
+  EXPECT_FALSE(result.success);
+  EXPECT_EQ(m_session.loggedIn, 0);
+  EXPECT_LT(took, std::chrono::seconds(10));
 }
 
 struct CannedCase {
