@@ -33,8 +33,10 @@ int ClassifyFinanceSoftware(const std::string& displayName) {
 }
 
 bool IsBrowserVersionAcceptable(const std::string& version) {
-  const std::string major = version.substr(0, version.find('.'));
-  if (major.empty()) return false;
+  // Without a "." there is no major part to take.
+  const size_t dot = version.find('.');
+  if (dot == std::string::npos || dot == 0) return false;
+  const std::string major = version.substr(0, dot);
   long value = 0;
   auto [end, ec] = std::from_chars(major.data(), major.data() + major.size(), value);
   if (ec != std::errc() || end != major.data() + major.size()) return false;

@@ -15,8 +15,8 @@ using SoftwareSlots = std::array<std::string, kSoftwareSlotCount>;
 // substring tests, first match wins); -1 when it is none of the reported products.
 int ClassifyFinanceSoftware(const std::string& displayName);
 
-// True when the major part of a browser version (text before the first ".", or the whole
-// text without one) is a number greater than 7.
+// True when the major part of a browser version (the text before the first "."; a version
+// without a "." has none) is a number greater than 7.
 bool IsBrowserVersionAcceptable(const std::string& version);
 
 // True when a printer's queue name or its description equals one of the document

@@ -36,7 +36,8 @@ TEST(BrowserVersionRule, ComparesTheMajorPartAsANumber) {
   EXPECT_TRUE(IsBrowserVersionAcceptable("9.11.9600.17843"));
   EXPECT_TRUE(IsBrowserVersionAcceptable("10.0"));
   EXPECT_TRUE(IsBrowserVersionAcceptable("8.0.6001.18702"));
-  EXPECT_TRUE(IsBrowserVersionAcceptable("11"));
+  EXPECT_FALSE(IsBrowserVersionAcceptable("11"));  // no "." and so no major part
+  EXPECT_TRUE(IsBrowserVersionAcceptable("11."));
   EXPECT_FALSE(IsBrowserVersionAcceptable("7.0.5730.13"));
   EXPECT_FALSE(IsBrowserVersionAcceptable("6.0"));
   EXPECT_FALSE(IsBrowserVersionAcceptable(""));
