@@ -1,5 +1,7 @@
 #include "client/account/CPlatformSoapClient.h"
 
+#include <sys/socket.h>
+
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -47,6 +49,9 @@ std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, R
   proxy->connect_timeout = g_connectTimeout;
   proxy->send_timeout = g_ioTimeout;
   proxy->recv_timeout = g_ioTimeout;
+  // A server that resets the connection mid-request must fail the call, not raise SIGPIPE
+  // and end the process.
+  proxy->socket_flags = MSG_NOSIGNAL;
   std::string in0 = document;
   auto request = std::make_unique<Request>();
   request->in0 = &in0;

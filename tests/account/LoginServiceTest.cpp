@@ -5,9 +5,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "client/account/CCredentialStore.h"
@@ -214,6 +216,37 @@ TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
   EXPECT_FALSE(result.success);
   EXPECT_EQ(m_session.loggedIn, 0);
   EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+TEST_F(LoginServiceTest, ServerHangingUpMidRequestFailsTheCallWithoutKillingTheProcess) {
+  // Writing to a connection the peer has reset raises SIGPIPE unless the sends ask not to;
+  // the default action would end the whole client. Make sure the default action is in place.
+  struct sigaction previous {};
+  struct sigaction byDefault {};
+  byDefault.sa_handler = SIG_DFL;
+  sigaction(SIGPIPE, &byDefault, &previous);
+
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::thread server([fd] {
+    const int client = accept(fd, nullptr, nullptr);
+    if (client >= 0) close(client);  // unread data pending: the kernel answers with a reset
+  });
+
+  // A document of several megabytes keeps the client sending after the reset arrived.
+  const std::string out = CPlatformSoapClient::Login(
+      "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/services/LoginService",
+      std::string(8 << 20, 'x'));
+  server.join();
+  close(fd);
+  sigaction(SIGPIPE, &previous, nullptr);
+  EXPECT_EQ(out, "");
 }
 
 struct CannedCase {
