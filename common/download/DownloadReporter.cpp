@@ -75,14 +75,13 @@ void DownloadReporter::Progress(int64_t done, int64_t total) {
     m_progress->batchQueued = true;
   }
   if (queueBatch) {
-    // The batch task takes every value waiting when it runs. The url lives in the job, which
-    // outlives this reporter (and the reporter waits for its last batch).
+    // The batch task takes every value waiting when it runs. It keeps its own copy of the
+    // url: a batch that has begun may still be running when the worker has ended.
     IDownloadHooks* owner = m_job.owner;
-    const std::string* url = &m_job.url;
     std::shared_ptr<ProgressQueue> queue = m_progress;
     std::shared_ptr<DownloadOwnerLink> link = m_job.link;
-    m_batch = m_job.link->Post(
-        [owner, url, queue, link] {
+    DownloadOwnerLink::Ticket batch = m_job.link->Post(
+        [owner, url = m_job.url, queue, link] {
           std::vector<std::pair<int64_t, int64_t>> items;
           {
             std::lock_guard lock(queue->mutex);
@@ -93,7 +92,7 @@ void DownloadReporter::Progress(int64_t done, int64_t total) {
             if (!link->Alive()) break;
             DownloadMessageRecord r;
             r.message = DownloadMessage::Progress;
-            r.url = url;
+            r.url = &url;
             r.done = itemDone;
             r.total = itemTotal;
             DispatchDownloadMessage(*owner, r);
@@ -101,6 +100,9 @@ void DownloadReporter::Progress(int64_t done, int64_t total) {
           return 0;
         },
         false);
+    // Once the owner is gone nothing more is queued, but the batch queued before may have
+    // begun: keep waiting for that one rather than forget it.
+    if (batch) m_batch = std::move(batch);
   }
   if (waiting >= kProgressWindow) WaitForProgress();
 }

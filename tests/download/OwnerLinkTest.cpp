@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <future>
@@ -11,6 +12,7 @@
 #include "common/download/DownloadHooks.h"
 #include "common/download/DownloadMessages.h"
 #include "common/download/DownloadOwnerLink.h"
+#include "common/download/DownloadReporter.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -167,6 +169,54 @@ TEST(DispatchTest, CheckTimeAnswersOneAndProxyCredentialsGoBackToTheWorker) {
     r.url = &url;
     EXPECT_EQ(DispatchDownloadMessage(hooks, r), 0) << DownloadMessageName(m);
   }
+}
+
+// A PROGRESS hook that blocks until released.
+class BlockingProgressHooks : public IDownloadHooks {
+ public:
+  void OnCheckTime(std::string, std::string) override {}
+  void OnDownProgress(std::string url, int64_t done, int64_t) override {
+    std::unique_lock lock(mutex);
+    seen.push_back(url + ":" + std::to_string(done));
+    changed.notify_all();
+    changed.wait(lock, [&] { return released; });
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<std::string> seen;
+  bool released = false;
+};
+
+TEST(ReporterTest, AProgressBatchThatBeganIsWaitedForEvenAfterTheOwnerWentAway) {
+  ManualOwner owner;
+  BlockingProgressHooks hooks;
+  DownloadJob job;
+  job.link = std::make_shared<DownloadOwnerLink>(owner.Poster());
+  job.owner = &hooks;
+  job.url = "http://h/setup.exe";
+  auto reporter = std::make_unique<DownloadReporter>(job);
+  reporter->Progress(8192, 20000);
+  std::thread ownerThread([&] { owner.RunAll(); });
+  {
+    std::unique_lock lock(hooks.mutex);
+    ASSERT_TRUE(hooks.changed.wait_for(lock, std::chrono::seconds(10),
+                                       [&] { return !hooks.seen.empty(); }));
+  }
+  // The owner goes while its hook runs; the worker reports once more and ends.
+  job.link->Detach();
+  reporter->Progress(16384, 20000);
+  auto ended = std::async(std::launch::async, [&] { reporter.reset(); });
+  // The worker may not end (and free what the batch uses) while the hook still runs.
+  EXPECT_EQ(ended.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout);
+  {
+    std::lock_guard lock(hooks.mutex);
+    hooks.released = true;
+    hooks.changed.notify_all();
+  }
+  ended.get();
+  ownerThread.join();
+  EXPECT_EQ(hooks.seen, (std::vector<std::string>{"http://h/setup.exe:8192"}));
+  EXPECT_EQ(owner.Pending(), 0u);
 }
 
 }  // namespace
