@@ -34,6 +34,10 @@ int DownloadThreadRegistry::Start(DownloadWorkerKind kind, DownloadJob job) {
   if (job.url.empty()) return 0;
   InitCurlOnce();
   std::lock_guard lock(m_mutex);
+  // Ended workers keep their entries, but their threads are joined now: an unjoined thread
+  // holds its whole stack until the owner goes, and a client fetches many icons.
+  for (auto& w : m_workers)
+    if (w->thread.joinable() && w->Ended()) w->thread.join();
   auto it = std::find_if(m_workers.begin(), m_workers.end(),
                          [&](const auto& w) { return w->url == job.url; });
   if (it != m_workers.end()) {

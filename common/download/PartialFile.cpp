@@ -1,6 +1,8 @@
 #include "common/download/PartialFile.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -17,9 +19,22 @@ PartialFile::~PartialFile() { Discard(); }
 bool PartialFile::Open() {
   Discard();
   if (m_target.empty() || !plat::MakeParentDirectories(m_target)) return false;
-  m_fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int fd = ::open(m_temp.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  // Another download may be writing the same target at this moment (a different URL for the
+  // same file): its temporary file is locked, and writing into it would corrupt both. Only
+  // a file nobody holds is taken, and only while it is still the one under the name.
+  struct stat held = {};
+  struct stat named = {};
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
+      ::stat(m_temp.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
+      held.st_ino != named.st_ino || ::ftruncate(fd, 0) != 0) {
+    ::close(fd);
+    return false;
+  }
+  m_fd = fd;
   m_size = 0;
-  return m_fd >= 0;
+  return true;
 }
 
 bool PartialFile::Write(const char* data, size_t size) {
@@ -38,16 +53,17 @@ bool PartialFile::Write(const char* data, size_t size) {
 
 bool PartialFile::Commit() {
   if (m_fd < 0) return false;
-  bool ok = ::close(m_fd) == 0;
+  // Renamed and removed while the lock is held, so no other download takes the file between.
+  bool ok = std::rename(m_temp.c_str(), m_target.c_str()) == 0;
+  if (!ok) ::unlink(m_temp.c_str());
+  ::close(m_fd);
   m_fd = -1;
-  if (ok && std::rename(m_temp.c_str(), m_target.c_str()) == 0) return true;
-  ::unlink(m_temp.c_str());
-  return false;
+  return ok;
 }
 
 void PartialFile::Discard() {
   if (m_fd < 0) return;
+  ::unlink(m_temp.c_str());
   ::close(m_fd);
   m_fd = -1;
-  ::unlink(m_temp.c_str());
 }

@@ -12,7 +12,8 @@ class PartialFile final {
   PartialFile(const PartialFile&) = delete;
   PartialFile& operator=(const PartialFile&) = delete;
 
-  // Creates the target's missing folders and an empty temporary file. False on failure.
+  // Creates the target's missing folders and an empty temporary file. False on failure, and
+  // while another download is writing the same target.
   bool Open();
   bool IsOpen() const { return m_fd >= 0; }
   bool Write(const char* data, size_t size);

@@ -1,10 +1,13 @@
 // HTTP worker and headless owner against the stand-in server on loopback.
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 
 #include "DownloadTestSupport.h"
 #include "common/download/DownloadStopFlag.h"
@@ -169,6 +172,63 @@ TEST_F(HttpDownloadTest, PriorityIsAppliedWithoutDisturbingTheDownload) {
   ASSERT_TRUE(window.WaitIdle(30s));
   EXPECT_EQ(window.Count("finished"), 1);
   EXPECT_EQ(orvtest::ReadFile(target), Body(20000));
+}
+
+// Two URLs with different bodies for one target at once: whatever each reports, a finished
+// download has its own whole body at the target when its hook runs.
+TEST_F(HttpDownloadTest, TwoDownloadsOfOneTargetNeverMixTheirBytes) {
+  class CheckingWindow final : public RecordingWindow {
+   public:
+    CheckingWindow(std::string target, std::string filledUrl)
+        : m_target(std::move(target)), m_filledUrl(std::move(filledUrl)) {}
+    ~CheckingWindow() override { EndDownloads(); }
+    void OnDownFinished(std::string url, const char* data, int64_t size) override {
+      const std::string expected = url == m_filledUrl ? std::string(40000, '\7') : Body(40000);
+      if (orvtest::ReadFile(m_target) != expected) ++damaged;
+      RecordingWindow::OnDownFinished(url, data, size);
+    }
+    std::atomic<int> damaged{0};
+
+   private:
+    std::string m_target;
+    std::string m_filledUrl;
+  };
+  const std::string target = m_dir.File("shared/setup.bin");
+  const std::string filledUrl = m_server.Url("/slow/40000?fill=7");
+  CheckingWindow window(target, filledUrl);
+  ASSERT_EQ(window.DownloadFile(m_server.Url("/slow/40000"), target, 0), 1);
+  ASSERT_EQ(window.DownloadFile(filledUrl, target, 0), 1);
+  ASSERT_TRUE(window.WaitIdle(30s));
+  EXPECT_GE(window.Count("finished"), 1);
+  EXPECT_EQ(window.Count("finished") + window.Count("error"), 2);
+  EXPECT_EQ(window.damaged, 0);
+  EXPECT_FALSE(plat::FileExists(target + ".part"));
+}
+
+// A client fetches many icons in one session; a worker that ended must not keep its thread
+// (and the thread's stack) until the owner is destroyed.
+TEST_F(HttpDownloadTest, EndedWorkersDoNotHoldTheirStacks) {
+  auto addressSpace = [] {
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+      if (line.rfind("VmSize:", 0) == 0) return std::atoll(line.c_str() + 7) * 1024LL;
+    return 0LL;
+  };
+  pthread_attr_t attr;
+  size_t stack = 0;
+  ASSERT_EQ(pthread_getattr_default_np(&attr), 0);
+  pthread_attr_getstacksize(&attr, &stack);
+  pthread_attr_destroy(&attr);
+
+  RecordingWindow window;
+  ASSERT_TRUE(Fetch(window, m_server.Url("/file/100?warm"), m_dir.File("warm.png")));
+  const long long before = addressSpace();
+  constexpr int kIcons = 40;
+  for (int i = 0; i < kIcons; ++i)
+    ASSERT_TRUE(Fetch(window, m_server.Url("/file/100?icon=" + std::to_string(i)),
+                      m_dir.File("icons/" + std::to_string(i) + ".png")));
+  EXPECT_LT(addressSpace() - before, 8 * static_cast<long long>(stack));
+  EXPECT_EQ(window.Count("finished"), kIcons + 1);
 }
 
 // The stand-in as the system's proxy: every request through it needs credentials.

@@ -9,6 +9,7 @@ Prints PORT=<port> once it listens on 127.0.0.1. Paths:
   /status/CODE     an empty answer with that status
   /hang            accepts the request and never answers
   /slow/N          N bytes with Content-Length, 8192 bytes every 50 ms
+  /slow/N?fill=B   the same, every byte B (0-255)
   /stats           JSON: hits per path, proxy credentials seen
 Requests with an absolute URL are proxy requests: without the expected Proxy-Authorization
 ("--proxy-auth USER:PASSWORD", or never when "--proxy-auth" is absent) they get 407.
@@ -95,7 +96,10 @@ class Handler(BaseHTTPRequestHandler):
             elif seg[0] == "hang":
                 time.sleep(3600)
             elif seg[0] == "slow":
-                data = body(int(seg[1]))
+                if "fill" in query:
+                    data = bytes([int(query["fill"][0])]) * int(seg[1])
+                else:
+                    data = body(int(seg[1]))
                 self.send_response(200)
                 self.send_header("Content-Length", str(len(data)))
                 self.end_headers()
