@@ -19,8 +19,8 @@ class CLoginService {
   virtual ~CLoginService() = default;
 
   // Stores the typed credentials in user.cfg (every attempt, before anything is sent),
-  // signs out, sends the login document and signs in when the answer's transferStatus is
-  // exactly "1". Texts are UTF-8.
+  // sends the login document, then signs out and signs in again only when the answer's
+  // transferStatus is exactly "1". Texts are UTF-8.
   virtual LoginResult Login(const std::string& userName, const std::string& password,
                             bool rememberPassword);
 

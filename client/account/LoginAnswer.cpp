@@ -46,11 +46,27 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
     out.write(gbkText.data(), static_cast<std::streamsize>(gbkText.size()));
   }
 
+  // The text just written is parsed, not the file read back: a file that cannot be
+  // written (say a read-only copy left by another account) would otherwise hand over the
+  // previous answer, possibly an old successful login. Line ends are normalised as the
+  // XML library's file loader does.
+  std::string text;
+  text.reserve(gbkText.size());
+  for (size_t i = 0; i < gbkText.size(); ++i) {
+    if (gbkText[i] != '\r') {
+      text += gbkText[i];
+    } else {
+      text += '\n';
+      if (i + 1 < gbkText.size() && gbkText[i + 1] == '\n') ++i;
+    }
+  }
+
   KeepWhiteSpace keep;
-  TiXmlDocument doc(path.c_str());
-  // The file holds GBK whatever its declaration says (the answer was converted before it
-  // was written), so its bytes are read as they are rather than as UTF-8.
-  if (!doc.LoadFile(TIXML_ENCODING_LEGACY)) return answer;
+  TiXmlDocument doc;
+  // The text is GBK whatever its declaration says (the answer was converted before it was
+  // written), so its bytes are read as they are rather than as UTF-8.
+  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+  if (doc.Error()) return answer;
 
   const TiXmlElement* transfer = FindTransfer(doc.RootElement());
   if (transfer == nullptr) return answer;

@@ -12,8 +12,8 @@ struct LoginAnswer {
   // Relative name of the file that keeps the last answer on disk.
   static constexpr const char* kTempFile = "\\temp\\TempData.xml";
 
-  // Writes the answer text (GBK bytes) to "\temp\TempData.xml", overwriting it, loads
-  // that file and reads the first "Transfer" element found depth-first from the root. An
+  // Writes the answer text (GBK bytes) to "\temp\TempData.xml", overwriting it, parses
+  // the same text and reads the first "Transfer" element found depth-first from the root. An
   // empty or unreadable answer, or one without "Transfer", gives four empty fields.
   static LoginAnswer ParseGbk(const std::string& gbkText);
 };

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -353,6 +355,37 @@ TEST_F(LoginServiceTest, Ns1NamespaceUriIsConfigurable) {
   EXPECT_TRUE(m_service.Login("demo", "demo123", false).success)
       << "the answer in the configured namespace is understood";
   EXPECT_NE(Recorded(1, "body").find("xmlns:ns1=\"urn:example:account-test\""), std::string::npos);
+}
+
+// The answer is parsed from the text received, whatever the state of TempData.xml.
+TEST(LoginAnswerTest, ReadOnlyTempDataNeverStandsInForTheNewAnswer) {
+  orvtest::TempProgramDir dir;
+  const LoginAnswer old = LoginAnswer::ParseGbk(
+      "<R><Transfer><transferID>OLD</transferID><transferStatus>1</transferStatus>"
+      "</Transfer></R>");
+  ASSERT_EQ(old.transferID, "OLD");
+  const std::string temp = dir.Path() + "/temp";
+  // Left behind by another account: readable, not writable.
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod((temp + "/TempData.xml").c_str(), 0444), 0);
+  ASSERT_EQ(chmod(temp.c_str(), 0555), 0);
+
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    const LoginAnswer now = LoginAnswer::ParseGbk(
+        "<R><Transfer><transferStatus>0</transferStatus><errorInfo>a\r\nb</errorInfo>"
+        "</Transfer></R>");
+    _exit(now.transferStatus == "0" && now.transferID.empty() && now.errorInfo == "a\nb" ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  chmod(temp.c_str(), 0755);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "3: could not drop privileges; 1: wrong answer read";
+  EXPECT_NE(orvtest::ReadFile(temp + "/TempData.xml").find("OLD"), std::string::npos)
+      << "the file could not be written after all";
 }
 
 }  // namespace
