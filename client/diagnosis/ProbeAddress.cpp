@@ -91,7 +91,8 @@ bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atom
   return status > 0;
 }
 
-HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort) {
+HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort,
+                          long stallSeconds) {
   HttpFetchResult result;
   if (!IsWebAddress(url) || (abort && *abort)) return result;
   GlobalInit();
@@ -101,6 +102,8 @@ HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort
   SetCommonOptions(curl, url, abort);
   curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.body);
   CURLcode rc = curl_easy_perform(curl);

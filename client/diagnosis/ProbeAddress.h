@@ -19,5 +19,11 @@ struct HttpFetchResult {
   std::string body;
 };
 
+// A fetch fails when no byte arrives for this long: a server that accepts the request but
+// never answers must not hold the diagnosis worker forever. A large list still arrives in
+// whatever time it takes.
+inline constexpr long kFetchStallSeconds = 60;
+
 // Fetches the address (redirects followed) and keeps the whole body.
-HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort = nullptr);
+HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort = nullptr,
+                          long stallSeconds = kFetchStallSeconds);

@@ -56,6 +56,14 @@ TEST_F(ProbeAddressTest, FetchKeepsStatusAndBody) {
   EXPECT_TRUE(refused.body.empty());
 }
 
+TEST_F(ProbeAddressTest, FetchGivesUpOnAServerThatNeverAnswers) {
+  const auto start = std::chrono::steady_clock::now();
+  HttpFetchResult stalled = HttpFetch(m_server.Url("/hang"), nullptr, 1);
+  EXPECT_FALSE(stalled.ok);
+  EXPECT_TRUE(stalled.body.empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 TEST_F(ProbeAddressTest, AbortEndsAWaitForAnAnswer) {
   std::atomic<bool> abort{false};
   std::thread stopper([&] {
