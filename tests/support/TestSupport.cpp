@@ -1,6 +1,9 @@
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -49,6 +52,36 @@ TempProgramDir::~TempProgramDir() {
     setenv("ORVANTA_REGISTRY_ROOT", m_oldRegistry.c_str(), 1);
   else
     unsetenv("ORVANTA_REGISTRY_ROOT");
+}
+
+ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name(name) {
+  if (const char* old = std::getenv(name.c_str())) {
+    m_old = old;
+    m_had = true;
+  }
+  setenv(name.c_str(), value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+  if (m_had)
+    setenv(m_name.c_str(), m_old.c_str(), 1);
+  else
+    unsetenv(m_name.c_str());
+}
+
+int ClosedLoopbackPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return 1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  int port = 1;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
+    port = ntohs(addr.sin_port);
+  close(fd);
+  return port;
 }
 
 bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {

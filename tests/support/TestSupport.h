@@ -37,6 +37,23 @@ class TempProgramDir {
   bool m_hadRegistry = false;
 };
 
+// Sets an environment variable for the lifetime of the object, then restores it.
+class ScopedEnv {
+ public:
+  ScopedEnv(const std::string& name, const std::string& value);
+  ~ScopedEnv();
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  std::string m_name;
+  std::string m_old;
+  bool m_had = false;
+};
+
+// A loopback TCP port nobody listens on (bound once, then released).
+int ClosedLoopbackPort();
+
 // Polls pred every 10 ms until it is true or the timeout passes; returns its last value.
 bool WaitUntil(const std::function<bool()>& pred,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
