@@ -20,12 +20,13 @@ class InstanceLock {
   bool Held() const;
 
   // First instance: starts listening on the socket; each connecting instance's request
-  // calls onActivate on the listener thread. False when the socket cannot be set up.
+  // calls onActivate on the listener thread. False when the socket cannot be set up; the
+  // lock stays held and later starts give up at once instead of waiting.
   bool Publish(std::function<void()> onActivate);
 
   // Second instance: waits (up to timeoutMs, -1 forever) until the first instance has
-  // published, asks it to activate its window, and returns true; false on failure or
-  // when the lock holder went away without publishing.
+  // published, asks it to activate its window, and returns true; false on failure, when
+  // the lock holder could not publish, or when it went away without publishing.
   bool ActivateRunning(int timeoutMs);
 
   // Stops listening, removes the socket and releases the lock.

@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -120,6 +121,23 @@ struct InstanceLock::Impl {
     wakeRead = wakeWrite = -1;
   }
 
+  // The holder's note in the lock file: a failed publication leaves a mark there, so that
+  // waiting instances give up instead of waiting for a window that never comes.
+  void MarkPublication(bool published) const {
+    if (lockFd < 0) return;
+    static constexpr char kMark[] = "unpublished\n";
+    [[maybe_unused]] int rc = published
+                                  ? ftruncate(lockFd, 0)
+                                  : static_cast<int>(pwrite(lockFd, kMark, sizeof kMark - 1, 0));
+  }
+
+  // True when the lock holder has marked its publication as failed. The holder clears a
+  // mark left by an earlier holder right after taking the lock.
+  bool PublicationFailed() const {
+    struct stat st;
+    return stat(lockPath.c_str(), &st) == 0 && st.st_size > 0;
+  }
+
   // True when some process holds the lock (probing with a shared lock of our own).
   bool LockTaken() const {
     int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
@@ -168,6 +186,8 @@ bool InstanceLock::TryAcquire() {
     close(fd);
     return false;
   }
+  // A mark of a failed publication belongs to an earlier holder.
+  [[maybe_unused]] int rc = ftruncate(fd, 0);
   m_impl->lockFd = fd;
   return true;
 }
@@ -178,9 +198,11 @@ bool InstanceLock::Publish(std::function<void()> onActivate) {
   if (!Held()) return false;
   if (m_impl->listenFd >= 0) return true;
   sockaddr_un addr;
-  if (!FillAddress(m_impl->socketPath, addr)) return false;
   int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return false;
+  if (!FillAddress(m_impl->socketPath, addr) || pipe2(fds, O_CLOEXEC) != 0) {
+    m_impl->MarkPublication(false);
+    return false;
+  }
   m_impl->wakeRead = fds[0];
   m_impl->wakeWrite = fds[1];
   // A socket file left by a dead instance would make bind fail; we hold the lock, so
@@ -191,11 +213,13 @@ bool InstanceLock::Publish(std::function<void()> onActivate) {
       listen(fd, 16) != 0) {
     if (fd >= 0) close(fd);
     m_impl->StopListening();
+    m_impl->MarkPublication(false);
     return false;
   }
   m_impl->listenFd = fd;
   m_impl->onActivate = std::move(onActivate);
   m_impl->listener = std::thread([impl = m_impl.get()] { impl->Listen(); });
+  m_impl->MarkPublication(true);
   return true;
 }
 
@@ -206,6 +230,7 @@ bool InstanceLock::ActivateRunning(int timeoutMs) {
                                 std::chrono::steady_clock::now() - start)
                                 .count());
   };
+  int failedMarks = 0;
   for (;;) {
     int answerTimeout =
         timeoutMs < 0 ? kRequestTimeoutMs * 2 : std::max(timeoutMs - elapsed(), kRequestTimeoutMs);
@@ -213,6 +238,10 @@ bool InstanceLock::ActivateRunning(int timeoutMs) {
     if (r != 0) return r > 0;
     // Nobody holds the lock: the first instance went away without publishing.
     if (!m_impl->LockTaken()) return false;
+    // The holder could not publish: it will never answer. The mark must be seen twice, as a
+    // new holder clears a stale one only just after taking the lock.
+    failedMarks = m_impl->PublicationFailed() ? failedMarks + 1 : 0;
+    if (failedMarks >= 2) return false;
     if (timeoutMs >= 0 && elapsed() >= timeoutMs) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(kPollStepMs));
   }

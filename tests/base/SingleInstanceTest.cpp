@@ -144,4 +144,40 @@ TEST_F(SingleInstanceTest, FindTimesOutWhileTheFirstHasNotPublished) {
   EXPECT_LT(took, std::chrono::seconds(3));
 }
 
+TEST_F(SingleInstanceTest, AFailedPublicationSendsLaterStartsAwayInsteadOfWaiting) {
+  // Something that is no socket and cannot be removed stands where the socket goes.
+  const std::string socketPath = m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock");
+  ASSERT_TRUE(plat::MakeDirectories(socketPath + "/blocker"));
+  CSingleInstance first;
+  ASSERT_TRUE(first.Check());
+  ASSERT_FALSE(first.Publish([] {}));
+
+  // Later starts still see a running client, and give up at once, in-process or not.
+  CSingleInstance second;
+  ASSERT_FALSE(second.Check());
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(second.Find(10000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+  orvtest::ChildProcess other(Helper(0, 0));
+  EXPECT_EQ(Next(other), "FIRST=0");
+  EXPECT_EQ(Next(other), "FOUND=0");
+  EXPECT_EQ(other.Wait(), 3);
+  second.Close();
+  first.Close();
+
+  // The mark of the failed publication does not outlive its instance: a start during the
+  // next first instance's initialisation waits again, and finds it once it publishes.
+  ASSERT_EQ(::rmdir((socketPath + "/blocker").c_str()), 0);
+  ASSERT_EQ(::rmdir(socketPath.c_str()), 0);
+  CSingleInstance next;
+  ASSERT_TRUE(next.Check());
+  CSingleInstance later;
+  ASSERT_FALSE(later.Check());
+  start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(later.Find(300));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+  ASSERT_TRUE(next.Publish([] {}));
+  EXPECT_TRUE(later.Find(5000));
+}
+
 }  // namespace
