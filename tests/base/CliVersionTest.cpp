@@ -20,6 +20,10 @@ TEST(OrvantaCli, HelpListsTheCommandsAndUnknownCommandsAreUsageErrors) {
   EXPECT_NE(out.find("  version\n"), std::string::npos) << out;
   EXPECT_EQ(orvtest::RunCommand({kCli, "no-such-command"}, &out, &err), 2);
   EXPECT_NE(err.find("unknown command: no-such-command"), std::string::npos) << err;
+  // Without a command the help is a usage error: on stderr, nothing on stdout.
+  EXPECT_EQ(orvtest::RunCommand({kCli}, &out, &err), 2);
+  EXPECT_EQ(out, "");
+  EXPECT_NE(err.find("usage: orvanta-cli"), std::string::npos) << err;
 }
 
 }  // namespace

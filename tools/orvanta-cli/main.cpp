@@ -22,14 +22,15 @@ std::vector<CliCommand>& Registry() {
   return commands;
 }
 
-int PrintHelp() {
-  std::cout << "usage: orvanta-cli [--user NAME --ckey KEY] COMMAND [ARGS...] [-- COMMAND ...]\n"
-               "commands:\n";
+// The help text; on stderr when it answers a missing command (stdout carries only JSON).
+int PrintHelp(std::ostream& out) {
+  out << "usage: orvanta-cli [--user NAME --ckey KEY] COMMAND [ARGS...] [-- COMMAND ...]\n"
+         "commands:\n";
   std::vector<const CliCommand*> sorted;
   for (auto& c : Registry()) sorted.push_back(&c);
   std::sort(sorted.begin(), sorted.end(),
             [](const CliCommand* a, const CliCommand* b) { return a->name < b->name; });
-  for (auto* c : sorted) std::cout << "  " << c->usage << "\n";
+  for (auto* c : sorted) out << "  " << c->usage << "\n";
   return 0;
 }
 
@@ -99,7 +100,7 @@ bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help")
-    return args.empty() ? (PrintHelp(), 2) : PrintHelp();
+    return args.empty() ? (PrintHelp(std::cerr), 2) : PrintHelp(std::cout);
 
   // Global session options come before the first command.
   std::string user, ckey;
