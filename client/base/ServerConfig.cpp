@@ -92,8 +92,8 @@ std::string ServerUrl(ServerKind kind, const std::string& pathAndQuery) {
 }
 
 std::string DefaultPushServerHost() {
-  // Like the server kinds, the push host can be replaced from the environment (tests, the
-  // local stand-in platform).
+  // The push server is reached through the message server's host unless the environment
+  // names another one (tests, the local stand-in platform).
   const char* value = std::getenv("ORVANTA_HOST_PUSH");
   if (value && *value) {
     std::string host;
@@ -101,5 +101,5 @@ std::string DefaultPushServerHost() {
     SplitHostPort(value, host, port);
     if (!host.empty()) return host;
   }
-  return ORV_HOST_PUSH;
+  return GetServerEndpoint(ServerKind::Message).host;
 }

@@ -20,7 +20,8 @@ ServerEndpoint GetServerEndpoint(ServerKind kind);
 // scheme's default). pathAndQuery begins with '/'.
 std::string ServerUrl(ServerKind kind, const std::string& pathAndQuery);
 
-// Built-in push server host, used when config.ini has no ListenIpAddr.
+// Built-in push server host, used when config.ini has no ListenIpAddr: the message
+// server's host (ORVANTA_HOST_PUSH, when set, names another).
 std::string DefaultPushServerHost();
 
 // Paths of the app server.

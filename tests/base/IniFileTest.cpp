@@ -104,9 +104,10 @@ TEST_F(IniFileTest, ListenPortMissingOrZeroBecomes81AndIsWrittenBack) {
 
 TEST_F(IniFileTest, ListenAddressFallsBackToTheBuiltInHostWithoutWriting) {
   unsetenv("ORVANTA_HOST_PUSH");
+  setenv("ORVANTA_HOST_MESSAGE", "127.0.0.3:18081", 1);
   orvtest::WriteFile(ConfigPath(), "[Server]\nListenIpAddr=\n");
-  EXPECT_EQ(GetPushListenAddress(), DefaultPushServerHost());
-  EXPECT_FALSE(GetPushListenAddress().empty());
+  EXPECT_EQ(GetPushListenAddress(), "127.0.0.3");
+  unsetenv("ORVANTA_HOST_MESSAGE");
   EXPECT_EQ(orvtest::ReadFile(ConfigPath()), "[Server]\nListenIpAddr=\n");
 
   orvtest::WriteFile(ConfigPath(), "[Server]\nListenIpAddr = 127.0.0.1 \n");

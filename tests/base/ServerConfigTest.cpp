@@ -81,11 +81,13 @@ TEST_F(ServerConfigTest, MalformedPortsAreIgnored) {
   }
 }
 
-TEST_F(ServerConfigTest, PushHostCanBeReplacedFromTheEnvironment) {
-  std::string builtIn = DefaultPushServerHost();
-  EXPECT_FALSE(builtIn.empty());
-  setenv("ORVANTA_HOST_PUSH", "127.0.0.1", 1);
+TEST_F(ServerConfigTest, PushHostIsTheMessageServersHostUnlessNamedApart) {
+  EXPECT_EQ(DefaultPushServerHost(), GetServerEndpoint(ServerKind::Message).host);
+  // Pointing the message server at a stand-in moves the push fallback with it, port aside.
+  setenv("ORVANTA_HOST_MESSAGE", "127.0.0.1:18081", 1);
   EXPECT_EQ(DefaultPushServerHost(), "127.0.0.1");
+  setenv("ORVANTA_HOST_PUSH", "127.0.0.2", 1);
+  EXPECT_EQ(DefaultPushServerHost(), "127.0.0.2");
 }
 
 }  // namespace
