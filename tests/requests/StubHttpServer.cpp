@@ -113,19 +113,4 @@ void StubHttpServer::Answer(int client) {
   ::send(client, all.data(), all.size(), MSG_NOSIGNAL);
 }
 
-ScopedEnv::ScopedEnv(std::string name, const std::string& value) : m_name(std::move(name)) {
-  if (const char* old = std::getenv(m_name.c_str())) {
-    m_had = true;
-    m_old = old;
-  }
-  ::setenv(m_name.c_str(), value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv() {
-  if (m_had)
-    ::setenv(m_name.c_str(), m_old.c_str(), 1);
-  else
-    ::unsetenv(m_name.c_str());
-}
-
 }  // namespace orvtest

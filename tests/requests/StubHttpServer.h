@@ -7,6 +7,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/TestSupport.h"  // ScopedEnv
+
 namespace orvtest {
 
 class StubHttpServer {
@@ -40,18 +42,6 @@ class StubHttpServer {
   std::map<std::string, std::string> m_answers;
   std::vector<std::string> m_targets;
   std::thread m_thread;
-};
-
-// Sets an environment variable for the life of the object.
-class ScopedEnv {
- public:
-  ScopedEnv(std::string name, const std::string& value);
-  ~ScopedEnv();
-
- private:
-  std::string m_name;
-  std::string m_old;
-  bool m_had = false;
 };
 
 }  // namespace orvtest
