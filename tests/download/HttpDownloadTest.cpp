@@ -139,6 +139,18 @@ TEST_F(HttpDownloadTest, UnreachableServerEndsInOneError) {
   EXPECT_EQ(window.Sequence(), (std::vector<std::string>{"error"}));
 }
 
+// A URL that cannot be opened at all yields no file object: the worker ends without a message
+// and without further attempts.
+TEST_F(HttpDownloadTest, UnopenableUrlEndsTheWorkerSilently) {
+  for (const std::string url : {"notascheme://127.0.0.1:1/setup.exe", "http://[127.0.0.1/x"}) {
+    SCOPED_TRACE(url);
+    RecordingWindow window;
+    ASSERT_TRUE(Fetch(window, url, m_dir.File("never.bin")));
+    EXPECT_TRUE(window.Calls().empty());
+    EXPECT_FALSE(plat::FileExists(m_dir.File("never.bin")));
+  }
+}
+
 TEST_F(HttpDownloadTest, StopFlagEndsAFailingWorkerQuietly) {
   DownloadStopFlag = true;
   RecordingWindow window;
