@@ -72,7 +72,8 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(h, CURLOPT_PROXY, "");  // no proxy, like the session's direct access
+  // No proxy of our own: the system's configuration (http_proxy, no_proxy) decides, as it
+  // does for the download engine.
   // A reload: never answer from a cache.
   struct curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
   headers = curl_slist_append(headers, "Pragma: no-cache");

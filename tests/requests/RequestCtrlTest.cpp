@@ -53,6 +53,22 @@ TEST_F(RequestCtrlTest, UnreachableServerLeavesResultsAndRequestsNothing) {
   EXPECT_TRUE(window.Calls().empty());
 }
 
+TEST_F(RequestCtrlTest, FetchUsesTheSystemProxyConfiguration) {
+  // The proxy is the stub; the server named in the URL does not listen, so the list can only
+  // arrive through the proxy.
+  const std::string url =
+      "http://127.0.0.1:" + std::to_string(orvtest::ClosedPort()) + "/services/appallhot.php";
+  m_server.SetAnswer(url, kTwoApps);
+  ScopedEnv proxy("http_proxy", "http://" + m_server.HostPort());
+  ScopedEnv noProxyLower("no_proxy", "");
+  ScopedEnv noProxyUpper("NO_PROXY", "");
+  CHotAppCtrl hot;
+  hot.Run(url, "\\HotApp\\");
+  EXPECT_EQ(hot.apps.size(), 2u);
+  ASSERT_FALSE(m_server.Targets().empty());
+  EXPECT_EQ(m_server.Targets().back(), url);
+}
+
 TEST_F(RequestCtrlTest, AnswerThatIsNotJsonIsNotParsed) {
   m_server.SetAnswer("/page", "<html><body>502 Bad Gateway</body></html>");
   CountingCtrl ctrl;
