@@ -4,7 +4,9 @@
 // them before it prints.
 #include <json/json.h>
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdlib>
 #include <memory>
@@ -73,10 +75,12 @@ Json::Value AppsJson(const std::vector<OrvAppInfo>& apps) {
   return list;
 }
 
+// A whole decimal int; a number out of range is refused rather than cut to another id.
 bool ParseInt(const std::string& text, int& value) {
   char* end = nullptr;
+  errno = 0;
   const long v = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0') return false;
+  if (text.empty() || *end != '\0' || errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
   value = static_cast<int>(v);
   return true;
 }

@@ -1,0 +1,52 @@
+// orvanta-cli's subscription commands against a stub app server: the id that reaches the
+// server is the one typed, and an id the request cannot carry is refused before sending.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "StubHttpServer.h"
+#include "client/base/ServerConfig.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using orvtest::StubHttpServer;
+
+class CliSubscriptionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_cli = m_dir.File("orvanta-cli");
+    std::filesystem::copy_file(std::string(ORV_BIN_DIR) + "/orvanta-cli", m_cli);
+    m_server.SetAnswer(server_paths::kAddApp, R"({"status":"1"})");
+    m_server.SetAnswer(server_paths::kDeleteApp, R"({"status":"1"})");
+  }
+
+  int Cli(const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {m_cli, "--user", "alice", "--ckey", "ck"};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::string out, err;
+    return orvtest::RunCommand(argv, &out, &err, {{"ORVANTA_HOST_APP", m_server.HostPort()}});
+  }
+
+  orvtest::TempDir m_dir;
+  StubHttpServer m_server;
+  std::string m_cli;
+};
+
+TEST_F(CliSubscriptionTest, TypedIdReachesTheServer) {
+  EXPECT_EQ(Cli({"subscribe", "1011"}), 0);
+  EXPECT_EQ(m_server.LastQueryDecoded(server_paths::kAddApp), R"(in={"appid":1011,"ckey":"ck"})");
+  EXPECT_EQ(Cli({"unsubscribe", "-7"}), 0);
+  EXPECT_EQ(m_server.LastQueryDecoded(server_paths::kDeleteApp), R"(in={"appid":-7,"ckey":"ck"})");
+}
+
+TEST_F(CliSubscriptionTest, IdOutsideTheIntRangeIsRefusedWithoutARequest) {
+  // 2^32 + 1011 and friends must not wrap round to an existing application's id.
+  for (const char* id : {"4294968307", "-4294967296", "99999999999999999999", "2147483648"}) {
+    EXPECT_NE(Cli({"subscribe", id}), 0) << id;
+    EXPECT_NE(Cli({"unsubscribe", id}), 0) << id;
+  }
+  EXPECT_TRUE(m_server.Targets().empty());
+}
+
+}  // namespace
