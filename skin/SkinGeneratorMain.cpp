@@ -170,25 +170,27 @@ void DrawBeginButton() {
   Put(KeyBackground(image, kPage), QStringLiteral("button_begin.BMP"));
 }
 
-// Title band of the login dialog.
+// Title band of the login dialog. The dialog tiles it at its own size across its top 25
+// pixels only, so the artwork must fit that height, and it is wider than the dialog so the
+// emblem never repeats. The right-hand part stays plain frame blue: the close button sits
+// there and its keyed-out parts show the band.
 void DrawLogonTitle() {
-  QImage image = NewImage(360, 70, kFrame);
+  QImage image = NewImage(640, 25, kFrame);
   QPainter p(&image);
   Smooth(p);
-  FillVertical(p, QRectF(0, 0, 360, 70), kFrameLight, kFrame);
-  QRadialGradient glow(QPointF(300, 10), 140);
-  glow.setColorAt(0, QColor(19, 121, 187, 120));
-  glow.setColorAt(1, QColor(19, 121, 187, 0));
-  p.fillRect(image.rect(), glow);
-  DrawEmblem(p, QRectF(14, 15, 40, 40));
+  QRadialGradient glow(QPointF(70, 12), 150);
+  glow.setColorAt(0, kFrameLight);
+  glow.setColorAt(1, kFrame);
+  p.fillRect(QRectF(0, 0, 240, 24), glow);
+  DrawEmblem(p, QRectF(5, 3, 18, 18));
   p.setPen(Qt::white);
-  p.setFont(UiFont(18, true));
-  p.drawText(QRectF(64, 12, 220, 26), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("用户登录"));
+  p.setFont(UiFont(13, true));
+  p.drawText(QRectF(29, 0, 70, 24), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("用户登录"));
   p.setPen(kStatusText);
-  p.setFont(UiFont(12));
-  p.drawText(QRectF(64, 38, 240, 20), Qt::AlignLeft | Qt::AlignVCenter,
-             QStringLiteral("澄野奥凡云平台 · 企业服务"));
-  p.fillRect(QRectF(0, 68, 360, 2), kStrip);
+  p.setFont(UiFont(11));
+  p.drawText(QRectF(92, 0, 150, 24), Qt::AlignLeft | Qt::AlignVCenter,
+             QStringLiteral("澄野奥凡云平台"));
+  p.fillRect(QRectF(0, 24, 640, 1), kStrip);
   p.end();
   Put(image, QStringLiteral("UserLogonTittle.bmp"));
 }

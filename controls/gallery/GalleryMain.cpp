@@ -12,6 +12,7 @@
 #include "controls/CMessageBoxDialog.h"
 #include "controls/CSkinBtn.h"
 #include "controls/CXTabCtrl.h"
+#include "controls/DialogUnits.h"
 #include "controls/SkinFonts.h"
 #include "controls/SkinImages.h"
 
@@ -292,6 +293,38 @@ void RenderMessageBoxes() {
   Write(box.grab().toImage(), QStringLiteral("msgbox_relabelled.png"));
 }
 
+// A stand-in of the login dialog's frame: the title band tiled across the top 25 pixels and
+// the close button 35 pixels left of the right edge, as the dialog lays them out.
+class LogonFrame : public QWidget {
+ public:
+  LogonFrame() {
+    resize(DialogUnits::ForDialogFont(QStringLiteral("MS Shell Dlg"), 8).Size(233, 121));
+    m_title = QImage(SkinImagePath(QStringLiteral("image\\UserLogonTittle.bmp")));
+  }
+
+ protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter p(this);
+    p.setPen(QColor(38, 59, 90));
+    p.setBrush(QColor(246, 249, 252));
+    p.drawRect(rect().adjusted(0, 0, -1, -1));
+    if (!m_title.isNull()) p.drawTiledPixmap(QRect(0, 0, width(), 25), QPixmap::fromImage(m_title));
+  }
+
+ private:
+  QImage m_title;
+};
+
+void RenderLogonFrame() {
+  LogonFrame frame;
+  auto* close = SkinButton(&frame, QStringLiteral("image\\关闭.bmp"),
+                           QStringLiteral("image\\关闭_1.bmp"), QStringLiteral("image\\关闭_2.bmp"),
+                           QStringLiteral("image\\关闭.bmp"), QPoint(frame.width() - 35, 5));
+  Write(frame.grab().toImage(), QStringLiteral("logon_frame.png"));
+  MoveMouse(close, QPoint(5, 5));
+  Write(frame.grab().toImage(), QStringLiteral("logon_frame_hover.png"));
+}
+
 // Composites that show the resource images as their users draw them.
 void RenderResourceComposites() {
   const QImage skin = ResourceImage(170);
@@ -430,6 +463,7 @@ int main(int argc, char** argv) {
   RenderTabStrips();
   RenderButtonStates();
   RenderMessageBoxes();
+  RenderLogonFrame();
   RenderResourceComposites();
   RenderSkinSheet();
   std::printf("gallery written to %s\n", qPrintable(QDir(g_out).absolutePath()));

@@ -114,6 +114,12 @@ TEST(GeneratedSkinTest, EveryNamedImageExistsInItsFormat) {
   EXPECT_EQ(LoadSkinImage(QStringLiteral("image\\Top\\Topmost.bmp")).height(), 85);
   EXPECT_EQ(LoadSkinImage(QStringLiteral("image\\状态.bmp")).height(), 30);
   EXPECT_EQ(LoadSkinImage(QStringLiteral("image\\启动界面背景.bmp")).height(), 240);
+  // The login dialog tiles its title bitmap over its top 25 pixels only: all of the artwork
+  // must fit that band, and one tile must span the dialog so the emblem does not repeat.
+  InstallFontSubstitutions();
+  const QImage title = LoadSkinImage(QStringLiteral("image\\UserLogonTittle.bmp"));
+  EXPECT_LE(title.height(), 25);
+  EXPECT_GE(title.width(), DialogUnits::ForDialogFont(QStringLiteral("MS Shell Dlg"), 8).X(233));
 }
 
 TEST(GeneratedSkinTest, ResourceImagesLoadByNumber) {
