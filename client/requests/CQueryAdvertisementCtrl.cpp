@@ -34,6 +34,6 @@ void CQueryAdvertisementCtrl::Parse() {
     app.iconPath = plat::JoinProgramPath(std::string(kFolder) + fileName);
     app.forceDownload = true;
     apps.push_back(std::move(app));
-    advLinks[fileName] = link;
+    advLinks.emplace(fileName, link);  // a repeated file name keeps its first link
   }
 }

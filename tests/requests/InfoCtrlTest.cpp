@@ -13,6 +13,7 @@
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "platform/Encoding.h"
+#include "platform/ProgramDir.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -85,8 +86,17 @@ TEST_F(InfoCtrlTest, AdvertisementList) {
     {"xh":3,"advfilepath":"http://h/a.b/banner.png","advlink":"http://l/3"},
     {"xh":1,"advfilepath":"http://h/noext","advlink":"http://l/1"},
     {"xh":"2","advfilepath":"http://h/x.JPG","advlink":""}]})");
+  // A banner already on disk is fetched again all the same, at priority 1.
+  plat::MakeDirectories(m_dir.Path() + "/Advertisement");
+  orvtest::WriteFile(m_dir.Path() + "/Advertisement/3.png", "old");
+  orvtest::RecordingDownloadWindow window;
   CQueryAdvertisementCtrl adv;
   adv.RunDefault();
+  const auto calls = window.Calls();
+  ASSERT_EQ(calls.size(), 3u);
+  EXPECT_EQ(calls[0].url, "http://h/a.b/banner.png");
+  EXPECT_EQ(calls[0].localPath, m_dir.Path() + "/Advertisement/3.png");
+  for (const auto& call : calls) EXPECT_EQ(call.priority, 1);
   EXPECT_EQ(m_server.Targets().back(), "/adv.php");
   EXPECT_EQ(adv.folder, "\\Advertisement\\");
   EXPECT_EQ(adv.advOrder, (std::vector<int>{3, 1, 2}));
@@ -103,6 +113,14 @@ TEST_F(InfoCtrlTest, AdvertisementList) {
   const std::map<std::string, std::string> links = {
       {"3.png", "http://l/3"}, {"1.", "http://l/1"}, {"2.JPG", ""}};
   EXPECT_EQ(adv.advLinks, links);
+
+  // A file name given twice keeps its first link; both banners stay in the order list.
+  m_server.SetAnswer(server_paths::kAdvertisement, R"({"data":[
+    {"xh":5,"advfilepath":"http://h/a.png","advlink":"http://l/first"},
+    {"xh":5,"advfilepath":"http://h/b.png","advlink":"http://l/second"}]})");
+  adv.RunDefault();
+  EXPECT_EQ(adv.advOrder, (std::vector<int>{5, 5}));
+  EXPECT_EQ(adv.advLinks, (std::map<std::string, std::string>{{"5.png", "http://l/first"}}));
 
   // A non-object answer clears everything and is logged.
   m_server.SetAnswer(server_paths::kAdvertisement, "[1]");
