@@ -159,6 +159,50 @@ TEST_F(PlatformSimTest, PushedMessageIsPrinted) {
   EXPECT_EQ(listener.Wait(), 0);
 }
 
+TEST_F(PlatformSimTest, BannersAndServiceDesk) {
+  std::string out;
+  ASSERT_EQ(Cli({"adv"}, out), 0);
+  Json::Value v = ParseJson(out);
+  ASSERT_EQ(v["apps"].size(), 4u) << out;
+  ASSERT_EQ(v["advOrder"].size(), 4u);
+  for (const auto& banner : v["apps"]) {
+    const std::string image = banner["iconPath"].asString();
+    EXPECT_EQ(image.rfind(m_dir.Path() + "/Advertisement/", 0), 0u) << image;
+    EXPECT_EQ(orvtest::ReadFile(image).substr(0, 4), "\x89PNG") << image;
+    const std::string file = image.substr(image.rfind('/') + 1);
+    EXPECT_FALSE(v["advLinks"][file].asString().empty()) << file;
+  }
+
+  ASSERT_EQ(Cli({"services"}, out), 0);
+  v = ParseJson(out);
+  ASSERT_GE(v["services"].size(), 1u) << out;
+  EXPECT_EQ(v["services"][0]["cpmc"].asString(), "代理记账");
+  EXPECT_FALSE(v["infoFlag"].asBool());
+
+  ASSERT_EQ(Cli({"enterprise", "91110108MA01ABCD2X"}, out), 0);
+  v = ParseJson(out);
+  EXPECT_EQ(v["nsrmc"].asString(), "北京云帆财税咨询有限公司") << out;
+  EXPECT_EQ(v["nsrsbh"].asString(), "91110108MA01ABCD2X");
+  ASSERT_EQ(Cli({"enterprise", "000"}, out), 0);
+  v = ParseJson(out);
+  EXPECT_TRUE(v["infoFlag"].asBool()) << out;
+  EXPECT_EQ(v["nsrmc"].asString(), "");
+
+  // Form text with query specials arrives as typed.
+  ASSERT_EQ(Cli({"work-order", "91110108MA01ABCD2X", "云帆&财税", "王晓明", "010+62881234",
+                 "北京#27号", "发票 100%"},
+                out),
+            0);
+  EXPECT_TRUE(ParseJson(out)["infoFlag"].asBool()) << out;
+  const Json::Value orders = Control("/records?kind=workorder");
+  ASSERT_GE(orders.size(), 1u);
+  const Json::Value& order = orders[orders.size() - 1];
+  EXPECT_EQ(order["nsrmc"].asString(), "云帆&财税");
+  EXPECT_EQ(order["lxrdh"].asString(), "010+62881234");
+  EXPECT_EQ(order["lxrdz"].asString(), "北京#27号");
+  EXPECT_EQ(order["bz"].asString(), "发票 100%");
+}
+
 TEST_F(PlatformSimTest, SampleInstallerRegistersAndUninstallerRemoves) {
   const std::string orvreg = std::string(ORV_BIN_DIR) + "/orvreg";
   if (!plat::FileExists(orvreg)) GTEST_SKIP() << "orvreg is not built";
