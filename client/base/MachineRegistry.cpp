@@ -116,7 +116,11 @@ bool UninstallKeyWatcher::Start() {
   ParsedRegistryPath key =
       ParseRegistryPath("HKEY_LOCAL_MACHINE\\" + MachineSoftwareKey(kUninstallPath));
   if (key.root != RegistryRoot::LocalMachine) return false;
-  if (!m_impl->state->watch.Open(WithoutTrailingBackslashes(key.subKey))) return false;
+  // The Uninstall key always exists on Windows; a fresh registry store lacks it until the
+  // first installer registers, and that first installation must be seen too.
+  const std::string subKey = WithoutTrailingBackslashes(key.subKey);
+  if (!plat::reg::KeyExists(subKey) && !plat::reg::CreateKey(subKey)) return false;
+  if (!m_impl->state->watch.Open(subKey)) return false;
   m_impl->state->stop = false;
   m_impl->worker = std::thread([state = m_impl->state] { state->Run(); });
   return true;

@@ -36,7 +36,8 @@ class UninstallKeyWatcher {
   ~UninstallKeyWatcher();
   UninstallKeyWatcher(const UninstallKeyWatcher&) = delete;
   UninstallKeyWatcher& operator=(const UninstallKeyWatcher&) = delete;
-  // Starts the worker; false when the key cannot be opened.
+  // Starts the worker, creating the Uninstall key when the store lacks it; false when the
+  // key cannot be created or opened.
   bool Start();
   void Stop();
 

@@ -97,7 +97,18 @@ TEST_F(MachineRegistryTest, Wow64LookupsNeverReadThe64BitBranch) {
   EXPECT_EQ(ReadUninstallValue("APP01", "DisplayName"), "wow");
 }
 
-TEST_F(MachineRegistryTest, WatcherFailsWithoutTheUninstallKey) {
+TEST_F(MachineRegistryTest, WatcherOnAFreshRegistrySeesTheFirstInstallation) {
+  ASSERT_FALSE(plat::reg::KeyExists(kUninstall));
+  std::atomic<int> changes{0};
+  UninstallKeyWatcher watcher([&] { ++changes; }, 10);
+  ASSERT_TRUE(watcher.Start());
+  ASSERT_TRUE(plat::reg::WriteValue(kUninstall + "\\FIRSTAPP", Sz("DisplayName", "first")));
+  EXPECT_TRUE(orvtest::WaitUntil([&] { return changes >= 1; }));
+}
+
+TEST_F(MachineRegistryTest, WatcherFailsWhenTheStoreCannotHoldTheKey) {
+  orvtest::WriteFile(m_dir.Path() + "/not-a-folder", "");
+  orvtest::ScopedEnv root("ORVANTA_REGISTRY_ROOT", m_dir.Path() + "/not-a-folder/registry");
   UninstallKeyWatcher watcher([] {}, 10);
   EXPECT_FALSE(watcher.Start());
 }
