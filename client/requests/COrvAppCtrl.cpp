@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
 
@@ -26,6 +27,17 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
 void EnsureCurlGlobal() {
   static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
   (void)done;
+}
+
+// The environment's no_proxy list plus the loopback names, which never go through a proxy
+// (as with the platform's preconfigured access).
+std::string NoProxyList() {
+  const char* env = std::getenv("no_proxy");
+  if (!env || !*env) env = std::getenv("NO_PROXY");
+  std::string list = env ? env : "";
+  if (list == "*") return list;
+  if (!list.empty()) list += ',';
+  return list + "localhost,127.0.0.1,::1";
 }
 
 struct CurlDeleter {
@@ -72,8 +84,8 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-  // No proxy of our own: the system's configuration (http_proxy, no_proxy) decides, as it
-  // does for the download engine.
+  // The system's proxy configuration (http_proxy, no_proxy) applies, except to loopback.
+  curl_easy_setopt(h, CURLOPT_NOPROXY, NoProxyList().c_str());
   // A reload: never answer from a cache.
   struct curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
   headers = curl_slist_append(headers, "Pragma: no-cache");

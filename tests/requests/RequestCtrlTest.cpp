@@ -53,20 +53,30 @@ TEST_F(RequestCtrlTest, UnreachableServerLeavesResultsAndRequestsNothing) {
   EXPECT_TRUE(window.Calls().empty());
 }
 
-TEST_F(RequestCtrlTest, FetchUsesTheSystemProxyConfiguration) {
-  // The proxy is the stub; the server named in the URL does not listen, so the list can only
-  // arrive through the proxy.
-  const std::string url =
-      "http://127.0.0.1:" + std::to_string(orvtest::ClosedPort()) + "/services/appallhot.php";
-  m_server.SetAnswer(url, kTwoApps);
-  ScopedEnv proxy("http_proxy", "http://" + m_server.HostPort());
+TEST_F(RequestCtrlTest, FetchUsesTheSystemProxyButNeverForLoopback) {
   ScopedEnv noProxyLower("no_proxy", "");
   ScopedEnv noProxyUpper("NO_PROXY", "");
-  CHotAppCtrl hot;
-  hot.Run(url, "\\HotApp\\");
-  EXPECT_EQ(hot.apps.size(), 2u);
-  ASSERT_FALSE(m_server.Targets().empty());
-  EXPECT_EQ(m_server.Targets().back(), url);
+  {
+    // The proxy is the stub. Nothing listens at the URL's address, so the list can only
+    // arrive through the proxy.
+    const std::string url =
+        "http://127.0.0.2:" + std::to_string(orvtest::ClosedPort()) + "/services/appallhot.php";
+    m_server.SetAnswer(url, kTwoApps);
+    ScopedEnv proxy("http_proxy", "http://" + m_server.HostPort());
+    CHotAppCtrl hot;
+    hot.Run(url, "\\HotApp\\");
+    EXPECT_EQ(hot.apps.size(), 2u);
+    ASSERT_FALSE(m_server.Targets().empty());
+    EXPECT_EQ(m_server.Targets().back(), url);
+  }
+  {
+    // A proxy that cannot be reached is not asked for 127.0.0.1.
+    m_server.SetAnswer(server_paths::kHotApps, kTwoApps);
+    ScopedEnv proxy("http_proxy", "http://127.0.0.1:" + std::to_string(orvtest::ClosedPort()));
+    CHotAppCtrl hot;
+    hot.RunDefault();
+    EXPECT_EQ(hot.apps.size(), 2u);
+  }
 }
 
 TEST_F(RequestCtrlTest, AnswerThatIsNotJsonIsNotParsed) {
