@@ -261,8 +261,9 @@ class Catalogue:
         # Some entries carry their details in "1" only, as the real servers do.
         if appid % 4 == 3:
             item["0"], item["1"] = {}, details
-        # Web entries with both filled: "1" holds the newer texts.
-        if appid in self.web and appid % 5 == 0:
+        # Web entries of the web lists with both filled: "1" holds the newer texts (the hot
+        # list reads "0" alone, so it gets no such entries).
+        if appid in self.web and appid % 5 == 0 and not hot:
             older = dict(details, remark="（旧）" + details["remark"], money="待定")
             item["0"], item["1"] = older, details
         return item
