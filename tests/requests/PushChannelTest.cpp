@@ -254,6 +254,14 @@ TEST_F(PushChannelTest, FallsBackToConfiguredAddressWithoutServerAnswer) {
   m_push.Send(Message("配置", "来自配置的地址"));
   ASSERT_TRUE(WaitUntil([&] { return m_inbox.Count() == 1; }));
   channel.Stop();
+
+  // An empty ListenIpAddr gives the built-in push host (127.0.0.1 here).
+  ASSERT_TRUE(ini.WriteString("Server", "ListenIpAddr", ""));
+  CLoginTcpSocket builtIn(m_inbox.Callback(), Fast());
+  builtIn.StartPushThread();
+  ASSERT_TRUE(m_push.Accept());
+  builtIn.Stop();
+  EXPECT_EQ(ini.ReadString("Server", "ListenIpAddr"), "");  // nothing written back
 }
 
 TEST_F(PushChannelTest, MissingPortIsWrittenBackAs81) {
