@@ -78,6 +78,9 @@ void COrvliftDlg::BuildLayout() {
   m_logBox->setGeometry(du.Rect(119, 8, 180, 85));
   m_logBox->setReadOnly(true);
   m_logBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  // Lines wrap at the box's width; it has no horizontal scroll bar.
+  m_logBox->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+  m_logBox->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   m_status = new QLabel(this);
   m_status->setGeometry(du.Rect(254, 99, 46, 12));
@@ -134,7 +137,8 @@ bool COrvliftDlg::OnInitDialog() {
 
   AppendLog(QString::fromUtf8(orvlift_texts::kConnecting));
   // A missing URL base still goes to the engine, which reports the failure as ERROR.
-  DownloadFile(m_urlBase + m_installerName, m_cacheFolder + m_installerName, 0);
+  DownloadFile(WithAbsoluteFtpPath(m_urlBase + m_installerName), m_cacheFolder + m_installerName,
+               0);
   return true;
 }
 

@@ -3,6 +3,9 @@
 #include <curl/curl.h>
 #include <tinyxml.h>
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <vector>
@@ -42,6 +45,19 @@ const TiXmlElement* FindFirst(const TiXmlElement* element, const char* name) {
   return nullptr;
 }
 
+// The URL with its path taken from the server's root rather than from the login folder:
+// "ftp://host/var/x" asks for "/var/x", as the Windows FTP functions do ("%2F" makes the
+// first path step absolute).
+std::string WithAbsoluteFtpPath(const std::string& url) {
+  size_t scheme = url.find("://");
+  if (scheme == std::string::npos) return url;
+  size_t path = url.find('/', scheme + 3);
+  if (path == std::string::npos || url.compare(path, 4, "/%2F") == 0 ||
+      url.compare(path, 4, "/%2f") == 0)
+    return url;
+  return url.substr(0, path + 1) + "%2F" + url.substr(path + 1);
+}
+
 size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
   return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
 }
@@ -74,12 +90,16 @@ std::string UpdateEndpointUrl() {
 }
 
 bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile) {
-  std::string partial = localFile + ".part";
-  FILE* out = std::fopen(partial.c_str(), "wb");
+  // A name of this transfer's own: checks of several threads or processes (the worker,
+  // the diagnosis, orvanta-cli) may fetch into the same file at once.
+  static std::atomic<unsigned> transfers{0};
+  std::string partial =
+      localFile + ".part" + std::to_string(getpid()) + "-" + std::to_string(transfers.fetch_add(1));
+  FILE* out = std::fopen(partial.c_str(), "wbx");
   if (!out) return false;
   bool ok = false;
   if (CURL* curl = curl_easy_init()) {
-    std::string url = endpointUrl + "AutoUpdater/AutoUpdater.xml";
+    std::string url = WithAbsoluteFtpPath(endpointUrl + "AutoUpdater/AutoUpdater.xml");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -107,7 +127,12 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
 std::string ReadPublishedVersion(const std::string& descriptorFile) {
   TiXmlDocument doc;
   if (!doc.LoadFile(descriptorFile.c_str(), TIXML_ENCODING_UNKNOWN)) return {};
-  const TiXmlElement* found = FindFirst(doc.RootElement(), "Main_Version");
+  // The root element and its descendants only (TinyXML accepts further top-level elements).
+  const TiXmlElement* root = doc.RootElement();
+  if (!root) return {};
+  const TiXmlElement* found = root->ValueStr() == "Main_Version"
+                                  ? root
+                                  : FindFirst(root->FirstChildElement(), "Main_Version");
   if (!found) return {};
   const char* version = found->Attribute("Version");
   return version ? version : "";
@@ -117,7 +142,8 @@ UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile) {
   const std::string file =
       descriptorFile.empty() ? plat::JoinProgramPath("\\AutoUpdater.xml") : descriptorFile;
   UpdateCheckResult result;
-  if (FetchUpdateDescriptor(UpdateEndpointUrl(), file)) result.publishedVersion = ReadPublishedVersion(file);
+  if (FetchUpdateDescriptor(UpdateEndpointUrl(), file))
+    result.publishedVersion = ReadPublishedVersion(file);
   result.localVersion = GetOwnVersion();
   result.code = CompareVersions(result.localVersion, result.publishedVersion);
   return result;

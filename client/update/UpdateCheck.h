@@ -28,7 +28,8 @@ int CompareVersions(const std::string& local, const std::string& published);
 std::string UpdateEndpointUrl();
 
 // Downloads the descriptor from the endpoint into localFile (replacing it only when the
-// transfer is complete). False on any FTP or file failure.
+// transfer is complete). The endpoint's path is absolute on the server, not relative to
+// the login folder. False on any FTP or file failure.
 bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile);
 
 // "Version" of the first "Main_Version" element in document order (the root element

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <thread>
+#include <vector>
 
 #include "UpdateSim.h"
 #include "client/update/UpdateCheck.h"
@@ -48,6 +51,7 @@ TEST(UpdateDescriptor, FirstMainVersionInDocumentOrder) {
       {"<a><Other Version=\"5.0\"/></a>", ""},                                        // no element
       {"<a><Main_Version Release=\"5.0\"/><Main_Version Version=\"6.0\"/></a>", ""},  // first wins
       {"<a><Main_Version Version=\"7.0\"></a>", ""},  // does not parse
+      {"<a/><Main_Version Version=\"8.0\"/>", ""},    // beside the root, not below it
       {"", ""},
   };
   for (const auto& c : cases) {
@@ -94,6 +98,30 @@ TEST_F(UpdateServerCheck, PublishedVersionsGiveTheirCodes) {
   UpdateCheckResult noVersion = CheckForUpdateDetailed(descriptor);
   EXPECT_EQ(noVersion.code, kUpdateNoAnswer);
   EXPECT_EQ(noVersion.publishedVersion, "");
+}
+
+TEST_F(UpdateServerCheck, SimultaneousChecksIntoOneFileAllGetTheAnswer) {
+  // The worker, the diagnosis and orvanta-cli fetch into the same descriptor file.
+  UpdateSim sim("3.1.0.0");
+  ASSERT_FALSE(sim.Host().empty());
+  SetHost(sim.Host());
+  std::string descriptor = m_dir.File("AutoUpdater.xml");
+  std::vector<std::string> published(12);
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      for (size_t i = t; i < published.size(); i += 4)
+        published[i] = CheckForUpdateDetailed(descriptor).publishedVersion;
+    });
+  for (auto& thread : threads) thread.join();
+  for (const auto& version : published) EXPECT_EQ(version, "3.1.0.0");
+  // Nothing but the descriptor is left behind.
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(m_dir.Path())) {
+    EXPECT_EQ(entry.path().filename(), "AutoUpdater.xml");
+    ++files;
+  }
+  EXPECT_EQ(files, 1u);
 }
 
 TEST_F(UpdateServerCheck, MissingDescriptorOrServerAnswersNoAnswer) {

@@ -2,7 +2,8 @@
 """Stand-in update FTP server of the platform.
 
 Serves, to the user "root" with the fixed password, the update folder
-"/var/www/html/downloads/Orvanta_update/" holding:
+"/var/www/html/downloads/Orvanta_update/" (an absolute path: the session starts in the
+login folder "/root", as on the real server) holding:
   AutoUpdater/AutoUpdater.xml  the release descriptor (its version: set_version)
   Orvanta_setup.exe            the client's installer, on Linux a shell script
 
@@ -30,6 +31,7 @@ from pyftpdlib.servers import FTPServer
 USER = "root"
 PASSWORD = "413597kqa"
 UPDATE_FOLDER = "var/www/html/downloads/Orvanta_update"
+LOGIN_FOLDER = "/root"
 DEFAULT_VERSION = "1.0.0.0"
 DISPLAY_NAME = "奥凡云平台"
 UNINSTALL_KEY = "{5A0C3D2E-7F41-4B8A-9C1D-0E2F3A4B5C6D}_is1"
@@ -119,11 +121,14 @@ def start(root_dir, host="127.0.0.1", version=DEFAULT_VERSION):
     logger.setLevel(logging.WARNING)
     root_dir = os.path.abspath(root_dir)
     os.makedirs(_folder(root_dir), exist_ok=True)
+    os.makedirs(os.path.join(root_dir, LOGIN_FOLDER.lstrip("/")), exist_ok=True)
     authorizer = DummyAuthorizer()
     authorizer.add_user(USER, PASSWORD, root_dir, perm="elr")
 
     class Handler(FTPHandler):
-        pass
+        def on_login(self, username):
+            # A relative path is taken from here, so only an absolute one finds the files.
+            self.fs.cwd = LOGIN_FOLDER
 
     Handler.authorizer = authorizer
     Handler.banner = "update server ready"
