@@ -119,11 +119,8 @@ void CProgressCtrlX::paintEvent(QPaintEvent*) {
   painter.drawText(inner, Qt::AlignCenter, text);
   painter.restore();
 
-  // Sunken border.
+  // A one-pixel border all round.
   painter.setPen(palette().color(QPalette::Dark));
-  painter.drawLine(frame.topLeft(), frame.topRight());
-  painter.drawLine(frame.topLeft(), frame.bottomLeft());
-  painter.setPen(palette().color(QPalette::Light));
-  painter.drawLine(frame.bottomLeft(), frame.bottomRight());
-  painter.drawLine(frame.topRight(), frame.bottomRight());
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(frame.adjusted(0, 0, -1, -1));
 }

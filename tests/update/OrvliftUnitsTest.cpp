@@ -164,6 +164,10 @@ TEST(ProgressBar, BarCoversThePercentOfTheWidth) {
   EXPECT_NE(image.pixelColor(95, 10), background);
   EXPECT_EQ(image.pixelColor(110, 10), background);
   EXPECT_EQ(image.pixelColor(190, 10), background);
+  // A border on every side, the right one included.
+  QColor border = bar.palette().color(QPalette::Dark);
+  for (QPoint p : {QPoint(0, 10), QPoint(201, 10), QPoint(100, 0), QPoint(150, 19)})
+    EXPECT_EQ(image.pixelColor(p).rgb(), border.rgb()) << p.x() << "," << p.y();
 }
 
 // The dialog's download hooks, reachable from the test.
