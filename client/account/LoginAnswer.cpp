@@ -50,13 +50,13 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
   // written (say a read-only copy left by another account) would otherwise hand over the
   // previous answer, possibly an old successful login. Line ends are normalised as the
   // XML library's file loader does.
-  std::string text;
-  text.reserve(gbkText.size());
+  std::string normalised;
+  normalised.reserve(gbkText.size());
   for (size_t i = 0; i < gbkText.size(); ++i) {
     if (gbkText[i] != '\r') {
-      text += gbkText[i];
+      normalised += gbkText[i];
     } else {
-      text += '\n';
+      normalised += '\n';
       if (i + 1 < gbkText.size() && gbkText[i + 1] == '\n') ++i;
     }
   }
@@ -65,7 +65,7 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
   TiXmlDocument doc;
   // The text is GBK whatever its declaration says (the answer was converted before it was
   // written), so its bytes are read as they are rather than as UTF-8.
-  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_LEGACY);
+  doc.Parse(normalised.c_str(), nullptr, TIXML_ENCODING_LEGACY);
   if (doc.Error()) return answer;
 
   const TiXmlElement* transfer = FindTransfer(doc.RootElement());
