@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTimer>
 #include <cstdio>
+#include <utility>
 
 #include "platform/Shell.h"
 #include "updater/CAboutDlg.h"
@@ -180,7 +181,12 @@ void COrvliftDlg::OnDownError(std::string) {
   WaitForUser();
 }
 
-void COrvliftDlg::OnDownFinished(std::string, const char*, int64_t) {
+void COrvliftDlg::OnDownFinished(std::string url, const char*, int64_t size) {
+  // An empty installer is no update: the old release must not be removed for it.
+  if (size <= 0) {
+    OnDownError(std::move(url));
+    return;
+  }
   AppendLog(QString::fromUtf8(orvlift_texts::kDownloadFinished));
   m_cancelButton->setEnabled(false);
   std::optional<std::string> uninstaller = FindUninstallValue(kUninstallStringValue);

@@ -162,6 +162,14 @@ TEST_F(OrvliftProgram, MissingConfConfigOrServerFileFailsTheDownload) {
   std::vector<std::string> noFile;
   EXPECT_EQ(Run(noFile), 0);
   EXPECT_EQ(noFile, expected);
+
+  // An empty installer on the server: the old release is kept.
+  orvtest::WriteFile(sim.Folder() + "/Orvanta_setup.exe", "");
+  WriteConfConfig("ftp://root:413597kqa@" + sim.Host() + "/var/www/html/downloads/Orvanta_update");
+  std::vector<std::string> empty;
+  EXPECT_EQ(Run(empty), 0);
+  expected.insert(expected.begin() + 1, "开始下载更新包，请稍候...");
+  EXPECT_EQ(empty, expected);
   EXPECT_FALSE(orvtest::ReadFile(m_installed + "/uninstall-args.txt").size() > 0);
 }
 

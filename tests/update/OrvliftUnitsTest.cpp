@@ -207,6 +207,11 @@ TEST(OrvliftDialog, LayoutAndDownloadEvents) {
       "注册表损坏！\n开始下载更新包，请稍候...\n下载过程出现问题，可能是以下情况:\n"
       "1.网络异常:请检查网络连接或联系网络管理员\n2.本地文件缺失:conf.config文件丢失或位置错误\n"
       "3.服务器文件异常\n\n");
+  // An empty installer is a failed download: nothing is uninstalled.
+  log->setPlainText("");
+  dlg.OnDownFinished("u", nullptr, 0);
+  EXPECT_TRUE(dlg.LogText().startsWith("下载过程出现问题")) << dlg.LogText().toStdString();
+  EXPECT_FALSE(dlg.LogText().contains("文件下载完成"));
   // Finished without an uninstall entry: only the completion line.
   dlg.OnDownFinished("u", nullptr, 10);
   EXPECT_TRUE(dlg.LogText().endsWith("文件下载完成，正在执行系统更新...\n"));
