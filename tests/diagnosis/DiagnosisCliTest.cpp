@@ -53,12 +53,12 @@ TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
   const std::string cli = program.File("orvanta-cli");
   fs::copy_file(kCli, cli);
   const std::string closed = diagtest::ClosedUrl("/");
-  orvtest::WriteFile(program.File("image/config.ini"),
-                     "[NetWork]\r\nTestPoint1=" + server.Url("/ok") +
-                         "\r\nTestPoint2=" + server.Url("/nothing-here") +  // 404 still answers
-                         "\r\n[VPN]\r\nTelcom=" + closed + "\r\nUnion=" + server.Url("/ok") +
-                         "\r\n[Completeness]\r\nServerCompleteness=" +
-                         server.Url("/completeness/") + "\r\n");
+  orvtest::WriteFile(
+      program.File("image/config.ini"),
+      "[NetWork]\r\nTestPoint1=" + server.Url("/ok") +
+          "\r\nTestPoint2=" + server.Url("/nothing-here") +  // 404 still answers
+          "\r\n[VPN]\r\nTelcom=" + closed + "\r\nUnion=" + server.Url("/ok") +
+          "\r\n[Completeness]\r\nServerCompleteness=" + server.Url("/completeness/") + "\r\n");
 
   ASSERT_TRUE(plat::reg::CreateKey("SOFTWARE\\Classes\\FINDAPPPATH.FindAppPathCtrl.1"));
   ASSERT_TRUE(plat::reg::WriteValue("SOFTWARE\\Microsoft\\Internet Explorer",
@@ -70,20 +70,19 @@ TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
   const std::map<std::string, std::string> env = {
       {"ORVANTA_REGISTRY_ROOT", registry.RegistryRoot()},
       {"ORVANTA_HOST_UPDATE", closed.substr(7, closed.size() - 8)},  // no update server
-      {"CUPS_SERVER", cupsDir.File("no-cups.sock")}};                  // no printing system
+      {"CUPS_SERVER", cupsDir.File("no-cups.sock")}};                // no printing system
 
   std::string out, err;
   ASSERT_EQ(orvtest::RunCommand({cli, "diagnose"}, &out, &err, env), 0) << err;
   Json::Value result = ParseOutput(out);
-  ExpectRows(result["rows"],
-             {{0, "网络连通检测", "正常", 1},
-              {1, "服务器检测", "正常", 1},
-              {-1, "软件完整性检测：无法获取服务器完整性信息", "异常", 3},
-              {-1, "版本更新检测：无法获取更新信息", "异常", 3},
-              {0, "财务控件安装情况检测", "正常", 1},
-              {1, "其他财务软件检测", "点击提交", 1},
-              {0, "IE浏览器检测", "正常", 1},
-              {-1, "打印机驱动检测", "异常", 3}});
+  ExpectRows(result["rows"], {{0, "网络连通检测", "正常", 1},
+                              {1, "服务器检测", "正常", 1},
+                              {-1, "软件完整性检测：无法获取服务器完整性信息", "异常", 3},
+                              {-1, "版本更新检测：无法获取更新信息", "异常", 3},
+                              {0, "财务控件安装情况检测", "正常", 1},
+                              {1, "其他财务软件检测", "点击提交", 1},
+                              {0, "IE浏览器检测", "正常", 1},
+                              {-1, "打印机驱动检测", "异常", 3}});
   Json::Value slots(Json::arrayValue);
   for (const char* slot : {"", "", "用友T3 11.2", "", "", "", "", ""}) slots.append(slot);
   EXPECT_EQ(result["slots"], slots);
