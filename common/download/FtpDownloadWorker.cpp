@@ -34,6 +34,7 @@ class FtpTransfer final {
     CURL* h = handle.get();
     m_handle = h;
     curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");  // any other scheme is an error
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);

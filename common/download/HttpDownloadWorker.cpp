@@ -66,6 +66,10 @@ class HttpAttempt final {
     if (!handle) return AttemptResult::Failed;
     CURL* h = handle.get();
     curl_easy_setopt(h, CURLOPT_URL, m_job.url.c_str());
+    // URLs come from the servers: nothing but HTTP(S) is fetched or followed. Any other
+    // scheme yields no file object.
+    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);

@@ -139,10 +139,11 @@ TEST_F(HttpDownloadTest, UnreachableServerEndsInOneError) {
   EXPECT_EQ(window.Sequence(), (std::vector<std::string>{"error"}));
 }
 
-// A URL that cannot be opened at all yields no file object: the worker ends without a message
-// and without further attempts.
+// A URL that cannot be opened at all (malformed, or a scheme other than HTTP(S)) yields no file
+// object: the worker ends without a message and without further attempts.
 TEST_F(HttpDownloadTest, UnopenableUrlEndsTheWorkerSilently) {
-  for (const std::string url : {"notascheme://127.0.0.1:1/setup.exe", "http://[127.0.0.1/x"}) {
+  for (const std::string url : {"notascheme://127.0.0.1:1/setup.exe", "http://[127.0.0.1/x",
+                                 "dict://127.0.0.1:1/d:setup", "file:///etc/hostname"}) {
     SCOPED_TRACE(url);
     RecordingWindow window;
     ASSERT_TRUE(Fetch(window, url, m_dir.File("never.bin")));
