@@ -143,7 +143,7 @@ TEST_F(HttpDownloadTest, UnreachableServerEndsInOneError) {
 // object: the worker ends without a message and without further attempts.
 TEST_F(HttpDownloadTest, UnopenableUrlEndsTheWorkerSilently) {
   for (const std::string url : {"notascheme://127.0.0.1:1/setup.exe", "http://[127.0.0.1/x",
-                                 "dict://127.0.0.1:1/d:setup", "file:///etc/hostname"}) {
+                                "dict://127.0.0.1:1/d:setup", "file:///etc/hostname"}) {
     SCOPED_TRACE(url);
     RecordingWindow window;
     ASSERT_TRUE(Fetch(window, url, m_dir.File("never.bin")));
