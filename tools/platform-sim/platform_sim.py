@@ -294,6 +294,8 @@ class State:
         self.push_clients = []
         self.catalogue = None
         self.push_port = 0
+        # One push at a time, so two messages never interleave on a client's stream.
+        self.push_lock = threading.Lock()
 
     def record(self, kind, entry):
         with self.lock:
@@ -581,12 +583,13 @@ def push_message(state, msg):
     sent = 0
     with state.lock:
         clients = list(state.push_clients)
-    for conn in clients:
-        try:
-            conn.sendall(data)
-            sent += 1
-        except OSError:
-            drop_push_client(state, conn)
+    with state.push_lock:
+        for conn in clients:
+            try:
+                conn.sendall(data)
+                sent += 1
+            except OSError:
+                drop_push_client(state, conn)
     return sent
 
 
