@@ -17,6 +17,7 @@
 #include "client/account/CCredentialStore.h"
 #include "client/account/CLoginService.h"
 #include "client/account/CPlatformSoapClient.h"
+#include "soapAddPointsServiceHttpBindingProxy.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -347,6 +348,21 @@ TEST_F(LoginServiceTest, MissingOrNilOutIsAnEmptyAnswer) {
     EXPECT_EQ(m_session.loggedIn, 0);
     EXPECT_EQ(TempData(), "");
   }
+}
+
+TEST_F(LoginServiceTest, ProxySendsAnAbsentStringAsNil) {
+  StartServer();
+  AddPointsServiceHttpBindingProxy proxy(SOAP_C_UTFSTRING);
+  _ns1__login request;
+  _ns1__loginResponse response;
+  const std::string endpoint =
+      "http://" + std::string(std::getenv("ORVANTA_HOST_WEB")) + "/services/LoginService";
+  ASSERT_EQ(proxy.login(endpoint.c_str(), "", &request, response), SOAP_OK);
+  const std::string body = Recorded(1, "body");
+  EXPECT_NE(body.find("<ns1:login><ns1:in0 xsi:nil=\"true\"/></ns1:login>"), std::string::npos)
+      << body;
+  ASSERT_NE(response.out, nullptr) << "the stand-in answers an unreadable request";
+  EXPECT_NE(response.out->find("<transferStatus>0</transferStatus>"), std::string::npos);
 }
 
 TEST_F(LoginServiceTest, Ns1NamespaceUriIsConfigurable) {
