@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -212,6 +213,20 @@ TEST_F(MessageBoxTest, FiveSecondCountdownEndsWithYesOnTheFifthTick) {
                                          QStringLiteral("是 = 1")};
   EXPECT_EQ(labels, expected);
   EXPECT_EQ(box.ButtonText(Box::kIdNo), QStringLiteral("否"));
+}
+
+TEST_F(MessageBoxTest, CountdownRunsOnItsOwnOnceASecond) {
+  Box box(nullptr, QStringLiteral("立即升级?"), QString(), Box::kYesNo | Box::kNoSound | 0x100);
+  box.SetTimeout(2);
+  QString firstLabel;
+  QTimer::singleShot(0, &box, [&] { firstLabel = box.ButtonText(Box::kIdNo); });
+  // Should the countdown never end the box, close it so the test fails instead of hanging.
+  QTimer::singleShot(6000, &box, [&] { box.done(99); });
+  QElapsedTimer elapsed;
+  elapsed.start();
+  EXPECT_EQ(box.DoModal(), Box::kIdNo);  // the default, second button
+  EXPECT_GE(elapsed.elapsed(), 1800);
+  EXPECT_EQ(firstLabel, QStringLiteral("否 = 2"));
 }
 
 TEST_F(MessageBoxTest, CountdownKeepsAReplacedLabel) {
