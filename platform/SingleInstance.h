@@ -1,7 +1,8 @@
 #pragma once
 // One instance per user session: an advisory lock on a file named after a GUID in
-// $XDG_RUNTIME_DIR (else /tmp) plays the named mutex; a Unix-domain socket of the same
-// name plays the published window. The kernel drops the lock of a dead process.
+// $XDG_RUNTIME_DIR (else, or when that is no usable folder, /tmp) plays the named mutex; a
+// Unix-domain socket of the same name plays the published window. The kernel drops the lock of a
+// dead process.
 #include <functional>
 #include <memory>
 #include <string>

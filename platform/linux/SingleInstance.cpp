@@ -24,9 +24,14 @@ constexpr char kAnswer[] = "OK\n";
 constexpr int kRequestTimeoutMs = 2000;
 constexpr int kPollStepMs = 20;
 
+// $XDG_RUNTIME_DIR when it is a folder we can use; a stale or foreign one (left in the
+// environment by su, for instance) would otherwise make every start look like a second one.
 std::string RuntimeDirectory() {
   const char* dir = std::getenv("XDG_RUNTIME_DIR");
-  if (dir && *dir) return dir;
+  struct stat st;
+  if (dir && *dir == '/' && stat(dir, &st) == 0 && S_ISDIR(st.st_mode) &&
+      access(dir, W_OK | X_OK) == 0)
+    return dir;
   return "/tmp";
 }
 

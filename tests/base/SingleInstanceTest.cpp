@@ -144,6 +144,20 @@ TEST_F(SingleInstanceTest, FindTimesOutWhileTheFirstHasNotPublished) {
   EXPECT_LT(took, std::chrono::seconds(3));
 }
 
+TEST_F(SingleInstanceTest, AMissingRuntimeFolderFallsBackToTmpInsteadOfBlockingEveryStart) {
+  setenv("XDG_RUNTIME_DIR", m_dir.File("gone").c_str(), 1);
+  const std::string name = "orvanta-guard-test-" + std::to_string(::getpid());
+  {
+    CSingleInstance first(name);
+    EXPECT_TRUE(first.Check());
+    EXPECT_TRUE(first.Publish([] {}));
+    CSingleInstance second(name);
+    EXPECT_FALSE(second.Check());
+    EXPECT_TRUE(second.Find(5000));
+  }
+  EXPECT_EQ(::unlink(("/tmp/" + name + ".lock").c_str()), 0);
+}
+
 TEST_F(SingleInstanceTest, AFailedPublicationSendsLaterStartsAwayInsteadOfWaiting) {
   // Something that is no socket and cannot be removed stands where the socket goes.
   const std::string socketPath = m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock");
