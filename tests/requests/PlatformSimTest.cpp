@@ -105,6 +105,8 @@ TEST_F(PlatformSimTest, HotListWithIconsInHotApp) {
     EXPECT_EQ(icon, m_dir.Path() + "/HotApp/" + app["xh"].asString() + "icon.png");
     EXPECT_EQ(orvtest::ReadFile(icon).substr(0, 4), "\x89PNG") << icon;
     EXPECT_FALSE(app["remark"].asString().empty());
+    // The hot list reads "0" alone: no entry may hide its current texts in "1".
+    EXPECT_EQ(app["remark"].asString().rfind("（旧）", 0), std::string::npos) << app["name"];
   }
 }
 
