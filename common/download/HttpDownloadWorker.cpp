@@ -87,13 +87,7 @@ class HttpAttempt final {
     m_handle = h;
 
     CURLcode rc = curl_easy_perform(h);
-    if (rc == CURLE_OK && !m_decided) Decide();
-    if (rc != CURLE_OK && !m_decided) {
-      // A proxy that refuses a tunnel (https) without credentials fails the transfer itself.
-      long connectCode = 0;
-      curl_easy_getinfo(h, CURLINFO_HTTP_CONNECTCODE, &connectCode);
-      m_needProxyCredentials = connectCode == 407;
-    }
+    DecideAfter(rc);
     if (m_needProxyCredentials) {
       // 407: ask the owner for credentials and send the request again with them.
       std::string user, password;
@@ -105,7 +99,7 @@ class HttpAttempt final {
       m_decided = false;
       m_headers = {};
       rc = curl_easy_perform(h);
-      if (rc == CURLE_OK && !m_decided) Decide();
+      DecideAfter(rc);
     }
     return Finish(rc, size);
   }
@@ -140,6 +134,23 @@ class HttpAttempt final {
     return AttemptResult::Finished;
   }
 
+  // After a transfer whose body never reached OnBody: an answer whose headers arrived is
+  // judged all the same (an empty body, or one cut off before its first byte).
+  void DecideAfter(CURLcode rc) {
+    if (m_decided) return;
+    if (rc != CURLE_OK) {
+      // A proxy that refuses a tunnel (https) without credentials fails the transfer itself.
+      long connectCode = 0;
+      curl_easy_getinfo(m_handle, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+      if (connectCode == 407 && !m_proxyRetried) {
+        m_needProxyCredentials = true;
+        return;
+      }
+      if (!m_headersComplete) return;
+    }
+    Decide();
+  }
+
   // Called once the final answer's headers are in: status check, CHECKTIME, STARTDOWNLOAD.
   // False when the body must not be read.
   bool Decide() {
@@ -171,8 +182,11 @@ class HttpAttempt final {
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
     auto* a = static_cast<HttpAttempt*>(self);
     std::string_view line(data, size * count);
-    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/")
+    if (line.size() >= 5 && line.substr(0, 5) == "HTTP/") {
       a->m_headers = {};  // a new answer (redirect, proxy): only the last one counts
+      a->m_headersComplete = false;
+    } else if (line == "\r\n" || line == "\n")
+      a->m_headersComplete = true;
     else if (HeaderIs(line, "Last-Modified"))
       a->m_headers.lastModified = Trim(line.substr(14));
     else if (HeaderIs(line, "Content-Length"))
@@ -211,6 +225,7 @@ class HttpAttempt final {
   PartialFile m_file;
   CURL* m_handle = nullptr;
   Headers m_headers;
+  bool m_headersComplete = false;  // the blank line after the current answer's headers
   bool m_decided = false;
   bool m_accepted = false;
   bool m_failed = false;

@@ -6,6 +6,7 @@ Prints PORT=<port> once it listens on 127.0.0.1. Paths:
   /file/N?lm=TEXT  the same with a Last-Modified header
   /nolen/N         N bytes without Content-Length, then the connection closes
   /short/N         announces N bytes, sends half, closes
+  /cut/N           announces N bytes, closes before the first
   /status/CODE     an empty answer with that status
   /hang            accepts the request and never answers
   /slow/N          N bytes with Content-Length, 8192 bytes every 50 ms
@@ -88,6 +89,11 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_header("Content-Length", str(n))
                 self.end_headers()
                 self.wfile.write(body(n // 2))
+                self.wfile.flush()
+            elif seg[0] == "cut":
+                self.send_response(200)
+                self.send_header("Content-Length", seg[1])
+                self.end_headers()
                 self.wfile.flush()
             elif seg[0] == "status":
                 self.send_response(int(seg[1]))
