@@ -8,7 +8,7 @@ PACKAGES=(
   libcurl4-openssl-dev libjsoncpp-dev libtinyxml-dev gsoap libgsoap-dev libcups2-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-noto-cjk python3 python3-pyftpdlib curl xvfb xdotool
+  fonts-noto-cjk python3 python3-pyftpdlib curl xdg-utils xvfb xdotool
 )
 
 missing=()
