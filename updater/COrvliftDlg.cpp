@@ -1,5 +1,7 @@
 #include "updater/COrvliftDlg.h"
 
+#include <pthread.h>
+#include <unistd.h>
 #include <QAction>
 #include <QFont>
 #include <QFrame>
@@ -9,7 +11,10 @@
 #include <QScrollBar>
 #include <QTextCursor>
 #include <QTimer>
-#include <cstdio>
+
+#include <cerrno>
+#include <csignal>
+#include <ctime>
 #include <utility>
 
 #include "platform/Shell.h"
@@ -44,6 +49,35 @@ Units DialogUnitsOf(const QFont& font) {
   units.baseY = std::max(1, metrics.height());
 #endif
   return units;
+}
+
+// Copies a log line to standard output. Whoever reads it may be gone (the client that
+// started the updater has ended): a broken pipe must not kill the updater in the middle of
+// an update, so SIGPIPE is held back for the write and a signal it raised is discarded.
+// The handler is left alone, so the programs the updater starts get the usual one.
+void EchoLine(const QByteArray& line) {
+  sigset_t pipeSignal, previous, pending;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+  sigpending(&pending);
+  const bool pendingBefore = sigismember(&pending, SIGPIPE) == 1;
+  bool broken = false;
+  for (qsizetype at = 0; at < line.size();) {
+    ssize_t n = write(STDOUT_FILENO, line.constData() + at, static_cast<size_t>(line.size() - at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      broken = n < 0 && errno == EPIPE;
+      break;
+    }
+    at += n;
+  }
+  if (broken && !pendingBefore) {
+    const timespec none{};
+    while (sigtimedwait(&pipeSignal, nullptr, &none) < 0 && errno == EINTR) {
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
 }
 
 QString LogLine(const char* text) {
@@ -151,9 +185,7 @@ void COrvliftDlg::AppendLog(const QString& text) {
   m_logBox->setPlainText(m_logText);
   m_logBox->moveCursor(QTextCursor::End);
   m_logBox->ensureCursorVisible();
-  std::fputs(text.toUtf8().constData(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  EchoLine(text.toUtf8() + '\n');
 }
 
 std::optional<std::string> COrvliftDlg::FindUninstallValue(const std::string& valueName) const {

@@ -2,8 +2,12 @@
 // stand-in update FTP server of the test's own; the program runs offscreen and closes by
 // itself where it would wait for the user.
 #include <gtest/gtest.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <string>
@@ -171,6 +175,38 @@ TEST_F(OrvliftProgram, MissingConfConfigOrServerFileFailsTheDownload) {
   expected.insert(expected.begin() + 1, "开始下载更新包，请稍候...");
   EXPECT_EQ(empty, expected);
   EXPECT_FALSE(orvtest::ReadFile(m_installed + "/uninstall-args.txt").size() > 0);
+}
+
+TEST_F(OrvliftProgram, OutputReaderGoneDoesNotKillTheUpdater) {
+  // The client that started the updater has ended and its output pipe has no reader.
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.emplace_back(*e);
+  for (const auto& [name, value] : Env()) env.push_back(name + "=" + value);
+  std::vector<char*> envp;
+  for (auto& e : env) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  std::string program = std::string(ORV_BIN_DIR) + "/Orvlift";
+  char* argv[] = {program.data(), nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
+  pid_t pid = -1;
+  int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  close(fds[1]);
+  ASSERT_EQ(rc, 0);
+  int status = 0;
+  bool exited = orvtest::WaitUntil([&] { return waitpid(pid, &status, WNOHANG) == pid; });
+  if (!exited) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(exited);
+  ASSERT_FALSE(WIFSIGNALED(status)) << "signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(OrvliftProgram, SecondUpdaterEndsAtOnce) {
