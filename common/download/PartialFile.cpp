@@ -23,12 +23,14 @@ bool PartialFile::Open() {
   if (fd < 0) return false;
   // Another download may be writing the same target at this moment (a different URL for the
   // same file): its temporary file is locked, and writing into it would corrupt both. Only
-  // a file nobody holds is taken, and only while it is still the one under the name.
+  // a file nobody holds is taken, and only while it is still the one under the name. A file
+  // that is empty already is not truncated: truncating to zero makes the file system flush
+  // the whole file when it is closed, which costs a large download much of its speed.
   struct stat held = {};
   struct stat named = {};
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
       ::stat(m_temp.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
-      held.st_ino != named.st_ino || ::ftruncate(fd, 0) != 0) {
+      held.st_ino != named.st_ino || (held.st_size > 0 && ::ftruncate(fd, 0) != 0)) {
     ::close(fd);
     return false;
   }
