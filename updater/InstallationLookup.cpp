@@ -58,17 +58,6 @@ std::string ReadInstallerUrlBase(const std::string& confConfigPath) {
   return value ? value : "";
 }
 
-std::string WithAbsoluteFtpPath(const std::string& url) {
-  size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return url;
-  size_t path = url.find('/', scheme + 3);
-  if (path == std::string::npos || url.compare(path, 4, "/%2F") == 0 ||
-      url.compare(path, 4, "/%2f") == 0)
-    return url;
-  // "%2F" makes the first path step absolute.
-  return url.substr(0, path + 1) + "%2F" + url.substr(path + 1);
-}
-
 bool RunSilent(const std::string& command) {
   std::string file = command;
   if (file.size() >= 2 && file.front() == '"' && file.back() == '"')

@@ -23,10 +23,6 @@ std::optional<std::string> FindUninstallValue(const std::string& valueName);
 // the element or the attribute is missing.
 std::string ReadInstallerUrlBase(const std::string& confConfigPath);
 
-// url with its path taken from the FTP server's root rather than from the login folder
-// ("ftp://host/var/x" retrieves "/var/x", as the Windows FTP functions do). Anything that
-// is not a URL with a path comes back unchanged.
-std::string WithAbsoluteFtpPath(const std::string& url);
 
 // Runs the uninstall command with the silent switches and waits for it without a time
 // limit. True only when it started and exited with 0. A command enclosed in double

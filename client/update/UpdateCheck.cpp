@@ -12,6 +12,7 @@
 
 #include "client/base/Helpers.h"
 #include "client/base/ServerConfig.h"
+#include "common/download/FtpUrl.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -45,18 +46,6 @@ const TiXmlElement* FindFirst(const TiXmlElement* element, const char* name) {
   return nullptr;
 }
 
-// The URL with its path taken from the server's root rather than from the login folder:
-// "ftp://host/var/x" asks for "/var/x", as the Windows FTP functions do ("%2F" makes the
-// first path step absolute).
-std::string WithAbsoluteFtpPath(const std::string& url) {
-  size_t scheme = url.find("://");
-  if (scheme == std::string::npos) return url;
-  size_t path = url.find('/', scheme + 3);
-  if (path == std::string::npos || url.compare(path, 4, "/%2F") == 0 ||
-      url.compare(path, 4, "/%2f") == 0)
-    return url;
-  return url.substr(0, path + 1) + "%2F" + url.substr(path + 1);
-}
 
 size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
   return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
@@ -99,7 +88,7 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
   if (!out) return false;
   bool ok = false;
   if (CURL* curl = curl_easy_init()) {
-    std::string url = WithAbsoluteFtpPath(endpointUrl + "AutoUpdater/AutoUpdater.xml");
+    std::string url = FtpUrlFromServerRoot(endpointUrl + "AutoUpdater/AutoUpdater.xml");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);

@@ -8,6 +8,7 @@
 
 #include "common/download/DownloadReporter.h"
 #include "common/download/DownloadWorker.h"
+#include "common/download/FtpUrl.h"
 #include "common/download/PartialFile.h"
 #include "platform/ThreadPriority.h"
 
@@ -25,7 +26,7 @@ struct CurlDeleter {
 class FtpTransfer final {
  public:
   FtpTransfer(const DownloadJob& job, DownloadReporter& reporter)
-      : m_reporter(reporter), m_file(job.localPath), m_url(job.url) {}
+      : m_reporter(reporter), m_file(job.localPath), m_url(FtpUrlFromServerRoot(job.url)) {}
 
   // True when the whole file is at its target; size is its length.
   bool Run(int64_t& size) {
