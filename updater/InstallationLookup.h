@@ -23,7 +23,6 @@ std::optional<std::string> FindUninstallValue(const std::string& valueName);
 // the element or the attribute is missing.
 std::string ReadInstallerUrlBase(const std::string& confConfigPath);
 
-
 // Runs the uninstall command with the silent switches and waits for it without a time
 // limit. True only when it started and exited with 0. A command enclosed in double
 // quotes is taken without them.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 
+#include "client/base/XmlParseLock.h"
 #include "platform/Encoding.h"
 #include "platform/ProgramDir.h"
 
@@ -61,6 +62,7 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
     }
   }
 
+  const auto xmlLock = LockXmlParsing();
   KeepWhiteSpace keep;
   TiXmlDocument doc;
   // The text is GBK whatever its declaration says (the answer was converted before it was

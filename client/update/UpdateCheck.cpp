@@ -12,6 +12,7 @@
 
 #include "client/base/Helpers.h"
 #include "client/base/ServerConfig.h"
+#include "client/base/XmlParseLock.h"
 #include "common/download/FtpUrl.h"
 #include "platform/ProgramDir.h"
 
@@ -114,6 +115,7 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
 }
 
 std::string ReadPublishedVersion(const std::string& descriptorFile) {
+  const auto xmlLock = LockXmlParsing();
   TiXmlDocument doc;
   if (!doc.LoadFile(descriptorFile.c_str(), TIXML_ENCODING_UNKNOWN)) return {};
   // The root element and its descendants only (TinyXML accepts further top-level elements).
