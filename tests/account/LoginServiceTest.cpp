@@ -24,32 +24,9 @@ namespace {
 
 const std::string kZhangGbk = "\xD5\xC5\xBB\xE1\xBC\xC6";  // 张会计
 
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const std::string& value) : m_name(name) {
-    if (const char* old = std::getenv(name)) m_old = old, m_had = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() { m_had ? setenv(m_name, m_old.c_str(), 1) : unsetenv(m_name); }
+using orvtest::ScopedEnv;
 
- private:
-  const char* m_name;
-  std::string m_old;
-  bool m_had = false;
-};
-
-// A loopback port nobody listens on.
-int ClosedPort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  close(fd);
-  return ntohs(addr.sin_port);
-}
+int ClosedPort() { return orvtest::ClosedLoopbackPort(); }
 
 // The stand-in login services, recording every request; optionally answering with a
 // canned "out" text or a canned envelope (re-read for every request).

@@ -1,8 +1,5 @@
 #pragma once
 // The diagnosis tests' web server (http_standin.py) and a port nothing listens on.
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -26,19 +23,7 @@ class HttpStandIn {
 };
 
 // A loopback port that was free a moment ago: connections to it are refused.
-inline int ClosedPort() {
-  int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t len = sizeof addr;
-  int port = 0;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  close(fd);
-  return port;
-}
+inline int ClosedPort() { return orvtest::ClosedLoopbackPort(); }
 
 inline std::string ClosedUrl(const std::string& path = "/") {
   return "http://127.0.0.1:" + std::to_string(ClosedPort()) + path;

@@ -1,9 +1,5 @@
 #include "RequestTestSupport.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +7,7 @@
 
 #include "client/base/CThreadLog.h"
 #include "platform/Encoding.h"
+#include "tests/support/TestSupport.h"
 
 namespace orvtest {
 
@@ -45,16 +42,6 @@ std::string ThreadLogText(const std::string& programDir) {
   return all;
 }
 
-int ClosedPort() {
-  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  socklen_t len = sizeof addr;
-  ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ::close(fd);
-  return ntohs(addr.sin_port);
-}
+int ClosedPort() { return ClosedLoopbackPort(); }
 
 }  // namespace orvtest

@@ -24,5 +24,4 @@ class UpdateSim {
   std::string m_host;
 };
 
-// A loopback port nobody listens on.
-int ClosedLoopbackPort();
+using orvtest::ClosedLoopbackPort;
