@@ -80,13 +80,7 @@ class FCDownloadFileWndBase : public Dialog, public IDownloadHooks, public IDown
  private:
   int StartWorker(const std::string& url, const std::string& localPath, int priority) {
     if (m_ended) return 0;
-    DownloadJob job;
-    job.link = m_link;
-    job.owner = this;
-    job.url = url;
-    job.localPath = localPath;
-    job.priority = priority;
-    return m_workers.Start(m_kind, std::move(job));
+    return m_workers.Start(m_kind, DownloadJob{m_link, this, url, localPath, priority});
   }
 
   DownloadWorkerKind m_kind = DownloadWorkerKind::Http;

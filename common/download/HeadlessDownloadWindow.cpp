@@ -19,13 +19,7 @@ int HeadlessDownloadWindow::DownloadFile(const std::string& url, const std::stri
     std::lock_guard lock(m_queueMutex);
     if (m_ended) return 0;
   }
-  DownloadJob job;
-  job.link = m_link;
-  job.owner = this;
-  job.url = url;
-  job.localPath = localPath;
-  job.priority = priority;
-  return m_workers.Start(m_kind, std::move(job));
+  return m_workers.Start(m_kind, DownloadJob{m_link, this, url, localPath, priority});
 }
 
 bool HeadlessDownloadWindow::IsDownloading(const std::string& url) const {
