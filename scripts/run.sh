@@ -13,6 +13,7 @@ WORK=$(mktemp -d /tmp/orvanta-demo.XXXXXX)
 cp -a "$BIN/." "$WORK/"
 export ORVANTA_REGISTRY_ROOT="$WORK/registry"
 export ORVANTA_BIN="$WORK"
+export ORVANTA_APPS_ROOT="$WORK.apps"
 export PATH="$WORK:$PATH"
 
 SIM_DATA="$WORK.sim"
@@ -40,6 +41,23 @@ cli login --user demo --password demo123 --remember -- apps my-client -- apps my
 cli credentials
 cli apps hot
 cli --user demo --ckey demo-ckey subscribe 1001
+
+# A desktop application: its installer downloaded through the engine, run with "/silent";
+# it registers itself in the Uninstall key, where the client looks for installed apps.
+APP=$("$WORK/orvanta-cli" apps hot | /usr/bin/python3 -c '
+import json, sys
+app = next(a for a in json.load(sys.stdin)["apps"] if a["downurl"])
+print(app["downurl"], app["code"])')
+SETUP_URL=${APP% *}
+APP_CODE=${APP#* }
+echo
+echo "\$ orvanta-cli download $SETUP_URL $WORK/LumoDownloads/setup.exe   (first and last event)"
+"$WORK/orvanta-cli" download "$SETUP_URL" "$WORK/LumoDownloads/setup.exe" | sed -n '1p;$p'
+chmod +x "$WORK/LumoDownloads/setup.exe"
+"$WORK/LumoDownloads/setup.exe" /silent >/dev/null
+echo
+echo "\$ orvreg query \"HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$APP_CODE\""
+"$WORK/orvreg" query "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$APP_CODE"
 cli adv
 cli services
 cli update-check
