@@ -37,6 +37,7 @@ void CLoginTcpSocket::Stop() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopping = true;
     if (m_socket >= 0) ::shutdown(m_socket, SHUT_RDWR);  // wakes a blocked receive
+    if (m_request) m_request->Abort();  // ends a wait on a silent message server
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
@@ -106,7 +107,17 @@ void CLoginTcpSocket::DeliverFrom(PushMessageFramer& framer) {
 
 void CLoginTcpSocket::ThreadMain() {
   CGetPushMsgServerInfoCtrl info;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_stopping) return;
+    m_request = &info;
+  }
   info.RunDefault();
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_request = nullptr;
+  }
+  if (m_stopping) return;
   const std::string host = info.serverIp.empty() ? GetPushListenAddress() : info.serverIp;
   const int port =
       info.serverPort.empty() ? GetPushListenPort() : std::atoi(info.serverPort.c_str());

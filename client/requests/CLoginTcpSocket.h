@@ -12,6 +12,8 @@
 
 #include "client/requests/PushMessage.h"
 
+class COrvAppCtrl;
+
 struct PushChannelOptions {
   int receivesPerKeepAlive = 1000001;  // receives between two keep-alive texts
   int pauseMs = 555;                   // pause after every receive but the first
@@ -60,4 +62,6 @@ class CLoginTcpSocket {
   std::atomic<bool> m_stopping{false};
   std::atomic<bool> m_connected{false};
   int m_socket = -1;  // guarded by m_mutex for close and shutdown
+  // The address request in progress, aborted by Stop(); guarded by m_mutex.
+  COrvAppCtrl* m_request = nullptr;
 };

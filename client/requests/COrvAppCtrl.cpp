@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -44,6 +46,58 @@ struct CurlDeleter {
   void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
 
+// How often a blocked transfer looks at its abort flag.
+constexpr int kAbortPollMs = 50;
+
+// curl_easy_perform that gives up with CURLE_ABORTED_BY_CALLBACK within kAbortPollMs of
+// abort being raised, also while the server is silent (the easy interface only wakes
+// about once a second then).
+CURLcode PerformUnlessAborted(CURL* h, const std::atomic<bool>& abort) {
+  if (abort) return CURLE_ABORTED_BY_CALLBACK;
+  CURLM* multi = curl_multi_init();
+  if (!multi) return CURLE_OUT_OF_MEMORY;
+  CURLcode rc = CURLE_ABORTED_BY_CALLBACK;
+  if (curl_multi_add_handle(multi, h) != CURLM_OK) {
+    curl_multi_cleanup(multi);
+    return CURLE_FAILED_INIT;
+  }
+  int running = 1;
+  while (!abort) {
+    if (curl_multi_perform(multi, &running) != CURLM_OK) {
+      rc = CURLE_FAILED_INIT;
+      break;
+    }
+    if (running == 0) {
+      int left = 0;
+      rc = CURLE_RECV_ERROR;
+      while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
+        if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) rc = msg->data.result;
+      }
+      break;
+    }
+    if (curl_multi_poll(multi, nullptr, 0, kAbortPollMs, nullptr) != CURLM_OK) {
+      rc = CURLE_FAILED_INIT;
+      break;
+    }
+  }
+  curl_multi_remove_handle(multi, h);
+  curl_multi_cleanup(multi);
+  return rc;
+}
+
+// Sleeps ms unless abort is raised meanwhile; false when it was.
+bool PauseUnlessAborted(int ms, const std::atomic<bool>& abort) {
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (!abort) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return true;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(end - now,
+                                                      std::chrono::milliseconds(kAbortPollMs)));
+  }
+  return false;
+}
+
 }  // namespace
 
 COrvAppCtrl::COrvAppCtrl() { Json::CharReaderBuilder::setDefaults(&readerFeatures); }
@@ -53,7 +107,7 @@ COrvAppCtrl::~COrvAppCtrl() = default;
 void COrvAppCtrl::Run(const std::string& requestUrl, const std::string& requestFolder) {
   url = requestUrl;
   folder = requestFolder;
-  responseText = HttpGetText(url);
+  responseText = HttpGetText(url, m_aborted);
   OnBeforeParse();
 
   Json::CharReaderBuilder builder;
@@ -72,6 +126,12 @@ void COrvAppCtrl::Run(const std::string& requestUrl, const std::string& requestF
 }
 
 std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
+  static const std::atomic<bool> never{false};
+  return HttpGetText(requestUrl, never);
+}
+
+std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl,
+                                     const std::atomic<bool>& abort) {
   EnsureCurlGlobal();
   std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
   if (!handle) return {};
@@ -96,7 +156,7 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
   CURLcode rc = CURLE_OK;
   for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
     body.clear();
-    rc = curl_easy_perform(h);
+    rc = PerformUnlessAborted(h, abort);
     const bool connectFailed =
         rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && [&] {
           curl_off_t connectTime = 0;
@@ -104,8 +164,10 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
           return connectTime == 0;
         }());
     if (!connectFailed) break;
-    if (attempt + 1 < kConnectAttempts)
-      std::this_thread::sleep_for(std::chrono::milliseconds(kConnectBackOffMs));
+    if (attempt + 1 < kConnectAttempts && !PauseUnlessAborted(kConnectBackOffMs, abort)) {
+      rc = CURLE_ABORTED_BY_CALLBACK;
+      break;
+    }
   }
   curl_slist_free_all(headers);
   if (rc != CURLE_OK) return {};

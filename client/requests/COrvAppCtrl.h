@@ -5,6 +5,7 @@
 // the records in `apps`. Controllers never report errors; callers judge from the results.
 #include <json/json.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -40,9 +41,17 @@ class COrvAppCtrl {
   // fetches anew. A failed fetch or an unparsable answer leaves the results unchanged.
   void Run(const std::string& url, const std::string& folder);
 
+  // Ends a fetch in progress promptly and makes every later Run of this controller fail
+  // the same way: an aborted fetch counts as a failed one. Safe from any thread, before
+  // or during Run (shutdown of a thread that is waiting on a silent server).
+  void Abort() { m_aborted = true; }
+  bool Aborted() const { return m_aborted.load(); }
+
   // GET of url; the body with every line end dropped, "" on any failure. Connect
   // time-out 3000 ms, three connect attempts 1000 ms apart.
   static std::string HttpGetText(const std::string& url);
+  // The same, given up ("") within a fraction of a second once abort is raised.
+  static std::string HttpGetText(const std::string& url, const std::atomic<bool>& abort);
 
   // Lookups over `apps`: exact comparison, first match, "" when nothing matches.
   std::string FindXhByName(const std::string& name) const;
@@ -64,4 +73,6 @@ class COrvAppCtrl {
 
  private:
   void RequestIconDownloads() const;
+
+  std::atomic<bool> m_aborted{false};
 };

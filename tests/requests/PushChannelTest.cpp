@@ -274,6 +274,28 @@ TEST_F(PushChannelTest, MissingPortIsWrittenBackAs81) {
   channel.Stop();
 }
 
+TEST_F(PushChannelTest, StopEndsTheAddressRequestToASilentMessageServer) {
+  // Accepts the request's connection and never answers.
+  StubPushServer silent;
+  ScopedEnv silentHost{"ORVANTA_HOST_MESSAGE", "127.0.0.1:" + std::to_string(silent.Port())};
+  CLoginTcpSocket channel(m_inbox.Callback(), Fast());
+  channel.StartPushThread();
+  ASSERT_TRUE(silent.Accept());
+  const auto start = std::chrono::steady_clock::now();
+  channel.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_FALSE(channel.started);
+  // A stopped channel does not go on to the configured address.
+  EXPECT_FALSE(m_push.Accept(200));
+
+  // Stopped right after the start, before the request could begin: ends as promptly.
+  CLoginTcpSocket early(m_inbox.Callback(), Fast());
+  early.StartPushThread();
+  const auto earlyStart = std::chrono::steady_clock::now();
+  early.Stop();
+  EXPECT_LT(std::chrono::steady_clock::now() - earlyStart, std::chrono::milliseconds(1000));
+}
+
 TEST_F(PushChannelTest, ThreadThatCannotConnectEndsAndMayStartAgain) {
   const int closed = [] {
     StubPushServer s;

@@ -1,5 +1,13 @@
 // The request cycle shared by every controller: fetch, parse, icon downloads, lookups.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 #include "RequestTestSupport.h"
 #include "StubHttpServer.h"
@@ -51,6 +59,61 @@ TEST_F(RequestCtrlTest, UnreachableServerLeavesResultsAndRequestsNothing) {
   ASSERT_EQ(ctrl.apps.size(), 1u);
   EXPECT_EQ(ctrl.apps[0].name, "kept");
   EXPECT_TRUE(window.Calls().empty());
+}
+
+// A loopback listener that never accepts: connections complete, requests get no answer.
+class SilentListener {
+ public:
+  SilentListener() {
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::listen(m_fd, 8);
+    socklen_t len = sizeof addr;
+    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    m_port = ntohs(addr.sin_port);
+  }
+  ~SilentListener() { ::close(m_fd); }
+  std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/x"; }
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+};
+
+TEST_F(RequestCtrlTest, AbortEndsAFetchPromptlyAsAFailure) {
+  using Clock = std::chrono::steady_clock;
+  SilentListener silent;
+  const std::string targets[] = {
+      silent.Url(),  // connected, never answered
+      "http://127.0.0.1:" + std::to_string(orvtest::ClosedPort()) + "/x",  // between retries
+  };
+  for (const std::string& target : targets) {
+    CountingCtrl ctrl;
+    ctrl.responseText = "previous";
+    std::thread aborter([&] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      ctrl.Abort();
+    });
+    const auto start = Clock::now();
+    ctrl.Run(target, "\\HotApp\\");
+    const auto took = Clock::now() - start;
+    aborter.join();
+    EXPECT_LT(took, std::chrono::milliseconds(1000)) << target;
+    EXPECT_EQ(ctrl.responseText, "") << target;
+    EXPECT_EQ(ctrl.parses, 0) << target;
+  }
+
+  // Aborted before it runs: no request reaches the server, and the abort stays.
+  m_server.SetAnswer("/list", kTwoApps);
+  CountingCtrl ctrl;
+  ctrl.Abort();
+  ctrl.Run("http://" + m_server.HostPort() + "/list", "\\HotApp\\");
+  ctrl.Run("http://" + m_server.HostPort() + "/list", "\\HotApp\\");
+  EXPECT_EQ(ctrl.parses, 0);
+  EXPECT_TRUE(m_server.Targets().empty());
 }
 
 TEST_F(RequestCtrlTest, FetchUsesTheSystemProxyButNeverForLoopback) {
