@@ -18,9 +18,9 @@ namespace plat::reg {
 enum class ValueType { Sz = 1, ExpandSz = 2, Dword = 4 };
 
 struct Value {
-  std::string name;   // "" is the key's default value
+  std::string name;  // "" is the key's default value
   ValueType type = ValueType::Sz;
-  std::string text;   // REG_SZ / REG_EXPAND_SZ data
+  std::string text;         // REG_SZ / REG_EXPAND_SZ data
   std::uint32_t dword = 0;  // REG_DWORD data
 };
 

@@ -172,8 +172,7 @@ bool COrvliftDlg::OnInitDialog() {
 
   AppendLog(QString::fromUtf8(orvlift_texts::kConnecting));
   // A missing URL base still goes to the engine, which reports the failure as ERROR.
-  DownloadFile(m_urlBase + m_installerName, m_cacheFolder + m_installerName,
-               0);
+  DownloadFile(m_urlBase + m_installerName, m_cacheFolder + m_installerName, 0);
   return true;
 }
 

@@ -55,8 +55,7 @@ QPixmap OrvliftBanner(const QSize& size) {
 #ifdef ORVLIFT_HAVE_CONTROLS
   const QImage skin = ResourceImage(130);
   if (!skin.isNull())
-    return QPixmap::fromImage(
-        skin.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return QPixmap::fromImage(skin.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
 #endif
   QPixmap pixmap(size);
   QPainter p(&pixmap);

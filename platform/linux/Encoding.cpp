@@ -34,8 +34,7 @@ std::string Convert(std::string_view in, const char* to, const char* from,
       size_t len = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
       // Skip only continuation bytes that really follow.
       skip = 1;
-      while (skip < len && skip < srcLeft &&
-             (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80)
+      while (skip < len && skip < srcLeft && (static_cast<unsigned char>(src[skip]) & 0xC0) == 0x80)
         ++skip;
     }
     src += skip;

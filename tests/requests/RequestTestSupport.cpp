@@ -1,6 +1,5 @@
 #include "RequestTestSupport.h"
 
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>

@@ -76,8 +76,9 @@ class ChildProcess {
   // Next line of stdout without its line end; false at end of output or after timeout.
   bool ReadLine(std::string& line, std::chrono::milliseconds timeout = std::chrono::seconds(10));
   // Reads lines until one of the form KEY=VALUE for every key in `keys` was seen.
-  std::map<std::string, std::string> ReadAssignments(const std::vector<std::string>& keys,
-                                                     std::chrono::milliseconds timeout = std::chrono::seconds(20));
+  std::map<std::string, std::string> ReadAssignments(
+      const std::vector<std::string>& keys,
+      std::chrono::milliseconds timeout = std::chrono::seconds(20));
   // Waits for the exit; the exit code, or -1 on timeout / abnormal end.
   int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   void Kill();
