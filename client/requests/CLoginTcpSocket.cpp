@@ -37,7 +37,8 @@ void CLoginTcpSocket::Stop() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopping = true;
     if (m_socket >= 0) ::shutdown(m_socket, SHUT_RDWR);  // wakes a blocked receive
-    if (m_request) m_request->Abort();  // ends a wait on a silent message server
+    // Ends a wait on a silent or unreachable message server.
+    if (m_request) m_request->Abort();
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();

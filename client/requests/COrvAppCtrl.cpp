@@ -91,9 +91,8 @@ bool PauseUnlessAborted(int ms, const std::atomic<bool>& abort) {
   while (!abort) {
     const auto now = std::chrono::steady_clock::now();
     if (now >= end) return true;
-    std::this_thread::sleep_for(
-        std::min<std::chrono::steady_clock::duration>(end - now,
-                                                      std::chrono::milliseconds(kAbortPollMs)));
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        end - now, std::chrono::milliseconds(kAbortPollMs)));
   }
   return false;
 }

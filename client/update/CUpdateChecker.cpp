@@ -6,9 +6,13 @@
 #include "platform/ThreadPriority.h"
 
 CUpdateChecker::CUpdateChecker(IUpdateCheckSink& sink, std::function<int()> check)
-    : m_sink(sink), m_check(check ? std::move(check) : std::function<int()>(&CheckForUpdate)) {}
+    : m_sink(sink), m_check(check ? std::move(check) : std::function<int()>([this] {
+        // CheckForUpdate, ended early when the checker goes away.
+        return CheckForUpdateDetailed({}, &m_abort).code;
+      })) {}
 
 CUpdateChecker::~CUpdateChecker() {
+  m_abort = true;
   std::unique_lock<std::mutex> lock(m_liveMutex);
   m_liveChanged.wait(lock, [this] { return m_live == 0; });
 }

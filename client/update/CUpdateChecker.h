@@ -15,10 +15,11 @@ class IUpdateCheckSink {
 
 class CUpdateChecker final {
  public:
-  // check: the blocking check (CheckForUpdate by default).
+  // check: the blocking check (the update server's, CheckForUpdate, by default).
   explicit CUpdateChecker(IUpdateCheckSink& sink, std::function<int()> check = {});
-  // Waits until every worker has delivered its result: destroy it only where the sink no
-  // longer blocks.
+  // Aborts the default check's transfer in progress (its result is then kUpdateNoAnswer)
+  // and waits until every worker has delivered its result: destroy it only where the sink
+  // no longer blocks.
   ~CUpdateChecker();
   CUpdateChecker(const CUpdateChecker&) = delete;
   CUpdateChecker& operator=(const CUpdateChecker&) = delete;
@@ -38,6 +39,8 @@ class CUpdateChecker final {
   std::function<int()> m_check;
   std::atomic<bool> m_userRequested{false};
   std::atomic<bool> m_running{false};
+  // Raised by the destructor: ends the default check's transfer.
+  std::atomic<bool> m_abort{false};
   // Workers still alive (a finished check may still be delivering its result while the
   // next one starts); the destructor waits for none to be left.
   std::mutex m_liveMutex;

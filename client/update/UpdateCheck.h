@@ -3,6 +3,7 @@
 //
 // The server holds the descriptor "AutoUpdater/AutoUpdater.xml" below the fixed update
 // folder; its first "Main_Version" element's "Version" attribute is the published version.
+#include <atomic>
 #include <string>
 
 // Result codes of a check.
@@ -29,8 +30,10 @@ std::string UpdateEndpointUrl();
 
 // Downloads the descriptor from the endpoint into localFile (replacing it only when the
 // transfer is complete). The endpoint's path is absolute on the server, not relative to
-// the login folder. False on any FTP or file failure.
-bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile);
+// the login folder. False on any FTP or file failure, and within a fraction of a second
+// once *abort (when given) is raised.
+bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile,
+                           const std::atomic<bool>* abort = nullptr);
 
 // "Version" of the first "Main_Version" element in document order (the root element
 // included); "" when the file does not parse or has no such element or attribute.
@@ -39,7 +42,9 @@ std::string ReadPublishedVersion(const std::string& descriptorFile);
 // Fetches the descriptor into descriptorFile, reads the published version and compares it
 // with the client's own. Blocking. An empty descriptorFile means "AutoUpdater.xml" in the
 // program directory (where the client's working folder is on an installed system).
-UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile = {});
+// A raised *abort ends the transfer as a failed one (kUpdateNoAnswer).
+UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile = {},
+                                         const std::atomic<bool>* abort = nullptr);
 
 // The result code of CheckForUpdateDetailed() with the descriptor in the program directory.
 int CheckForUpdate();

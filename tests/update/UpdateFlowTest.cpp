@@ -1,10 +1,18 @@
 // Hand-off to the updater, the prompts after a check, and the single check worker.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <filesystem>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -197,6 +205,53 @@ TEST(UpdateChecker, ResultMayStartTheNextCheck) {
   EXPECT_TRUE(sink.restarted);
   EXPECT_EQ(sink.results[0].first, kUpdateSameVersion);
   EXPECT_EQ(sink.results[1], std::make_pair(static_cast<int>(kUpdateNoAnswer), true));
+}
+
+// A check against an FTP port that accepts the connection and never greets.
+TEST(UpdateChecker, DestructionEndsACheckAgainstASilentServer) {
+  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  socklen_t len = sizeof addr;
+  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  orvtest::TempProgramDir program;
+  orvtest::ScopedEnv host("ORVANTA_HOST_UPDATE",
+                          "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+
+  Gate gate;
+  GateSink sink(gate);
+  auto checker = std::make_unique<CUpdateChecker>(sink);
+  EXPECT_TRUE(checker->StartUpdateCheck(true));
+  pollfd pending{listener, POLLIN, 0};
+  ASSERT_EQ(::poll(&pending, 1, 5000), 1);  // the check has connected and waits
+  const auto start = std::chrono::steady_clock::now();
+  checker.reset();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  ::close(listener);
+
+  // Delivered as a check without an answer; no partial descriptor is left behind.
+  ASSERT_EQ(gate.results.size(), 1u);
+  EXPECT_EQ(gate.results[0], std::make_pair(static_cast<int>(kUpdateNoAnswer), true));
+  for (const auto& entry : std::filesystem::directory_iterator(program.Path()))
+    EXPECT_EQ(entry.path().filename().string().rfind("AutoUpdater.xml", 0), std::string::npos)
+        << entry.path();
+}
+
+TEST(UpdateCheckAbort, RaisedFlagFailsTheFetchWithoutTouchingTheFile) {
+  orvtest::TempDir dir;
+  const std::string file = dir.File("AutoUpdater.xml");
+  orvtest::WriteFile(file, "<Main_Version Version=\"1.0.0.0\"/>");
+  const std::atomic<bool> raised{true};
+  const std::string endpoint =
+      "ftp://root:pw@127.0.0.1:" + std::to_string(orvtest::ClosedLoopbackPort()) + "/d/";
+  EXPECT_FALSE(FetchUpdateDescriptor(endpoint, file, &raised));
+  EXPECT_EQ(orvtest::ReadFile(file), "<Main_Version Version=\"1.0.0.0\"/>");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()),
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 }  // namespace
