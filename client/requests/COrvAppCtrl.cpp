@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "client/base/CThreadLog.h"
+#include "common/download/CurlPerform.h"
 #include "common/download/DownloadStarter.h"
 #include "platform/ProgramDir.h"
 
@@ -47,43 +48,6 @@ struct CurlDeleter {
 };
 
 // How often a blocked transfer looks at its abort flag.
-constexpr int kAbortPollMs = 50;
-
-// curl_easy_perform that gives up with CURLE_ABORTED_BY_CALLBACK within kAbortPollMs of
-// abort being raised, also while the server is silent (the easy interface only wakes
-// about once a second then).
-CURLcode PerformUnlessAborted(CURL* h, const std::atomic<bool>& abort) {
-  if (abort) return CURLE_ABORTED_BY_CALLBACK;
-  CURLM* multi = curl_multi_init();
-  if (!multi) return CURLE_OUT_OF_MEMORY;
-  CURLcode rc = CURLE_ABORTED_BY_CALLBACK;
-  if (curl_multi_add_handle(multi, h) != CURLM_OK) {
-    curl_multi_cleanup(multi);
-    return CURLE_FAILED_INIT;
-  }
-  int running = 1;
-  while (!abort) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK) {
-      rc = CURLE_FAILED_INIT;
-      break;
-    }
-    if (running == 0) {
-      int left = 0;
-      rc = CURLE_RECV_ERROR;
-      while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
-        if (msg->msg == CURLMSG_DONE && msg->easy_handle == h) rc = msg->data.result;
-      }
-      break;
-    }
-    if (curl_multi_poll(multi, nullptr, 0, kAbortPollMs, nullptr) != CURLM_OK) {
-      rc = CURLE_FAILED_INIT;
-      break;
-    }
-  }
-  curl_multi_remove_handle(multi, h);
-  curl_multi_cleanup(multi);
-  return rc;
-}
 
 // Sleeps ms unless abort is raised meanwhile; false when it was.
 bool PauseUnlessAborted(int ms, const std::atomic<bool>& abort) {

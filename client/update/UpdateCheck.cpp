@@ -13,6 +13,7 @@
 #include "client/base/Helpers.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/XmlParseLock.h"
+#include "common/download/CurlPerform.h"
 #include "common/download/FtpUrl.h"
 #include "platform/ProgramDir.h"
 
@@ -49,51 +50,6 @@ const TiXmlElement* FindFirst(const TiXmlElement* element, const char* name) {
 
 size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
   return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
-}
-
-// How often a blocked transfer looks at its abort flag.
-constexpr int kAbortPollMs = 50;
-
-int AbortRaised(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
-}
-
-// curl_easy_perform, except that a raised abort ends it with CURLE_ABORTED_BY_CALLBACK
-// within kAbortPollMs, also while the server is silent (the easy interface only wakes
-// about once a second then).
-CURLcode PerformUnlessAborted(CURL* curl, const std::atomic<bool>& abort) {
-  curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &AbortRaised);
-  curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(&abort));
-  curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-  CURLM* multi = curl_multi_init();
-  if (!multi) return CURLE_OUT_OF_MEMORY;
-  if (curl_multi_add_handle(multi, curl) != CURLM_OK) {
-    curl_multi_cleanup(multi);
-    return CURLE_FAILED_INIT;
-  }
-  CURLcode rc = CURLE_ABORTED_BY_CALLBACK;
-  int running = 1;
-  while (!abort) {
-    if (curl_multi_perform(multi, &running) != CURLM_OK) {
-      rc = CURLE_FAILED_INIT;
-      break;
-    }
-    if (running == 0) {
-      int left = 0;
-      rc = CURLE_RECV_ERROR;
-      while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
-        if (msg->msg == CURLMSG_DONE && msg->easy_handle == curl) rc = msg->data.result;
-      }
-      break;
-    }
-    if (curl_multi_poll(multi, nullptr, 0, kAbortPollMs, nullptr) != CURLM_OK) {
-      rc = CURLE_FAILED_INIT;
-      break;
-    }
-  }
-  curl_multi_remove_handle(multi, curl);
-  curl_multi_cleanup(multi);
-  return rc;
 }
 
 }  // namespace
