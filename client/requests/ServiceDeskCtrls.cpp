@@ -9,8 +9,16 @@ using orvreq::JsonTruth;
 using orvreq::QueryValue;
 
 namespace {
+
 constexpr const char* kEnterpriseError = "解析查询企业信息时出错！";
+
+// The "info" member every OA answer carries: its text and its truth value.
+void ReadInfo(const Json::Value& root, std::string& text, bool& flag) {
+  text = JsonString(root, "info");
+  flag = JsonTruth(root, "info");
 }
+
+}  // namespace
 
 std::string CQueryCustomerServiceCtrl::DefaultUrl() {
   return ServerUrl(ServerKind::Oa, server_paths::kCustomerService);
@@ -24,8 +32,7 @@ void CQueryCustomerServiceCtrl::Parse() {
     LogError("解析客户服务信息时出错！");
     return;
   }
-  infoText = JsonString(root, "info");
-  infoFlag = JsonTruth(root, "info");
+  ReadInfo(root, infoText, infoFlag);
   const Json::Value& data = JsonMember(root, "data");
   if (!data.isArray()) return;
   for (Json::ArrayIndex i = 0; i < data.size(); ++i) {
@@ -50,8 +57,7 @@ void CQueryEnterpriseInfoCtrl::Parse() {
     LogError(kEnterpriseError);
     return;
   }
-  infoText = JsonString(root, "info");
-  infoFlag = JsonTruth(root, "info");
+  ReadInfo(root, infoText, infoFlag);
   const Json::Value& data = JsonMember(root, "data");
   if (!orvreq::HasMembers(data)) return;
   lxrmc = JsonString(data, "lxrmc");
@@ -76,6 +82,5 @@ void CQueryWorkOrderCtrl::Parse() {
     LogError(kEnterpriseError);
     return;
   }
-  infoText = JsonString(root, "info");
-  infoFlag = JsonTruth(root, "info");
+  ReadInfo(root, infoText, infoFlag);
 }
