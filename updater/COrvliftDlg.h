@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "common/download/FCDownloadFileWndBase.h"
+#include "common/download/qt/FCDownloadFileWndBase.h"
 
 class CProgressCtrlX;
 class QLabel;

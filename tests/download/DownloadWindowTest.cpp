@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "DownloadTestSupport.h"
-#include "common/download/FCDownloadFileWndBase.h"
+#include "common/download/qt/FCDownloadFileWndBase.h"
 
 using namespace dltest;
 using namespace std::chrono_literals;

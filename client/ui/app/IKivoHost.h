@@ -1,0 +1,58 @@
+#pragma once
+// What the pages, the application tiles and the actions ask of the main window. CKivoDlg
+// implements it; widget tests implement it with a stand-in. Main (GUI) thread only.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/requests/OrvAppInfo.h"
+#include "client/ui/app/KivoMessages.h"
+
+class QWidget;
+struct UserSession;
+
+// The five lists of the window's *request list*.
+enum class AppListKind { Hot, AllWeb, AllDesktop, PrivateWeb, PrivateDesktop };
+
+// A record shared by the list it came from and every tile made from it: a tile's record
+// stays valid when its list is requested again and rebuilt.
+using AppRecord = std::shared_ptr<const OrvAppInfo>;
+
+// One list as the window holds it after its last request.
+struct AppList {
+  AppListKind kind = AppListKind::Hot;
+  std::vector<AppRecord> records;
+};
+
+class IKivoHost {
+ public:
+  virtual ~IKivoHost() = default;
+
+  // The main window: owner of message boxes and modal dialogs.
+  virtual QWidget* HostWidget() = 0;
+  virtual const UserSession& Session() const = 0;
+
+  // *request list*(kind) with the window's rules (hot and catalogue lists only while not
+  // held, a catalogue list again after an empty answer, the private lists on every call).
+  // Blocks the caller; the window keeps painting and takes no input meanwhile.
+  virtual const AppList& RequestList(AppListKind kind) = 0;
+  // The list as held now, without a request (empty before its first request).
+  virtual const AppList& HeldList(AppListKind kind) const = 0;
+
+  // Messages 1289 to 1293 through the window's one dispatch point; the handler's result.
+  virtual bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) = 0;
+
+  // Opens the login dialog modally; callers read Session().loggedIn afterwards.
+  // partialRepaint: the window repaints only its login-text area while the dialog is open
+  // (the full-repaint flag is cleared: page switch to my apps, add action).
+  virtual void OpenLoginDialog(bool partialRepaint) = 0;
+
+  // A download reported to the window (FCDownloadFileWndBase::DownloadFile).
+  virtual int DownloadFile(const std::string& url, const std::string& localPath, int priority) = 0;
+  // *queue app log*: one usage record for the app-log worker.
+  virtual void QueueAppLog(const S_OrvAppLogRequestInfo& record) = 0;
+  // Selects tab `page` in the tab strip and runs the page switch.
+  virtual void SwitchToPage(int page) = 0;
+  // The my-apps page's RebuildButtons.
+  virtual void RebuildMyApps() = 0;
+};

@@ -1,0 +1,25 @@
+#pragma once
+// The private message numbers of the main window. Every one of them reaches the window's
+// one dispatch point (CKivoDlg::Dispatch).
+namespace kivo_msg {
+inline constexpr int kPageSwitch = 1125;    // tab strip: wParam page index
+inline constexpr int kTrayCallback = 1179;  // tray icon
+inline constexpr int kActivateApp = 1289;   // application buttons: record, list
+inline constexpr int kAddApp = 1290;
+inline constexpr int kDeleteApp = 1291;
+inline constexpr int kUpgradeApp = 1292;
+inline constexpr int kUninstallApp = 1293;
+inline constexpr int kUninstallKeyChanged = 2025;  // Uninstall watcher, posted
+inline constexpr int kPushMessage = 2026;          // push worker, sent
+inline constexpr int kCustomerService = 2027;      // customer-service worker, sent
+inline constexpr int kUpdateResult = 3024;         // update-check worker, sent
+}  // namespace kivo_msg
+
+// The five application actions, numbered as their messages.
+enum class AppAction {
+  Activate = kivo_msg::kActivateApp,
+  Add = kivo_msg::kAddApp,
+  Delete = kivo_msg::kDeleteApp,
+  Upgrade = kivo_msg::kUpgradeApp,
+  Uninstall = kivo_msg::kUninstallApp,
+};

@@ -1,0 +1,2 @@
+// The Orvanta program. (Skeleton: the program work fills it in.)
+int main() { return 0; }

@@ -1,0 +1,3 @@
+#include "client/ui/dialogs/CSystemDiagnoseDlg.h"
+
+CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,1 @@
+// Tray icon and message popup live here.
