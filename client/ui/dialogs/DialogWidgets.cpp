@@ -1,0 +1,77 @@
+#include "client/ui/dialogs/DialogWidgets.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "controls/CMessageBoxDialog.h"
+#include "controls/SkinImages.h"
+
+CPngPicture::CPngPicture(QWidget* parent) : QWidget(parent) {
+  setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void CPngPicture::SetImage(const QString& relative) {
+  if (relative == m_name && !m_image.isNull()) return;
+  m_name = relative;
+  m_image = LoadSkinImage(relative);
+  repaint();
+}
+
+void CPngPicture::paintEvent(QPaintEvent*) {
+  if (m_image.isNull()) return;
+  QPainter p(this);
+  p.drawImage(QPoint(0, 0), m_image);
+}
+
+CClickText::CClickText(const QString& text, QWidget* parent) : QLabel(text, parent) {
+  setAttribute(Qt::WA_TranslucentBackground);
+  setAutoFillBackground(false);
+}
+
+void CClickText::SetNotify(bool notify) {
+  m_notify = notify;
+  setFocusPolicy(notify ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void CClickText::SetLinkStyle(bool link) {
+  QFont f = font();
+  f.setUnderline(link);
+  setFont(f);
+  if (link) {
+    SetTextColor(QColor(0, 102, 204));
+    setCursor(Qt::PointingHandCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+void CClickText::SetTextColor(const QColor& color) {
+  QPalette pal = palette();
+  pal.setColor(QPalette::WindowText, color);
+  setPalette(pal);
+}
+
+void CClickText::mouseReleaseEvent(QMouseEvent* event) {
+  if (m_notify && event->button() == Qt::LeftButton &&
+      rect().contains(event->position().toPoint())) {
+    emit clicked();
+    return;
+  }
+  QLabel::mouseReleaseEvent(event);
+}
+
+void CClickText::keyPressEvent(QKeyEvent* event) {
+  if (m_notify && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter ||
+                   event->key() == Qt::Key_Space)) {
+    emit clicked();
+    return;
+  }
+  QLabel::keyPressEvent(event);
+}
+
+void ShowDialogMessage(QWidget* parent, const QString& message, bool blankCaption) {
+  CMessageBoxDialog box(parent, message);
+  if (blankCaption) box.setWindowTitle(QString());
+  box.DoModal();
+}
