@@ -1,0 +1,382 @@
+"""A private X desktop for driving the real Orvanta window from outside.
+
+Xvfb with openbox, a session bus with the accessibility bus (AT-SPI), xdotool for real
+pointer and keyboard input, and the stand-in platform on loopback. Nothing here reaches
+into the program: input goes through the X server, observations come from the X server,
+the accessibility tree, the stand-in servers' records and the registry tool.
+"""
+
+import json
+import os
+import re
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+SKIP = 77  # CTest SKIP_RETURN_CODE
+
+
+class Skip(Exception):
+    """The machine lacks something the desktop needs; the test is skipped, not failed."""
+
+
+class StepFailed(Exception):
+    pass
+
+
+def wait_until(probe, timeout, what, interval=0.1):
+    """Polls probe() until it returns a true value; returns it or raises StepFailed."""
+    deadline = time.monotonic() + timeout
+    while True:
+        try:
+            value = probe()
+        except StepFailed:
+            raise
+        except Exception:  # a probe racing a window that is going away
+            value = None
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise StepFailed("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def missing_tools():
+    """Names of the programs and modules the desktop needs that this machine lacks."""
+    needed = {
+        "Xvfb": "Xvfb (package xvfb)",
+        "openbox": "openbox (package openbox)",
+        "xdotool": "xdotool (package xdotool)",
+        "xwininfo": "xwininfo (package x11-utils)",
+        "dbus-daemon": "dbus-daemon (package dbus)",
+    }
+    missing = [text for tool, text in needed.items() if shutil.which(tool) is None]
+    if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
+        missing.append("at-spi-bus-launcher (package at-spi2-core)")
+    try:
+        import gi  # noqa: F401  (pyatspi is imported once the session bus exists)
+        gi.require_version("Atspi", "2.0")
+    except (ImportError, ValueError):
+        missing.append("python3-pyatspi")
+    return missing
+
+
+class Desktop:
+    """Xvfb + openbox + session bus + accessibility bus, all ended by close()."""
+
+    def __init__(self, workdir, width=1280, height=800):
+        self.workdir = workdir
+        self.width, self.height = width, height
+        self.procs = []
+        self.env = {}
+        self.atspi = None
+
+    def _spawn(self, argv, env=None, **kw):
+        p = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, start_new_session=True, **kw)
+        self.procs.append(p)
+        return p
+
+    def start(self):
+        missing = missing_tools()
+        if missing:
+            raise Skip("the desktop test needs " + ", ".join(missing) +
+                       " (bash scripts/install-deps.sh installs them)")
+        r, w = os.pipe()
+        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0",
+                     "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"],
+                    pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(w)
+        with os.fdopen(r) as f:
+            number = f.readline().strip()
+        if not number:
+            raise Skip("Xvfb did not start")
+        display = ":" + number
+        runtime = os.path.join(self.workdir, "run")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=runtime)
+        # Session bus of our own; the accessibility bus is started on it.
+        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                          env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        address = bus.stdout.readline().strip()
+        if not address:
+            raise Skip("dbus-daemon did not start")
+        env["DBUS_SESSION_BUS_ADDRESS"] = address
+        self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
+                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self._spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
+                    stderr=subprocess.DEVNULL)
+        self.env = env
+        os.environ.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=address,
+                          XDG_RUNTIME_DIR=runtime)
+        wait_until(lambda: self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).find("window id") >= 0,
+                   10, "the window manager")
+        wait_until(lambda: "AT_SPI_BUS" in self.x(["xprop", "-root", "AT_SPI_BUS"]) and
+                   "not found" not in self.x(["xprop", "-root", "AT_SPI_BUS"]), 10,
+                   "the accessibility bus")
+        import pyatspi  # connects to the buses named in the environment
+        self.atspi = pyatspi
+        return self
+
+    def close(self):
+        for p in reversed(self.procs):
+            if p.poll() is None:
+                try:
+                    os.killpg(p.pid, signal.SIGTERM)
+                except ProcessLookupError:
+                    pass
+        for p in reversed(self.procs):
+            try:
+                p.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                os.killpg(p.pid, signal.SIGKILL)
+                p.wait()
+
+    # -- X -------------------------------------------------------------------
+    def x(self, argv, check=False):
+        r = subprocess.run(argv, env=self.env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                           text=True, timeout=20)
+        if check and r.returncode != 0:
+            raise StepFailed("%s failed" % " ".join(argv))
+        return r.stdout
+
+    def windows(self, name=None, pid=None):
+        """Visible top-level windows (ids), optionally by exact title and owning process."""
+        argv = ["xdotool", "search", "--onlyvisible"]
+        if pid is not None:
+            argv += ["--pid", str(pid)]
+        argv += ["--name", "^%s$" % re.escape(name) if name else "."]
+        return [int(w) for w in self.x(argv).split()]
+
+    def geometry(self, window):
+        """(x, y, width, height) of the window's client area on the screen."""
+        out = self.x(["xwininfo", "-id", str(window)])
+        val = {k: int(v) for k, v in re.findall(r"(Absolute upper-left [XY]|Width|Height):\s+(-?\d+)", out)}
+        return (val["Absolute upper-left X"], val["Absolute upper-left Y"], val["Width"], val["Height"])
+
+    def viewable(self, window):
+        return "IsViewable" in self.x(["xwininfo", "-id", str(window)])
+
+    def active_window(self):
+        out = self.x(["xdotool", "getactivewindow"]).strip()
+        return int(out) if out else None
+
+    def click(self, x, y):
+        self.x(["xdotool", "mousemove", "--sync", str(int(x)), str(int(y))], check=True)
+        time.sleep(0.05)  # let the hover state settle before the press, as a hand would
+        self.x(["xdotool", "click", "1"], check=True)
+
+    def key(self, *keys):
+        self.x(["xdotool", "key", "--clearmodifiers"] + list(keys), check=True)
+
+    def type(self, text):
+        self.x(["xdotool", "type", "--delay", "30", text], check=True)
+
+    def screenshot(self, path):
+        if shutil.which("import"):
+            self.x(["import", "-window", "root", path])
+
+    # -- accessibility -------------------------------------------------------
+    def app(self, pid):
+        """The accessible application of process pid, or None."""
+        desktop = self.atspi.Registry.getDesktop(0)
+        for i in range(desktop.childCount):
+            a = desktop.getChildAtIndex(i)
+            try:
+                if a is not None and a.get_process_id() == pid:
+                    return a
+            except Exception:
+                continue
+        return None
+
+    def nodes(self, root, showing=True, limit=4000):
+        """Every accessible below root (breadth first), only those on screen by default."""
+        if root is None:
+            return []
+        try:
+            root.clear_cache()
+        except Exception:
+            pass
+        out, queue = [], [root]
+        S = self.atspi.STATE_SHOWING
+        while queue and len(out) < limit:
+            node = queue.pop(0)
+            try:
+                n = node.childCount
+            except Exception:
+                continue
+            for i in range(n):
+                try:
+                    c = node.getChildAtIndex(i)
+                    if c is None:
+                        continue
+                    if showing and not c.getState().contains(S):
+                        continue
+                except Exception:
+                    continue
+                out.append(c)
+                queue.append(c)
+        return out
+
+    def text_of(self, node):
+        parts = []
+        for getter in (lambda: node.name, lambda: node.description):
+            try:
+                v = getter()
+                if v:
+                    parts.append(v)
+            except Exception:
+                pass
+        try:
+            t = node.queryText()
+            parts.append(t.getText(0, t.characterCount))
+        except Exception:
+            pass
+        return " ".join(parts)
+
+    def role(self, node):
+        try:
+            return node.getRoleName()
+        except Exception:
+            return ""
+
+    def extents(self, node):
+        e = node.queryComponent().getExtents(self.atspi.DESKTOP_COORDS)
+        return (e.x, e.y, e.width, e.height)
+
+    def find(self, root, name=None, role=None, contains=None):
+        """Accessibles on screen below root by exact name, role name and/or text substring."""
+        found = []
+        for n in self.nodes(root):
+            try:
+                if name is not None and n.name != name:
+                    continue
+                if role is not None and self.role(n) != role:
+                    continue
+                if contains is not None and contains not in self.text_of(n):
+                    continue
+                found.append(n)
+            except Exception:
+                continue
+        return found
+
+    def click_node(self, node):
+        x, y, w, h = self.extents(node)
+        if w <= 0 or h <= 0:
+            raise StepFailed("control '%s' has no area on screen" % node.name)
+        self.click(x + w // 2, y + h // 2)
+
+    def at_point(self, root_window_node, x, y):
+        """The deepest accessible at screen point (x, y) below a window's accessible."""
+        node = root_window_node
+        for _ in range(12):
+            try:
+                child = node.queryComponent().getAccessibleAtPoint(int(x), int(y),
+                                                                   self.atspi.DESKTOP_COORDS)
+            except Exception:
+                child = None
+            if child is None or child == node:
+                return node
+            node = child
+        return node
+
+
+class Platform:
+    """The stand-in platform servers on loopback (tools/platform-sim)."""
+
+    def __init__(self, source_dir, data_dir, program_dir):
+        self.out = open(os.path.join(data_dir + ".out"), "w+")
+        self.err = open(os.path.join(data_dir + ".err"), "w+")
+        self.proc = subprocess.Popen(
+            ["/usr/bin/python3", os.path.join(source_dir, "tools/platform-sim/platform_sim.py"),
+             "--data", data_dir, "--program-dir", program_dir],
+            stdout=self.out, stderr=self.err, stdin=subprocess.DEVNULL, start_new_session=True)
+        self.env = {}
+
+        def ready():
+            if self.proc.poll() is not None:
+                raise StepFailed("platform-sim ended: " + open(self.err.name).read())
+            return "READY" in open(self.out.name).read()
+        wait_until(ready, 30, "the stand-in platform")
+        for line in open(self.out.name).read().splitlines():
+            if line.startswith("ORVANTA_") and "=" in line:
+                k, v = line.split("=", 1)
+                self.env[k] = v
+        self.control = "http://" + self.env["ORVANTA_SIM_CONTROL"]
+        self.app = "http://" + self.env["ORVANTA_HOST_APP"]
+
+    def get(self, path, base=None):
+        with urllib.request.urlopen((base or self.control) + path, timeout=10) as r:
+            return json.loads(r.read().decode("utf-8"))
+
+    def post(self, path, body):
+        req = urllib.request.Request(self.control + path, data=json.dumps(body).encode("utf-8"),
+                                     method="POST", headers={"Content-Type": "application/json"})
+        with urllib.request.urlopen(req, timeout=10) as r:
+            return json.loads(r.read().decode("utf-8"))
+
+    def records(self, kind=None):
+        return self.get("/records" + ("?kind=" + kind if kind else ""))
+
+    def requested(self, fragment):
+        """Requests recorded so far whose path contains fragment."""
+        return [r for r in self.records("requests") if fragment in json.dumps(r, ensure_ascii=False)]
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(timeout=5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.out.close()
+        self.err.close()
+
+
+def fresh_program_dir(bin_dir, root):
+    """A copy of the build's program directory, with a browser stand-in that records."""
+    prog = os.path.join(root, "prog")
+    shutil.copytree(bin_dir, prog, symlinks=True)
+    fake = os.path.join(root, "fakebin")
+    os.makedirs(fake)
+    log = os.path.join(root, "browser.log")
+    for name in ("xdg-open", "sensible-browser", "x-www-browser"):
+        path = os.path.join(fake, name)
+        with open(path, "w") as f:
+            f.write("#!/bin/sh\necho \"$0 $*\" >> '%s'\n" % log)
+        os.chmod(path, 0o755)
+    return prog, fake, log
+
+
+def client_env(desktop, platform, root, prog, fakebin):
+    env = dict(desktop.env)
+    env.pop("QT_QPA_PLATFORM", None)  # the test runner sets offscreen for widget tests
+    env.update(platform.env)
+    home = os.path.join(root, "home")
+    os.makedirs(home, exist_ok=True)
+    env.update({
+        "QT_QPA_PLATFORM": "xcb",
+        "QT_LINUX_ACCESSIBILITY_ALWAYS_ON": "1",
+        "HOME": home,
+        "XDG_DATA_HOME": os.path.join(home, ".local/share"),
+        "XDG_CONFIG_HOME": os.path.join(home, ".config"),
+        "ORVANTA_REGISTRY_ROOT": os.path.join(root, "registry"),
+        "ORVANTA_APPS_ROOT": os.path.join(root, "apps"),
+        "ORVANTA_BIN": prog,
+        "PATH": fakebin + ":" + prog + ":" + os.environ.get("PATH", "/usr/bin:/bin"),
+        "LANG": "C.UTF-8",
+    })
+    return env
+
+
+def make_root(prefix):
+    return tempfile.mkdtemp(prefix=prefix)
+
+
+def log(msg):
+    print(msg, flush=True)
+    sys.stdout.flush()
