@@ -33,6 +33,8 @@ Control endpoint (ORVANTA_SIM_CONTROL):
   GET  /subscriptions?user=NAME                         {"client": [...], "web": [...]}
   GET  /sessions                                        the cookie keys and their users
   POST /version     {"version": "1.2.0.0"}  publishes another release (sim_update.py)
+  POST /slow-downloads {"bytes": N, "seconds": S}  installers padded to N bytes and sent
+                    over S seconds (a download in progress to look at); {} turns it off
 
 Sample installers: /downloads/<appid>/setup.exe is a shell script. Run with "/silent" it
 registers the application under
@@ -56,6 +58,7 @@ import struct
 import sys
 import tempfile
 import threading
+import time
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlsplit
@@ -291,6 +294,7 @@ class State:
         self.subscriptions = {DEMO_USER: {"client": [1002, 1005, 1008], "web": [2001, 2003]}}
         self.records = {"requests": [], "log": [], "diagnosis": [], "workorder": []}
         self.keepalive = 0
+        self.slow_downloads = None  # (bytes, seconds) while installers are sent slowly
         self.push_clients = []
         self.catalogue = None
         self.push_port = 0
@@ -349,6 +353,19 @@ class Handler(BaseHTTPRequestHandler):
         self.end_headers()
         if self.command != "HEAD":
             self.wfile.write(body)
+
+    def send_slowly(self, script, size, seconds):
+        """An installer padded with a shell comment to size bytes, in 64 timed pieces."""
+        body = script + b"\n#" + b"0" * max(0, size - len(script) - 3) + b"\n"
+        self.send_response(200)
+        self.send_header("Content-Type", "application/octet-stream")
+        self.send_header("Content-Length", str(len(body)))
+        self.end_headers()
+        piece = max(1, len(body) // 64)
+        for i in range(0, len(body), piece):
+            self.wfile.write(body[i:i + piece])
+            self.wfile.flush()
+            time.sleep(seconds / 64.0)
 
     def send_json(self, value, status=200):
         self.send(status, "application/json; charset=utf-8", json_bytes(value))
@@ -412,6 +429,8 @@ class Handler(BaseHTTPRequestHandler):
                 script = cat.installer(appid).encode("utf-8")
             except (IndexError, ValueError, KeyError):
                 return self.send(404, "text/plain", b"not found")
+            if st.slow_downloads:
+                return self.send_slowly(script, *st.slow_downloads)
             return self.send(200, "application/octet-stream", script)
         self.send(404, "text/plain", b"not found")
 
@@ -572,6 +591,13 @@ class Handler(BaseHTTPRequestHandler):
                 return self.send_json({"error": "need {\"version\": ...}"}, 400)
             sim_update.set_version(version)
             return self.send_json({"version": version})
+        if path == "/slow-downloads" and method == "POST":
+            try:
+                req = json.loads(body.decode("utf-8") or "{}")
+                st.slow_downloads = (int(req["bytes"]), float(req["seconds"])) if req else None
+            except (ValueError, KeyError, TypeError):
+                return self.send_json({"error": "need {\"bytes\": N, \"seconds\": S}"}, 400)
+            return self.send_json({"slow_downloads": st.slow_downloads})
         self.send(404, "text/plain", b"not found")
 
 
