@@ -1,3 +1,316 @@
 #include "client/ui/dialogs/CSystemDiagnoseDlg.h"
 
-CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {}
+#include <QFrame>
+#include <QLabel>
+#include <QPainter>
+#include <QProgressBar>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+
+#include "client/diagnosis/CDiagnosisChecks.h"
+#include "client/requests/ReportCtrls.h"
+#include "client/ui/app/BlockingCall.h"
+#include "client/ui/dialogs/DialogWidgets.h"
+#include "client/update/UpdateCheck.h"
+#include "controls/CSkinBtn.h"
+#include "controls/DialogUnits.h"
+#include "controls/SkinImages.h"
+
+namespace {
+
+// The page's images by run state and the row icons by row outcome.
+const std::array<const char*, 3> kStatePictures = {"image\\SystemDiagnose\\screen.png",
+                                                   "image\\SystemDiagnose\\scanning.png",
+                                                   "image\\SystemDiagnose\\detectOver.png"};
+const std::array<const char*, 3> kButtonImages = {"image\\SystemDiagnose\\开始扫描1.png",
+                                                  "image\\SystemDiagnose\\停止1.png",
+                                                  "image\\SystemDiagnose\\开始扫描.png"};
+const std::array<const char*, 4> kRowIcons = {
+    "image\\SystemDiagnose\\current.png", "image\\SystemDiagnose\\检测通过.png",
+    "image\\SystemDiagnose\\检测异常.png", "image\\SystemDiagnose\\检测未通过.png"};
+// What a screen reader says for a row outcome and for the button by run state.
+const std::array<const char*, 4> kRowOutcomeNames = {"未检测", "检测通过", "检测异常",
+                                                     "检测未通过"};
+const std::array<const char*, 3> kButtonNames = {"开始扫描", "停止", "开始扫描"};
+
+const char* const kStatusIdle = "请点击开始扫描";
+const char* const kStatusRunning = "正在进行检测，请稍候...";
+const char* const kStatusDone = "检测完成！";
+const char* const kSubmitText = "点击提交";
+const char* const kSubmitted = "提交成功！";
+const char* const kSubmitFailed = "提交失败！";
+
+constexpr int kBackgroundResource = 167;
+
+// Template 140 in dialog units (font "System" 10).
+constexpr int kRowIconX = 34, kRowFirstY = 47, kRowPitch = 20, kRowIconSize = 14;
+constexpr int kRowNameX = 56, kRowNameW = 181, kRowResultX = 260, kRowResultW = 33;
+
+const QColor kStatusColor(12, 78, 124);
+const QColor kFrameColor(150, 170, 185);
+
+QString Utf8(const std::string& text) { return QString::fromStdString(text); }
+QString Name(const char* utf8) { return QString::fromUtf8(utf8); }
+
+}  // namespace
+
+// What a run shares with its worker. The worker reaches the page only through Post, which
+// the page's destructor closes before the page goes away.
+struct CSystemDiagnoseDlg::RunShared {
+  RunShared()
+      : checks([this] { return CheckForUpdateDetailed({}, &abort).code; },
+               CDiagnosisChecks::PrinterSource()) {}
+
+  // Worker thread: queues `change` for the page on the GUI thread; dropped once the page
+  // has detached.
+  void Post(std::function<void(CSystemDiagnoseDlg&)> change) {
+    std::lock_guard lock(mutex);
+    if (page == nullptr) return;
+    CSystemDiagnoseDlg* target = page;
+    QMetaObject::invokeMethod(
+        target, [target, change = std::move(change)] { change(*target); }, Qt::QueuedConnection);
+  }
+
+  // Page closing: abort what is in flight and stop every later change from reaching it.
+  void Detach() {
+    abort = true;
+    checks.Abort();
+    {
+      std::lock_guard lock(mutex);
+      page = nullptr;
+    }
+    ended.notify_all();
+  }
+
+  // Waits for the worker's end for at most `timeout`; true when it ended.
+  bool WaitEnded(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(mutex);
+    return ended.wait_for(lock, timeout, [this] { return done; });
+  }
+
+  std::atomic<bool> abort{false};
+  std::atomic<int> finishNormally{1};
+  std::mutex mutex;
+  std::condition_variable ended;
+  CSystemDiagnoseDlg* page = nullptr;  // guarded by mutex
+  bool done = false;                   // guarded by mutex
+  CDiagnosisChecks checks;             // worker thread only (Abort from any)
+};
+
+CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {
+  setObjectName(QStringLiteral("systemDiagnoseDlg"));
+  setAccessibleName(QStringLiteral("系统诊断"));
+  resize(846, 435);
+  m_background = ResourceImage(kBackgroundResource);
+  BuildControls();
+  Reset();
+}
+
+CSystemDiagnoseDlg::~CSystemDiagnoseDlg() {
+  if (!m_run) return;
+  m_run->Detach();
+  if (m_worker.joinable()) {
+    // The checks in flight notice the abort within a fraction of a second; a worker that
+    // still has not ended keeps its shared state alive and finishes on its own.
+    if (m_run->WaitEnded(std::chrono::milliseconds(900))) {
+      m_worker.join();
+    } else {
+      m_worker.detach();
+    }
+  }
+}
+
+void CSystemDiagnoseDlg::BuildControls() {
+  const DialogUnits du = DialogUnits::ForDialogFont(QStringLiteral("System"), 10);
+  QFont textFont(QStringLiteral("宋体"));
+  textFont.setPixelSize(13);
+  setFont(textFont);
+
+  m_statePicture = new CPngPicture(this);
+  m_statePicture->setObjectName(QStringLiteral("statePicture"));
+  m_statePicture->setGeometry(du.Rect(24, 7, 27, 25));
+  m_statePicture->setAccessibleName(QStringLiteral("检测状态"));
+
+  m_status = new QLabel(this);
+  m_status->setObjectName(QStringLiteral("status"));
+  m_status->setGeometry(QRect(du.Point(59, 7), QSize(du.X(140), du.Y(9))));
+  QPalette statusPalette = m_status->palette();
+  statusPalette.setColor(QPalette::WindowText, kStatusColor);
+  m_status->setPalette(statusPalette);
+
+  m_progress = new QProgressBar(this);
+  m_progress->setObjectName(QStringLiteral("progress"));
+  m_progress->setGeometry(du.Rect(59, 19, 242, 13));
+  m_progress->setRange(0, 100);
+  m_progress->setTextVisible(false);
+  m_progress->setAccessibleName(QStringLiteral("检测进度"));
+  m_progress->setStyleSheet(
+      QStringLiteral("QProgressBar { background: rgb(255,255,255); border: none; }"
+                     "QProgressBar::chunk { background: rgb(19,121,187); }"));
+
+  m_startStop = new CSkinBtn(this);
+  m_startStop->setObjectName(QStringLiteral("startStop"));
+  m_startStop->move(du.Point(313, 13));
+  m_startStop->setFocusPolicy(Qt::StrongFocus);
+  connect(m_startStop, &QPushButton::clicked, this, &CSystemDiagnoseDlg::OnStartStop);
+
+  m_frame = new QFrame(this);
+  m_frame->setObjectName(QStringLiteral("rowsFrame"));
+  m_frame->setGeometry(du.Rect(25, 38, 276, 176));
+  m_frame->setStyleSheet(
+      QStringLiteral("QFrame#rowsFrame { border: 1px solid rgb(150,170,185); "
+                     "background: transparent; }"));
+  m_frame->lower();
+
+  for (int i = 0; i < kRowCount; ++i) {
+    const int y = kRowFirstY + kRowPitch * i;
+    const QString n = QString::number(i + 1);
+    Row& row = m_rows[i];
+    row.icon = new CPngPicture(this);
+    row.icon->setObjectName(QStringLiteral("rowIcon") + n);
+    row.icon->setGeometry(du.Rect(kRowIconX, y, kRowIconSize, kRowIconSize));
+    row.name = new CClickText(QString(), this);
+    row.name->setObjectName(QStringLiteral("rowName") + n);
+    row.name->setGeometry(
+        QRect(du.Point(kRowNameX, y), QSize(du.X(kRowNameW), du.Y(kRowIconSize))));
+    row.result = new CClickText(QString(), this);
+    row.result->setObjectName(QStringLiteral("rowResult") + n);
+    row.result->setGeometry(
+        QRect(du.Point(kRowResultX, y), QSize(du.X(kRowResultW), du.Y(kRowIconSize))));
+    for (QLabel* text : {static_cast<QLabel*>(row.name), static_cast<QLabel*>(row.result)}) {
+      text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    }
+  }
+  CClickText* submit = m_rows[kSubmitRow].result;
+  submit->SetNotify(true);
+  connect(submit, &CClickText::clicked, this, &CSystemDiagnoseDlg::OnSubmit);
+}
+
+void CSystemDiagnoseDlg::Reset() {
+  m_status->setText(Name(kStatusIdle));
+  m_status->setAccessibleName(m_status->text());
+  m_statePicture->SetImage(Name(kStatePictures[kIdle]));
+  m_startStop->SetImages(Name(kButtonImages[kIdle]), Name(kButtonImages[kIdle]),
+                         Name(kButtonImages[kIdle]), Name(kButtonImages[kIdle]));
+  m_startStop->setAccessibleName(Name(kButtonNames[kIdle]));
+  for (int i = 0; i < kRowCount; ++i) {
+    ShowRow(i, DiagnosisRow{DiagnosisCheckName(i + 1), std::string(), kRowNotChecked});
+  }
+}
+
+void CSystemDiagnoseDlg::SetRunState(int state) {
+  if (state < kIdle || state > kFinished) return;
+  if (state == kIdle || state == kRunning) {
+    SetProgress(0);
+    Reset();
+  }
+  if (state == kRunning) m_status->setText(Name(kStatusRunning));
+  if (state == kFinished) m_status->setText(Name(kStatusDone));
+  m_status->setAccessibleName(m_status->text());
+  m_runState = state;
+  m_statePicture->SetImage(Name(kStatePictures[state]));
+  const QString button = Name(kButtonImages[state]);
+  m_startStop->SetImages(button, button, button, button);
+  m_startStop->setAccessibleName(Name(kButtonNames[state]));
+  m_startStop->update();
+}
+
+void CSystemDiagnoseDlg::ShowRow(int index, const DiagnosisRow& row) {
+  if (index < 0 || index >= kRowCount) return;
+  const int outcome = row.rowOutcome >= 0 && row.rowOutcome < 4 ? row.rowOutcome : 0;
+  Row& r = m_rows[index];
+  const QString label = Utf8(row.label);
+  const QString result = Utf8(row.resultText);
+  r.icon->SetImage(Name(kRowIcons[outcome]));
+  r.icon->setAccessibleName(label);
+  r.icon->setAccessibleDescription(Name(kRowOutcomeNames[outcome]));
+  r.name->setText(label);
+  r.name->setAccessibleName(label);
+  r.name->setAccessibleDescription(result);
+  r.result->setText(result);
+  if (index == kSubmitRow) r.result->SetLinkStyle(result == Name(kSubmitText));
+  r.result->setAccessibleName(label + QStringLiteral("：") +
+                              (result.isEmpty() ? Name(kRowOutcomeNames[0]) : result));
+}
+
+void CSystemDiagnoseDlg::SetProgress(int percent) {
+  m_progress->setValue(percent);
+  m_progress->setAccessibleDescription(QString::number(percent) + QLatin1Char('%'));
+}
+
+void CSystemDiagnoseDlg::OnStartStop() {
+  if (m_runState == kRunning) {
+    // A stop request: the checks in progress finish, then the page resets.
+    if (m_run) m_run->finishNormally = 0;
+    return;
+  }
+  if (m_worker.joinable()) {
+    if (!m_run->WaitEnded(std::chrono::milliseconds(0))) return;  // previous run still ending
+    m_worker.join();
+  }
+  m_run = std::make_shared<RunShared>();
+  m_run->page = this;
+  SetRunState(kRunning);
+  m_worker = std::thread(&CSystemDiagnoseDlg::RunChecks, m_run);
+}
+
+void CSystemDiagnoseDlg::RunChecks(const std::shared_ptr<RunShared>& shared) {
+  for (int check = 1; check <= CDiagnosisChecks::kCheckCount && !shared->abort; ++check) {
+    const int outcome = shared->checks.Run(check);
+    if (shared->abort) break;
+    const DiagnosisRow row = DiagnosisRowFor(check, outcome);
+    if (check == 6) {
+      const SoftwareSlots found = shared->checks.Slots();
+      shared->Post([found](CSystemDiagnoseDlg& page) { page.m_slots = found; });
+    }
+    shared->Post([check, row](CSystemDiagnoseDlg& page) { page.ShowRow(check - 1, row); });
+    if (check < CDiagnosisChecks::kCheckCount) {
+      const int percent = kProgressSteps[check - 1];
+      shared->Post([percent](CSystemDiagnoseDlg& page) { page.SetProgress(percent); });
+    } else {
+      std::unique_lock lock(shared->mutex);
+      shared->ended.wait_for(lock, std::chrono::milliseconds(kFinalPauseMs),
+                             [&] { return shared->abort.load(); });
+      lock.unlock();
+      shared->Post([](CSystemDiagnoseDlg& page) { page.SetProgress(100); });
+    }
+  }
+  const int final = shared->finishNormally ? kFinished : kIdle;
+  shared->Post([final](CSystemDiagnoseDlg& page) { page.SetRunState(final); });
+  shared->finishNormally = 1;
+  {
+    std::lock_guard lock(shared->mutex);
+    shared->done = true;
+  }
+  shared->ended.notify_all();
+  shared->Post([](CSystemDiagnoseDlg& page) { page.OnRunEnded(); });
+}
+
+void CSystemDiagnoseDlg::OnRunEnded() {
+  if (m_worker.joinable() && m_run && m_run->WaitEnded(std::chrono::milliseconds(0))) {
+    m_worker.join();
+  }
+}
+
+void CSystemDiagnoseDlg::OnSubmit() {
+  if (m_submitting || m_rows[kSubmitRow].result->text() != Name(kSubmitText)) return;
+  m_submitting = true;
+  std::array<std::string, 8> products;
+  std::copy(m_slots.begin(), m_slots.end(), products.begin());
+  const bool ok = RunKeepingPainted([&] { return COtherSoftwareInfoCtrl(products).success; });
+  m_submitting = false;
+  ShowDialogMessage(this, Name(ok ? kSubmitted : kSubmitFailed));
+}
+
+void CSystemDiagnoseDlg::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  if (m_background.isNull()) {
+    p.fillRect(rect(), QColor(236, 241, 244));
+  } else {
+    p.drawImage(QPoint(0, 0), m_background);
+  }
+}

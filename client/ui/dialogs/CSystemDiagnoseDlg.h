@@ -1,9 +1,84 @@
 #pragma once
-// The diagnosis page. (Contract stub: the dialogs work fills it in.)
+// The workstation-diagnosis page: eight rows, one per check, a progress bar, a status line,
+// a state picture and a start/stop button. A run executes the checks on a worker thread that
+// never touches a widget: every row, text, picture and progress change comes back to the GUI
+// thread as a value. After a run the row of the other-finance-software check offers
+// "点击提交", which sends the software found to the platform.
+#include <QImage>
 #include <QWidget>
+
+#include <array>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "client/diagnosis/DiagnosisRow.h"
+#include "client/diagnosis/DiagnosisRules.h"
+
+class CClickText;
+class CPngPicture;
+class CSkinBtn;
+class QFrame;
+class QLabel;
+class QProgressBar;
 
 class CSystemDiagnoseDlg : public QWidget {
   Q_OBJECT
  public:
+  enum RunState { kIdle = 0, kRunning = 1, kFinished = 2 };
+  static constexpr int kRowCount = 8;
+  // The row whose result submits the software report (row 6, index 5).
+  static constexpr int kSubmitRow = 5;
+  // Progress after checks 1 to 7; 100 follows a pause after check 8.
+  static constexpr std::array<int, 7> kProgressSteps = {10, 20, 40, 60, 70, 80, 90};
+  static constexpr int kFinalPauseMs = 500;
+
   explicit CSystemDiagnoseDlg(QWidget* parent = nullptr);
+  // A run still in progress is aborted; checks blocked on the network end within a second
+  // and nothing of the run reaches the destroyed page.
+  ~CSystemDiagnoseDlg() override;
+
+  int CurrentRunState() const { return m_runState; }
+
+  // Start/stop button: starts a run when idle or finished, asks a running one to stop (the
+  // checks in progress finish, then the page resets). A start while the previous run's
+  // worker is still ending is ignored.
+  void OnStartStop();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  struct Row {
+    CPngPicture* icon = nullptr;
+    CClickText* name = nullptr;
+    CClickText* result = nullptr;
+  };
+  struct RunShared;
+
+  void BuildControls();
+  // Shows the idle page: status text, state-0 images, the rows back to the check names.
+  void Reset();
+  void SetRunState(int state);
+  void ShowRow(int index, const DiagnosisRow& row);
+  void SetProgress(int percent);
+  void OnRunEnded();
+  void OnSubmit();
+  // The worker's procedure (worker thread; touches only `shared`).
+  static void RunChecks(const std::shared_ptr<RunShared>& shared);
+
+  int m_runState = kIdle;
+  bool m_submitting = false;
+  SoftwareSlots m_slots;
+  QImage m_background;
+
+  CPngPicture* m_statePicture = nullptr;
+  QProgressBar* m_progress = nullptr;
+  QLabel* m_status = nullptr;
+  CSkinBtn* m_startStop = nullptr;
+  QFrame* m_frame = nullptr;
+  std::array<Row, kRowCount> m_rows;
+
+  std::shared_ptr<RunShared> m_run;
+  std::thread m_worker;
 };

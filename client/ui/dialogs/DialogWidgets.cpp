@@ -42,6 +42,7 @@ void CClickText::SetLinkStyle(bool link) {
     SetTextColor(QColor(0, 102, 204));
     setCursor(Qt::PointingHandCursor);
   } else {
+    SetTextColor(QColor(0, 0, 0));
     unsetCursor();
   }
 }
