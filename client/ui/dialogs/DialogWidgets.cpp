@@ -39,7 +39,7 @@ void CClickText::SetLinkStyle(bool link) {
   f.setUnderline(link);
   setFont(f);
   if (link) {
-    SetTextColor(QColor(0, 102, 204));
+    SetTextColor(QColor(22, 122, 235));
     setCursor(Qt::PointingHandCursor);
   } else {
     SetTextColor(QColor(0, 0, 0));
