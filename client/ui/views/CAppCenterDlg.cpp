@@ -1,7 +1,66 @@
 #include "client/ui/views/CAppCenterDlg.h"
 
-CAppCenterDlg::CAppCenterDlg(IKivoHost& host, QWidget* parent) : QWidget(parent), m_host(host) {}
-void CAppCenterDlg::RebuildButtons() {}
-void CAppCenterDlg::RefreshIcon(const std::string&) {}
-void CAppCenterDlg::ShowProgress(const std::string&, int) {}
-void CAppCenterDlg::RefreshStates() {}
+#include "client/ui/views/COrvAppButton.h"
+#include "client/ui/views/InstallState.h"
+
+namespace {
+
+bool HoldsImg(const AppList& list, const std::string& img) {
+  for (const AppRecord& record : list.records)
+    if (record->img == img) return true;
+  return false;
+}
+
+}  // namespace
+
+CAppCenterDlg::CAppCenterDlg(IKivoHost& host, QWidget* parent) : CAppGridPage(host, parent) {
+  setAccessibleName(QStringLiteral("应用中心"));
+}
+
+CAppCenterDlg::~CAppCenterDlg() = default;
+
+void CAppCenterDlg::RebuildButtons() {
+  std::vector<COrvAppButton*>& tiles = BeginRebuild();
+  const AppListKind kind = WebShown() ? AppListKind::AllWeb : AppListKind::AllDesktop;
+  // The list is fetched only while the window holds none; later rebuilds use it as held.
+  const std::vector<AppRecord> records = m_host.RequestList(kind).records;
+  tiles.reserve(records.size());
+  setUpdatesEnabled(false);
+  for (const AppRecord& record : records) {
+    auto* tile = new COrvAllAppButton(m_host, QString::fromStdString(record->remark), GridWidget());
+    tile->Bind(record, kind);
+    Place(*tile, static_cast<int>(tiles.size()));
+    WorkOutState(*tile);
+    tiles.push_back(tile);
+  }
+  FinishGrid(static_cast<int>(tiles.size()));
+  setUpdatesEnabled(true);
+}
+
+void CAppCenterDlg::WorkOutState(COrvAppButton& tile) const {
+  if (HoldsImg(m_host.HeldList(AppListKind::PrivateWeb), tile.Key())) {
+    tile.ApplyState(tile_state::kRun);
+    tile.SetAdded(true);
+  } else if (HoldsImg(m_host.HeldList(AppListKind::PrivateDesktop), tile.Key())) {
+    tile.ApplyState(tile.QueryInstallState());
+    tile.SetAdded(true);
+  } else {
+    tile.ApplyState(tile_state::kNone);
+    tile.SetAdded(false);
+  }
+}
+
+void CAppCenterDlg::RefreshIcon(const std::string& key) {
+  COrvAppButton* tile = FindTileByKey(key, [this](COrvAppButton& t, bool web) {
+    if (web) WorkOutState(t);
+  });
+  if (tile) RedrawTile(*tile);
+}
+
+void CAppCenterDlg::ShowProgress(const std::string& url, int percent) {
+  for (COrvAppButton* tile : m_desktop) tile->SetProgress(url, percent);
+}
+
+void CAppCenterDlg::RefreshStates() {
+  for (COrvAppButton* tile : ShownTiles()) WorkOutState(*tile);
+}

@@ -1,23 +1,26 @@
 #pragma once
 // The app-centre page: every application the platform offers, as a grid of tiles behind a
-// two-tab strip. (Contract stub: the tiles work fills it in.)
-#include <QWidget>
-
+// two-tab strip. A tile of an application the user already has is marked added; its state
+// comes from the user's lists.
 #include <string>
 
-class IKivoHost;
+#include "client/ui/views/CAppGridPage.h"
 
-class CAppCenterDlg : public QWidget {
+class COrvAllAppButton;
+
+class CAppCenterDlg : public CAppGridPage {
   Q_OBJECT
  public:
   CAppCenterDlg(IKivoHost& host, QWidget* parent = nullptr);
+  ~CAppCenterDlg() override;
 
-  void RebuildButtons();
+  void RebuildButtons() override;
   void RefreshIcon(const std::string& key);
   void ShowProgress(const std::string& url, int percent);
   // Works every tile's install state out again (Uninstall key changed).
   void RefreshStates();
 
  private:
-  IKivoHost& m_host;
+  // State and added flag of a tile from the user's web and desktop lists.
+  void WorkOutState(COrvAppButton& tile) const;
 };

@@ -1,9 +1,86 @@
 #include "client/ui/views/CHotAppStrip.h"
 
+#include <QWidget>
+
+#include "client/ui/app/IKivoHost.h"
+#include "client/ui/views/COrvAppButton.h"
+#include "client/ui/views/TileLook.h"
+#include "client/ui/views/TileMessageBox.h"
+
 CHotAppStrip::CHotAppStrip(IKivoHost& host, QWidget* window) : m_host(host), m_window(window) {}
-CHotAppStrip::~CHotAppStrip() = default;
-void CHotAppStrip::Rebuild(const QRect&) {}
-void CHotAppStrip::Clear() {}
-void CHotAppStrip::RefreshStates(bool) {}
-bool CHotAppStrip::RefreshIcon(const std::string&) { return false; }
-void CHotAppStrip::SetProgress(const std::string&, int) {}
+
+CHotAppStrip::~CHotAppStrip() { Clear(); }
+
+QRect CHotAppStrip::TileRect(const QRect& strip, int n, int i) {
+  const int c = (tile_look::kHotMaxTiles - n) * 10;
+  if (n <= 0 || c < 0) return {};
+  const int W = strip.width();
+  const int H = strip.height();
+  int w = (W - (n + 1) * c) / n;
+  int h = w + 20;
+  int x = strip.left() + (i + 1) * c + w * i;
+  const int m = (H - h) / 2;
+  int y = strip.top() + m;
+  if (m < 10) {
+    h = H - 20;
+    w = h - 20;
+    x = strip.left() + w * i + ((W - w * n) / (n + 1)) * (i + 1);
+    y = strip.top() + 10;
+  }
+  return QRect(x, y, w, h);
+}
+
+void CHotAppStrip::Rebuild(const QRect& strip) {
+  Clear();
+  const std::vector<AppRecord> records = m_host.RequestList(AppListKind::Hot).records;
+  const int n = static_cast<int>(records.size());
+  if (n > tile_look::kHotMaxTiles) {
+    ShowMessageText(m_host.HostWidget(), QString::fromUtf8(tile_look::kHotTooMany),
+                    QString::fromUtf8(tile_look::kHotTooManyCaption));
+    return;
+  }
+  for (int i = 0; i < n; ++i) {
+    auto* tile = new COrvHotAppButton(m_host, m_window);
+    tile->Bind(records[i], AppListKind::Hot);
+    tile->ApplyState(tile->QueryInstallState());
+    tile->setGeometry(TileRect(strip, n, i));
+    tile->show();
+    m_tiles.push_back(tile);
+  }
+}
+
+void CHotAppStrip::Clear() {
+  // A tile may be the one whose click led here: it goes once control is back in the loop.
+  for (const QPointer<COrvHotAppButton>& tile : m_tiles) {
+    if (!tile) continue;
+    tile->hide();
+    tile->setParent(nullptr);
+    tile->deleteLater();
+  }
+  m_tiles.clear();
+}
+
+void CHotAppStrip::RefreshStates(bool visible) {
+  for (const auto& tile : m_tiles) {
+    if (!tile) continue;
+    tile->ApplyState(tile->QueryInstallState());
+    tile->setVisible(visible);
+  }
+}
+
+bool CHotAppStrip::RefreshIcon(const std::string& key) {
+  for (const auto& tile : m_tiles) {
+    if (!tile || tile->Key() != key) continue;
+    tile->ReapplyAppInfo();
+    tile->ApplyState(tile->QueryInstallState());
+    tile->repaint();
+    tile->show();
+    return true;
+  }
+  return false;
+}
+
+void CHotAppStrip::SetProgress(const std::string& url, int percent) {
+  for (const auto& tile : m_tiles)
+    if (tile) tile->SetProgress(url, percent);
+}

@@ -1,9 +1,13 @@
 #pragma once
-// The hot-apps strip of the home page: its tiles are children of the main window.
-// (Contract stub: the tiles work fills it in.)
+// The hot-apps strip of the home page: one tile per hot application, children of the main
+// window, laid out across the strip with the gap formula (at most 11 tiles).
+#include <QPointer>
 #include <QRect>
 
 #include <string>
+#include <vector>
+
+#include "client/ui/views/COrvAppButton.h"
 
 class IKivoHost;
 class QWidget;
@@ -12,6 +16,8 @@ class CHotAppStrip {
  public:
   CHotAppStrip(IKivoHost& host, QWidget* window);
   ~CHotAppStrip();
+  CHotAppStrip(const CHotAppStrip&) = delete;
+  CHotAppStrip& operator=(const CHotAppStrip&) = delete;
 
   // Timer 447 and page 0: destroys the tiles, requests the hot list and lays the new
   // tiles out in `strip` (client coordinates). More than 11: the message box, no tiles.
@@ -25,7 +31,13 @@ class CHotAppStrip {
   // Download progress for every tile (SetProgress).
   void SetProgress(const std::string& url, int percent);
 
+  const std::vector<QPointer<COrvHotAppButton>>& Tiles() const { return m_tiles; }
+  // Geometry of tile i of n in `strip` by the gap formula; empty when n is 0 or above 11.
+  static QRect TileRect(const QRect& strip, int n, int i);
+
  private:
   IKivoHost& m_host;
   QWidget* m_window;
+  // Guarded: the window may destroy its children before the strip.
+  std::vector<QPointer<COrvHotAppButton>> m_tiles;
 };

@@ -1,20 +1,16 @@
 #pragma once
 // The my-apps page: the signed-in user's applications, as a grid of tiles behind a
-// two-tab strip. (Contract stub: the tiles work fills it in.)
-#include <QWidget>
-
+// two-tab strip.
 #include <string>
 
-class IKivoHost;
+#include "client/ui/views/CAppGridPage.h"
 
-class CMyAppDlg : public QWidget {
+class CMyAppDlg : public CAppGridPage {
   Q_OBJECT
  public:
   CMyAppDlg(IKivoHost& host, QWidget* parent = nullptr);
+  ~CMyAppDlg() override;
 
-  void RebuildButtons();
+  void RebuildButtons() override;
   void RefreshIcon(const std::string& key);
-
- private:
-  IKivoHost& m_host;
 };

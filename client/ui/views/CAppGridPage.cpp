@@ -1,0 +1,135 @@
+#include "client/ui/views/CAppGridPage.h"
+
+#include <QPainter>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include "client/ui/views/COrvAppButton.h"
+#include "client/ui/views/TileLook.h"
+#include "controls/CXTabCtrl.h"
+#include "controls/DialogUnits.h"
+
+using namespace tile_look;
+
+namespace {
+
+int TabHeight() { return DialogUnits::ForDialogFont().Y(kTabHeightDlu); }
+
+}  // namespace
+
+CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), m_host(host) {
+  m_tabs = new CXTabCtrl(this, kTabControlId);
+  m_tabs->AddTab(QString::fromUtf8(kDesktopTab));
+  m_tabs->AddTab(QString::fromUtf8(kWebTab));
+  m_tabs->Select(1);
+  XTabColorScheme scheme;
+  scheme.background = 0x928979;
+  scheme.text = 0xFFFFFF;
+  scheme.normal.fill = 0x928979;
+  scheme.normal.text = 0xFFFFFF;
+  scheme.hot.fill = 0xDBD2C4;
+  scheme.hot.text = 0;
+  scheme.selected.fill = 0xDBD2C4;
+  scheme.selected.text = 0;
+  m_tabs->SetColorScheme(scheme);
+  m_tabs->SetItemWidth(kTabItemWidth);
+  QFont font(QString::fromUtf8(kTabFont));
+  font.setPixelSize(kTabFontHeight);
+  font.setWeight(QFont::Normal);
+  m_tabs->setFont(font);
+  m_tabs->setAccessibleName(QStringLiteral("应用分类"));
+  connect(m_tabs, &CXTabCtrl::tabMessage, this, [this](int message, int index) {
+    if (message == CXTabCtrl::kSelectMessage) ChooseTab(index);
+  });
+
+  m_scroll = new QScrollArea(this);
+  m_scroll->setFrameShape(QFrame::NoFrame);
+  m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  m_scroll->setWidgetResizable(false);
+  m_scroll->viewport()->setAutoFillBackground(false);
+  m_scroll->setAutoFillBackground(false);
+  m_grid = new QWidget;
+  m_grid->setAutoFillBackground(false);
+  m_scroll->setWidget(m_grid);
+  m_grid->setAutoFillBackground(false);
+  resize(846, 435);
+}
+
+CAppGridPage::~CAppGridPage() = default;
+
+void CAppGridPage::ChooseTab(int index) {
+  m_tabs->Select(index);
+  m_web = index != 0;
+  RebuildButtons();
+}
+
+QPoint CAppGridPage::CellPosition(int index) {
+  return QPoint(kGridLeft + kGridPitch * (index % kGridColumns),
+                kGridTop + kGridPitch * (index / kGridColumns));
+}
+
+void CAppGridPage::Destroy(std::vector<COrvAppButton*>& tiles) {
+  // A tile may be the one whose click led here: it goes once control is back in the loop.
+  for (COrvAppButton* tile : tiles) {
+    tile->hide();
+    tile->setParent(nullptr);
+    tile->deleteLater();
+  }
+  tiles.clear();
+}
+
+std::vector<COrvAppButton*>& CAppGridPage::BeginRebuild() {
+  for (COrvAppButton* tile : m_web ? m_desktop : m_web_tiles) tile->hide();
+  std::vector<COrvAppButton*>& list = m_web ? m_web_tiles : m_desktop;
+  Destroy(list);
+  m_scroll->verticalScrollBar()->setValue(0);
+  return list;
+}
+
+void CAppGridPage::Place(COrvAppButton& tile, int index) {
+  // The grid widget starts where the scroll area does; cells keep their page positions.
+  const QPoint cell = CellPosition(index) - m_scroll->geometry().topLeft();
+  tile.setGeometry(QRect(cell, QSize(kTileWidth, kTileHeight)));
+  tile.show();
+}
+
+void CAppGridPage::FinishGrid(int count) {
+  const int rows = (count + kGridColumns - 1) / kGridColumns;
+  const int bottom = rows == 0 ? 0 : CellPosition((rows - 1) * kGridColumns).y() + kTileHeight;
+  const int height = std::max(bottom + kGridBottomMargin - m_scroll->y(), 0);
+  m_grid->resize(m_scroll->viewport()->width(), height);
+}
+
+COrvAppButton* CAppGridPage::FindTileByKey(
+    const std::string& key, const std::function<void(COrvAppButton&, bool web)>& visit) {
+  for (bool web : {true, false}) {
+    for (COrvAppButton* tile : web ? m_web_tiles : m_desktop) {
+      if (visit) visit(*tile, web);
+      if (tile->Key() == key) return tile;
+    }
+  }
+  return nullptr;
+}
+
+void CAppGridPage::RedrawTile(COrvAppButton& tile) {
+  tile.ReapplyAppInfo();
+  tile.repaint();
+  tile.show();
+}
+
+void CAppGridPage::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), QColor::fromRgba(kPageBackground));
+}
+
+void CAppGridPage::resizeEvent(QResizeEvent*) {
+  const int tabHeight = TabHeight();
+  m_tabs->setGeometry(0, 0, width(), tabHeight);
+  m_scroll->setGeometry(0, tabHeight, width(), std::max(height() - tabHeight, 0));
+  m_grid->resize(m_scroll->viewport()->width(), m_grid->height());
+  for (const auto* list : {&m_desktop, &m_web_tiles}) {
+    for (size_t i = 0; i < list->size(); ++i)
+      (*list)[i]->move(CellPosition(static_cast<int>(i)) - m_scroll->geometry().topLeft());
+  }
+}

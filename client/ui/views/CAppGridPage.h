@@ -1,0 +1,71 @@
+#pragma once
+// What the app-centre and my-apps pages share: the two-tab strip ("桌面应用", "网页应用"),
+// the page colour, the two tile lists and the 8-column grid. The grid scrolls vertically
+// when its rows pass the page's bottom; cell positions inside it are those of the page.
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/ui/app/IKivoHost.h"
+
+class CXTabCtrl;
+class COrvAppButton;
+class QScrollArea;
+
+class CAppGridPage : public QWidget {
+  Q_OBJECT
+ public:
+  ~CAppGridPage() override;
+
+  virtual void RebuildButtons() = 0;
+
+  // Which tab is shown: both pages start on the web tab.
+  bool WebShown() const { return m_web; }
+  // Selects a tab as the user would (the page rebuilds the list of that tab).
+  void ChooseTab(int index);
+  CXTabCtrl& TabStrip() { return *m_tabs; }
+  QScrollArea& ScrollArea() { return *m_scroll; }
+  // The tiles of the desktop and web lists, in grid order.
+  const std::vector<COrvAppButton*>& DesktopTiles() const { return m_desktop; }
+  const std::vector<COrvAppButton*>& WebTiles() const { return m_web_tiles; }
+  const std::vector<COrvAppButton*>& ShownTiles() const { return m_web ? m_web_tiles : m_desktop; }
+
+  // Top-left corner of grid cell `index` in page coordinates.
+  static QPoint CellPosition(int index);
+
+ protected:
+  CAppGridPage(IKivoHost& host, QWidget* parent);
+
+  // Hides the other list's tiles, destroys this list's tiles; returns this list, now empty.
+  std::vector<COrvAppButton*>& BeginRebuild();
+  // Parent of the tiles (inside the scroll area).
+  QWidget* GridWidget() const { return m_grid; }
+  // Moves a tile to cell `index` and shows it.
+  void Place(COrvAppButton& tile, int index);
+  // Sizes the grid for `count` tiles, so the scroll area scrolls when they pass the bottom.
+  void FinishGrid(int count);
+  // The first tile whose key is `key`, the web list searched before the desktop list;
+  // `visit` sees every tile passed on the way (before the comparison) and whether it is a
+  // web tile.
+  COrvAppButton* FindTileByKey(const std::string& key,
+                               const std::function<void(COrvAppButton&, bool web)>& visit);
+  static void RedrawTile(COrvAppButton& tile);
+
+  void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+
+  IKivoHost& m_host;
+  std::vector<COrvAppButton*> m_desktop;
+  std::vector<COrvAppButton*> m_web_tiles;
+
+ private:
+  static void Destroy(std::vector<COrvAppButton*>& tiles);
+
+  CXTabCtrl* m_tabs = nullptr;
+  QScrollArea* m_scroll = nullptr;
+  QWidget* m_grid = nullptr;
+  bool m_web = true;
+};

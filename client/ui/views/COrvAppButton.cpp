@@ -1,0 +1,211 @@
+#include "client/ui/views/COrvAppButton.h"
+
+#include <QAccessible>
+#include <QPointer>
+
+#include "client/ui/views/InstallState.h"
+#include "client/ui/views/TileLook.h"
+#include "client/ui/views/TileMessageBox.h"
+#include "controls/CMessageBoxDialog.h"
+
+namespace {
+
+using Box = CMessageBoxDialog;
+
+bool IsDesktop(const OrvAppInfo& app) { return app.type == "client"; }
+
+}  // namespace
+
+COrvAppButton::COrvAppButton(IKivoHost& host, QWidget* parent) : CPngButton(parent), m_host(host) {
+  SetLoadingPlaceholder(true);
+  setCursor(Qt::PointingHandCursor);
+  setProperty("controlId", tile_look::kTileControlId);
+  connect(this, &QAbstractButton::clicked, this, &COrvAppButton::OnClicked);
+}
+
+void COrvAppButton::SetAppInfo(const QString& imagePath, const std::string& key,
+                               const QString& name, AppRecord record, AppListKind list) {
+  m_refreshPending = true;
+  SetImagePath(imagePath);
+  m_key = key;
+  m_record = std::move(record);
+  m_list = list;
+  m_name = name;
+  SetCaption(name);
+  SetShowCaption(true);
+  setAccessibleName(name);
+  UpdateAccessibleText();
+}
+
+void COrvAppButton::Bind(AppRecord record, AppListKind list) {
+  if (!record) return;
+  const OrvAppInfo& app = *record;
+  SetAppInfo(QString::fromStdString(app.iconPath), app.img, QString::fromStdString(app.name),
+             std::move(record), list);
+}
+
+void COrvAppButton::ReapplyAppInfo() {
+  SetAppInfo(ImagePath(), m_key, m_name, m_record, m_list);
+  if (m_progress >= 0) SetCaption(m_name + QStringLiteral(":%1%").arg(m_progress));
+}
+
+int COrvAppButton::QueryInstallState() const {
+  if (!m_record) return tile_state::kNone;
+  return QueryInstallStateOf(*m_record, m_host.HeldList(m_list));
+}
+
+void COrvAppButton::ApplyState(int state) {
+  m_clickState = state;
+  SetState(state);
+  UpdateAccessibleText();
+  update();
+}
+
+void COrvAppButton::SetProgress(const std::string& url, int percent) {
+  if (!m_record || !IsDesktop(*m_record) || m_record->downurl != url) return;
+  if (percent >= tile_look::kProgressFirst && percent <= tile_look::kProgressLast) {
+    m_progress = percent;
+    SetCaption(m_name + QStringLiteral(":%1%").arg(percent));
+  } else {
+    m_progress = -1;
+    SetCaption(m_name);
+  }
+  UpdateAccessibleText();
+  // Only the caption strip changes.
+  update(QRect(0, height() - tile_look::kProgressStrip, width(), tile_look::kProgressStrip));
+}
+
+void COrvAppButton::UpdateAccessibleText() {
+  QString text = QString::fromStdString(StateWordsOf(State()));
+  if (m_progress >= 0) {
+    if (!text.isEmpty()) text += QStringLiteral(", ");
+    text += QStringLiteral("下载 %1%").arg(m_progress);
+  }
+  if (accessibleDescription() != text) setAccessibleDescription(text);
+}
+
+void COrvAppButton::OnHover() {}
+
+void COrvAppButton::OnLeave() {
+  if (m_refreshPending) {
+    m_refreshPending = false;
+    update();
+  }
+}
+
+bool COrvAppButton::Send(AppAction action) {
+  // Copies: the action may rebuild the page that owns this tile.
+  const AppRecord record = m_record;
+  const AppListKind list = m_list;
+  if (!record) return false;
+  return m_host.SendAppAction(action, record, list);
+}
+
+std::unique_ptr<CMessageBoxDialog> COrvAppButton::Box(const QString& title, unsigned flags,
+                                                      const QString& text) const {
+  return std::make_unique<CMessageBoxDialog>(m_host.HostWidget(), text, title,
+                                             flags | Box::kIconInformation);
+}
+
+std::unique_ptr<CMessageBoxDialog> COrvAppButton::MakeChoiceBox() { return nullptr; }
+
+void COrvAppButton::Answer(int) { Send(AppAction::Activate); }
+
+void COrvAppButton::OnClicked() {
+  QPointer<COrvAppButton> self(this);
+  m_clickState = State();
+  std::unique_ptr<CMessageBoxDialog> box = MakeChoiceBox();
+  int id = 0;
+  if (box) {
+    id = RunMessageBox(*box);
+    box.reset();
+    if (!self) return;
+  }
+  Answer(id);
+}
+
+// --- my-apps page ---------------------------------------------------------------------------
+
+std::unique_ptr<CMessageBoxDialog> COrvPrivateAppButton::MakeChoiceBox() {
+  const QString remark = Record() ? QString::fromStdString(Record()->remark) : QString();
+  const QString title = QStringLiteral("我的应用");
+  if (ClickState() == tile_state::kUpdate) {
+    auto box = Box(title, Box::kYesNoCancel | Box::kYesToAll, remark);
+    box->SetButtonLabel(Box::kIdYes, QStringLiteral("升级"));
+    box->SetButtonLabel(Box::kIdYesToAll, QStringLiteral("打开"));
+    box->SetButtonLabel(Box::kIdNo, QStringLiteral("移除"));
+    return box;
+  }
+  auto box = Box(title, Box::kYesNoCancel, remark);
+  box->SetButtonLabel(Box::kIdYes, QStringLiteral("启动"));
+  box->SetButtonLabel(Box::kIdNo, QStringLiteral("移除"));
+  box->SetButtonLabel(Box::kIdCancel, QStringLiteral("取消"));
+  return box;
+}
+
+void COrvPrivateAppButton::Answer(int id) {
+  const AppRecord record = Record();
+  const AppListKind list = List();
+  if (!record) return;
+  IKivoHost& host = m_host;
+  if (ClickState() == tile_state::kUpdate) {
+    if (id == Box::kIdYes) host.SendAppAction(AppAction::Upgrade, record, list);
+    if (id == Box::kIdYesToAll) host.SendAppAction(AppAction::Activate, record, list);
+    if (id == Box::kIdNo) {
+      host.SendAppAction(AppAction::Uninstall, record, list);
+      host.SendAppAction(AppAction::Delete, record, list);
+    }
+    return;
+  }
+  if (id == Box::kIdYes) host.SendAppAction(AppAction::Activate, record, list);
+  if (id == Box::kIdNo) {
+    if (IsDesktop(*record)) host.SendAppAction(AppAction::Uninstall, record, list);
+    host.SendAppAction(AppAction::Delete, record, list);
+  }
+}
+
+// --- hot strip ------------------------------------------------------------------------------
+
+COrvHotAppButton::COrvHotAppButton(IKivoHost& host, QWidget* parent) : COrvAppButton(host, parent) {
+  SetHotBadge(true);
+}
+
+std::unique_ptr<CMessageBoxDialog> COrvHotAppButton::MakeChoiceBox() {
+  if (ClickState() != tile_state::kUpdate) return nullptr;
+  const QString remark = Record() ? QString::fromStdString(Record()->remark) : QString();
+  auto box = Box(QStringLiteral("热点应用"), Box::kYesNo, remark);
+  box->SetButtonLabel(Box::kIdYes, QStringLiteral("升级"));
+  box->SetButtonLabel(Box::kIdNo, QStringLiteral("取消"));
+  return box;
+}
+
+void COrvHotAppButton::Answer(int id) {
+  if (ClickState() != tile_state::kUpdate) {
+    Send(AppAction::Activate);
+    return;
+  }
+  if (id == Box::kIdYes) Send(AppAction::Upgrade);
+}
+
+// --- app-centre page ------------------------------------------------------------------------
+
+COrvAllAppButton::COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent)
+    : COrvAppButton(host, parent), m_description(description) {}
+
+std::unique_ptr<CMessageBoxDialog> COrvAllAppButton::MakeChoiceBox() {
+  const QString title = QStringLiteral("应用中心");
+  if (Added()) {
+    auto box = Box(title, Box::kOkCancel, m_description);
+    box->SetButtonLabel(Box::kIdOk, QStringLiteral("启动"));
+    return box;
+  }
+  return Box(title, Box::kYesNo, m_description + QStringLiteral("\r\n\r\n是否添加该应用？"));
+}
+
+void COrvAllAppButton::Answer(int id) {
+  if (Added()) {
+    if (id == Box::kIdOk) Send(AppAction::Activate);
+    return;
+  }
+  if (id == Box::kIdYes) Send(AppAction::Add);
+}

@@ -1,0 +1,108 @@
+#pragma once
+// Application tiles: a CPngButton bound to one application record and the list it came
+// from. Works out the install state, shows installer-download progress, and turns a click
+// into the choice box of its kind, whose answer goes to the main window as an action.
+// The tile keeps its own reference to the record, so it stays valid when the list is
+// requested again. GUI thread only.
+#include <string>
+
+#include "client/ui/app/IKivoHost.h"
+#include "client/ui/views/CPngButton.h"
+
+class CMessageBoxDialog;
+
+class COrvAppButton : public CPngButton {
+  Q_OBJECT
+ public:
+  COrvAppButton(IKivoHost& host, QWidget* parent = nullptr);
+
+  // Binds the tile: face image, key (the record's img), name (caption and saved name).
+  void SetAppInfo(const QString& imagePath, const std::string& key, const QString& name,
+                  AppRecord record, AppListKind list);
+  // SetAppInfo with the record's iconPath, img and name.
+  void Bind(AppRecord record, AppListKind list);
+  // Applies the tile's own information again (its icon arrived).
+  void ReapplyAppInfo();
+
+  // The state code of the bound record from the Uninstall registrations.
+  int QueryInstallState() const;
+  // Sets the state and repaints; keeps the accessible description current.
+  void ApplyState(int state);
+
+  // Download progress of `url`: name:percent% from 2 to 98, else the plain name. Only
+  // desktop records whose downurl is `url` take part.
+  void SetProgress(const std::string& url, int percent);
+  // The percent shown, or -1 when none.
+  int ShownProgress() const { return m_progress; }
+
+  const std::string& Key() const { return m_key; }
+  const AppRecord& Record() const { return m_record; }
+  AppListKind List() const { return m_list; }
+  const QString& Name() const { return m_name; }
+  bool Added() const { return m_added; }
+  void SetAdded(bool added) { m_added = added; }
+  bool RefreshPending() const { return m_refreshPending; }
+  // The state when the tile was last clicked: its choice box and answer follow it.
+  int ClickState() const { return m_clickState; }
+  void SetClickState(int state) { m_clickState = state; }
+
+  // The choice box a click opens; null when the click acts at once. Exposed for tests.
+  virtual std::unique_ptr<CMessageBoxDialog> MakeChoiceBox();
+  // Carries out the box's answer (or the click without a box).
+  virtual void Answer(int id);
+
+ protected:
+  void OnHover() override;
+  void OnLeave() override;
+  // Sends one action with the tile's record and list. The tile may be gone afterwards.
+  bool Send(AppAction action);
+  // A choice box of this tile: the record's remark as text, the information icon.
+  std::unique_ptr<CMessageBoxDialog> Box(const QString& title, unsigned flags,
+                                         const QString& text) const;
+  void UpdateAccessibleText();
+
+  IKivoHost& m_host;
+
+ private:
+  void OnClicked();
+
+  std::string m_key;
+  AppRecord m_record;
+  AppListKind m_list = AppListKind::Hot;
+  QString m_name;
+  bool m_added = false;
+  bool m_refreshPending = true;
+  int m_progress = -1;
+  int m_clickState = 0;
+};
+
+// My-apps page: start / remove (and upgrade / open when an update is available).
+class COrvPrivateAppButton final : public COrvAppButton {
+  Q_OBJECT
+ public:
+  using COrvAppButton::COrvAppButton;
+  std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
+  void Answer(int id) override;
+};
+
+// Hot strip: starts at once, or offers the upgrade when one is available.
+class COrvHotAppButton final : public COrvAppButton {
+  Q_OBJECT
+ public:
+  COrvHotAppButton(IKivoHost& host, QWidget* parent = nullptr);
+  std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
+  void Answer(int id) override;
+};
+
+// App-centre page: start when the user already has the application, else offers to add it.
+class COrvAllAppButton final : public COrvAppButton {
+  Q_OBJECT
+ public:
+  COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent = nullptr);
+  const QString& Description() const { return m_description; }
+  std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
+  void Answer(int id) override;
+
+ private:
+  QString m_description;
+};

@@ -1,0 +1,153 @@
+#include "client/ui/views/CPngButton.h"
+
+#include <QFileInfo>
+#include <QHash>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "client/ui/views/InstallState.h"
+#include "client/ui/views/TileLook.h"
+#include "controls/SkinImages.h"
+
+namespace {
+
+// Skin images (badges, overlays, the placeholder) never change while the program runs:
+// every button shares one copy of each.
+const QImage& SkinImage(const QString& relative) {
+  static QHash<QString, QImage> cache;
+  auto it = cache.find(relative);
+  if (it == cache.end()) it = cache.insert(relative, QImage(SkinImagePath(relative)));
+  return *it;
+}
+
+void DrawSkin(QPainter& painter, const char* relative, const QRect& target) {
+  const QImage& image = SkinImage(QString::fromUtf8(relative));
+  if (!image.isNull()) painter.drawImage(target, image);
+}
+
+}  // namespace
+
+CPngButton::CPngButton(QWidget* parent) : QAbstractButton(parent) {
+  setAttribute(Qt::WA_Hover, false);
+  setFocusPolicy(Qt::StrongFocus);
+}
+
+CPngButton::~CPngButton() = default;
+
+void CPngButton::SetState(int state) {
+  m_state = state;
+  m_badgePath = QString::fromStdString(BadgeImageOf(state));
+}
+
+void CPngButton::SetCaption(const QString& caption) {
+  m_caption = caption;
+  setToolTip(caption);
+}
+
+QRect CPngButton::ImageArea() const {
+  QRect area = rect();
+  if (m_showCaption) area.setBottom(area.bottom() - tile_look::kCaptionStrip);
+  return area;
+}
+
+const QFont& CPngButton::CaptionFont() {
+  static const QFont font = [] {
+    QFont f(QString::fromUtf8(tile_look::kCaptionFont));
+    f.setPixelSize(tile_look::kCaptionPixelSize);
+    f.setWeight(QFont::Normal);
+    return f;
+  }();
+  return font;
+}
+
+bool CPngButton::DrawImageFile(QPainter& painter, const QString& path, const QRect& target) {
+  auto it = m_cache.find(path);
+  if (it == m_cache.end() || it->second.isNull()) {
+    // A file that does not exist yet shows the placeholder until it does; once it exists it
+    // is loaded and drawn on the same paint.
+    QImage image;
+    if (!path.isEmpty() && QFileInfo::exists(path)) image.load(path);
+    if (image.isNull()) {
+      m_cache[path] = QImage();
+      if (m_loadingPlaceholder) DrawSkin(painter, tile_look::kLoadingImage, target);
+      return false;
+    }
+    it = m_cache.insert_or_assign(path, std::move(image)).first;
+  }
+  painter.drawImage(target, it->second);
+  return true;
+}
+
+void CPngButton::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  const QRect area = ImageArea();
+
+  m_faceDrawn = DrawImageFile(painter, m_imagePath, area);
+  if (m_interactive) {
+    if (isDown())
+      DrawSkin(painter, tile_look::kPressedOverlay, area);
+    else if (m_hover)
+      DrawSkin(painter, tile_look::kHoverOverlay, area);
+  }
+  const int w = area.width();
+  const int h = area.height();
+  if (m_hotBadge) {
+    DrawSkin(painter, tile_look::kHotBadge,
+             QRect(QPoint(area.left() + w - w / 4, area.top()), QSize(w / 4, h / 4)));
+  }
+  if (!m_badgePath.isEmpty()) {
+    const QImage& badge = SkinImage(m_badgePath);
+    if (!badge.isNull())
+      painter.drawImage(
+          QRect(QPoint(area.left() + w - w / 3, area.top() + h - h / 3), QSize(w / 3, h / 3)),
+          badge);
+  }
+  if (hasFocus()) {
+    painter.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
+    painter.drawRect(area.adjusted(0, 0, -1, -1));
+  }
+  if (m_showCaption) {
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    painter.setFont(CaptionFont());
+    painter.setPen(QColor::fromRgba(tile_look::kCaptionColour));
+    const QFontMetrics metrics(CaptionFont());
+    const int textWidth = metrics.horizontalAdvance(m_caption);
+    const int top = height() - tile_look::kCaptionTopFromBottom;
+    painter.drawText(QPoint((width() - textWidth) / 2, top + metrics.ascent()), m_caption);
+  }
+}
+
+void CPngButton::enterEvent(QEnterEvent* event) {
+  if (m_interactive) {
+    m_hover = true;
+    OnHover();
+    update();
+  }
+  QAbstractButton::enterEvent(event);
+}
+
+void CPngButton::leaveEvent(QEvent* event) {
+  OnLeave();
+  m_hover = false;
+  update();
+  QAbstractButton::leaveEvent(event);
+}
+
+void CPngButton::mousePressEvent(QMouseEvent* event) {
+  if (m_interactive)
+    QAbstractButton::mousePressEvent(event);
+  else
+    event->ignore();
+}
+
+void CPngButton::mouseReleaseEvent(QMouseEvent* event) {
+  if (m_interactive)
+    QAbstractButton::mouseReleaseEvent(event);
+  else
+    event->ignore();
+}
+
+void CPngButton::mouseMoveEvent(QMouseEvent* event) {
+  if (m_interactive) QAbstractButton::mouseMoveEvent(event);
+}

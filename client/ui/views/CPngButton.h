@@ -1,0 +1,74 @@
+#pragma once
+// Owner-drawn push button that paints PNG images: the face stretched over the image area,
+// an optional caption under it, a state badge, a hot badge and hover/press overlays.
+// Transparent parts of the images show the parent's background. Knows nothing of
+// applications. GUI thread only.
+#include <QAbstractButton>
+#include <QImage>
+#include <QString>
+
+#include <map>
+
+class CPngButton : public QAbstractButton {
+  Q_OBJECT
+ public:
+  explicit CPngButton(QWidget* parent = nullptr);
+  ~CPngButton() override;
+
+  // Stores the state (0 to 8) and its badge; does not repaint (callers update()).
+  void SetState(int state);
+  int State() const { return m_state; }
+  // The badge image of the current state, program-directory relative; "" for none.
+  const QString& BadgePath() const { return m_badgePath; }
+
+  void SetImagePath(const QString& path) { m_imagePath = path; }
+  const QString& ImagePath() const { return m_imagePath; }
+  // The caption drawn under the image; also the tooltip.
+  void SetCaption(const QString& caption);
+  const QString& Caption() const { return m_caption; }
+  void SetShowCaption(bool show) { m_showCaption = show; }
+  void SetLoadingPlaceholder(bool on) { m_loadingPlaceholder = on; }
+  void SetHotBadge(bool on) { m_hotBadge = on; }
+  bool HotBadge() const { return m_hotBadge; }
+  // Hover tracking, pressing and the highlight overlays happen only while interactive.
+  void SetInteractive(bool on) { m_interactive = on; }
+  bool Hovered() const { return m_hover; }
+
+  // The area the face image is stretched to: the client rectangle less the caption strip.
+  QRect ImageArea() const;
+  // Whether the last paint drew the face image (false while the placeholder or nothing
+  // was drawn).
+  bool FaceDrawn() const { return m_faceDrawn; }
+
+  // The caption font, shared by every button.
+  static const QFont& CaptionFont();
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+
+  virtual void OnHover() {}
+  // Called before the leave repaint.
+  virtual void OnLeave() {}
+
+ private:
+  // Draws an image file into `target` through the button's cache; false when not drawn.
+  bool DrawImageFile(QPainter& painter, const QString& path, const QRect& target);
+
+  QString m_imagePath;
+  QString m_caption;
+  bool m_showCaption = false;
+  int m_state = 0;
+  bool m_loadingPlaceholder = false;
+  bool m_hotBadge = false;
+  bool m_interactive = true;
+  bool m_hover = false;
+  bool m_faceDrawn = false;
+  QString m_badgePath;
+  // Face images by path; a null image marks a path whose file did not exist yet.
+  std::map<QString, QImage> m_cache;
+};

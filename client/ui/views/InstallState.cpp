@@ -1,0 +1,75 @@
+#include "client/ui/views/InstallState.h"
+
+#include <array>
+#include <cctype>
+
+#include "client/base/MachineRegistry.h"
+
+namespace {
+
+constexpr std::array<const char*, 9> kBadgeNames = {"",       "更新",   "禁用", "试用", "未安装",
+                                                    "未开通", "未授权", "卸载", "运行"};
+
+// Splits one version part into its leading number and the rest.
+void SplitPart(const std::string& part, std::string& digits, std::string& tail) {
+  size_t i = 0;
+  while (i < part.size() && std::isdigit(static_cast<unsigned char>(part[i]))) ++i;
+  digits = part.substr(0, i);
+  tail = part.substr(i);
+  size_t zeros = 0;
+  while (zeros + 1 < digits.size() && digits[zeros] == '0') ++zeros;
+  digits.erase(0, zeros);
+}
+
+std::string NextPart(const std::string& text, size_t& pos) {
+  if (pos >= text.size()) return "0";
+  size_t dot = text.find('.', pos);
+  if (dot == std::string::npos) dot = text.size();
+  std::string part = text.substr(pos, dot - pos);
+  pos = dot + 1;
+  return part.empty() ? "0" : part;
+}
+
+}  // namespace
+
+std::string BadgeImageOf(int state) {
+  if (state <= 0 || state >= static_cast<int>(kBadgeNames.size())) return {};
+  return std::string("image\\PngButton\\") + kBadgeNames[state] + ".png";
+}
+
+std::string StateWordsOf(int state) {
+  if (state <= 0 || state >= static_cast<int>(kBadgeNames.size())) return {};
+  return kBadgeNames[state];
+}
+
+int CompareVersionText(const std::string& a, const std::string& b) {
+  size_t pa = 0;
+  size_t pb = 0;
+  while (pa < a.size() || pb < b.size()) {
+    std::string da, ta, db, tb;
+    SplitPart(NextPart(a, pa), da, ta);
+    SplitPart(NextPart(b, pb), db, tb);
+    if (da.size() != db.size()) return da.size() < db.size() ? -1 : 1;
+    if (int c = da.compare(db); c != 0) return c < 0 ? -1 : 1;
+    if (int c = ta.compare(tb); c != 0) return c < 0 ? -1 : 1;
+  }
+  return 0;
+}
+
+int QueryInstallStateOf(const OrvAppInfo& record, const AppList& list) {
+  if (record.type == "app") return tile_state::kNone;
+  std::string code;
+  for (const AppRecord& entry : list.records) {
+    if (entry->xh == record.xh) {
+      code = entry->code;
+      break;
+    }
+  }
+  // A record that its list no longer holds has no key: it reads as not installed.
+  if (code.empty()) return tile_state::kNotInstalled;
+  if (ReadUninstallValue(code, "DisplayIcon").empty()) return tile_state::kNotInstalled;
+  const std::string installed = ReadUninstallValue(code, "DisplayVersion");
+  if (!record.version.empty() && CompareVersionText(installed, record.version) < 0)
+    return tile_state::kUpdate;
+  return tile_state::kRun;
+}
