@@ -1,7 +1,9 @@
 #pragma once
 // The five application actions of the main window (activate, add, delete, upgrade,
-// uninstall) and *run local file*. Main thread. (Contract stub: the tiles work fills it in.)
+// uninstall) and *run local file*. Each writes its start and end lines to the thread log
+// and queues one usage record through the window. Main thread.
 #include <string>
+#include <vector>
 
 #include "client/ui/app/IKivoHost.h"
 
@@ -18,7 +20,33 @@ class CAppActions {
   // with the parameters and returns 0. The update hand-off uses it too.
   int RunLocalFile(const std::string& path, const std::string& parameters);
 
+  // The program a DisplayIcon value names: surrounding quotes removed, a trailing ",N"
+  // icon index dropped.
+  static std::string ProgramOfDisplayIcon(const std::string& value);
+  // An UninstallString split as a command line: the program, then its own arguments
+  // joined back into a parameter string.
+  static std::pair<std::string, std::string> SplitCommandLine(const std::string& value);
+  // The share page of a web application with the cookie key, on the platform web server.
+  static std::string SharePageUrl(const std::string& cookieKey, const std::string& appid);
+
  private:
+  bool OnActivateOrvApp(const AppRecord& record, AppListKind list);
+  void ActivateLocalApp(const OrvAppInfo& record, AppListKind list);
+  void ActivateWebApp(const std::string& appid);
+  bool OnAddOrvApp(const AppRecord& record);
+  bool OnDeleteOrvApp(const AppRecord& record);
+  bool OnUpgradeOrvApp(const AppRecord& record, AppListKind list);
+  bool OnUnInstallOrvApp(const AppRecord& record);
+
+  // The list's record with the same xh (the lookups of the controller), else the record.
+  OrvAppInfo LookUp(const OrvAppInfo& record, AppListKind list) const;
+  // Starts the installer download (idle priority); the tile shows its progress.
+  void DownloadInstaller(const OrvAppInfo& app);
+  // Runs a downloaded installer with "/silent", giving it its run bit first.
+  void RunInstaller(const std::string& setupPath);
+  void QueueLog(const OrvAppInfo& app, int clientType);
+  void Message(const std::string& text);
+
   IKivoHost& m_host;
   CAppLists& m_lists;
 };
