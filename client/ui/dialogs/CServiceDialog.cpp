@@ -120,7 +120,7 @@ void CServiceDialog::ReplaceServiceTypes(
     const std::vector<CQueryCustomerServiceCtrl::Service>& services) {
   m_type->clear();
   for (const auto& service : services) m_type->addItem(Utf8(service.cpmc));
-  m_type->setCurrentIndex(kDefaultTypeIndex < m_type->count() ? kDefaultTypeIndex : 0);
+  m_type->setCurrentIndex(kDefaultTypeIndex);  // none when the answer has a single name
 }
 
 WorkOrderForm CServiceDialog::ReadForm() const {
@@ -149,14 +149,18 @@ void CServiceDialog::OnLookup() {
                   ctrl.lxrmc,    ctrl.lxrdh,    ctrl.lxrdz};
   });
   m_busy = false;
-  if (!answer.infoFlag) return;
-  // The five fields take the answer's values, empty where it has none, before the text shows.
+  // An answer with an information text or with enterprise data fills the five fields, empty
+  // where it has no value, before the text shows; the OA server answers a found taxpayer
+  // with the data and an empty information text. No answer changes nothing.
+  const bool hasData = !answer.nsrsbh.empty() || !answer.nsrmc.empty() || !answer.lxrmc.empty() ||
+                       !answer.lxrdh.empty() || !answer.lxrdz.empty();
+  if (!answer.infoFlag && !hasData) return;
   m_taxNumber->setText(Utf8(answer.nsrsbh));
   m_name->setText(Utf8(answer.nsrmc));
   m_contact->setText(Utf8(answer.lxrmc));
   m_phone->setText(Utf8(answer.lxrdh));
   m_address->setText(Utf8(answer.lxrdz));
-  ShowDialogMessage(this, Utf8(answer.infoText));
+  if (answer.infoFlag) ShowDialogMessage(this, Utf8(answer.infoText));
 }
 
 void CServiceDialog::OnSubmit() {

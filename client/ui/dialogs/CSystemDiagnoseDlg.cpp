@@ -146,6 +146,7 @@ void CSystemDiagnoseDlg::BuildControls() {
   m_progress->setObjectName(QStringLiteral("progress"));
   m_progress->setGeometry(du.Rect(59, 19, 242, 13));
   m_progress->setRange(0, 100);
+  m_progress->setValue(0);
   m_progress->setTextVisible(false);
   m_progress->setAccessibleName(QStringLiteral("检测进度"));
   m_progress->setStyleSheet(

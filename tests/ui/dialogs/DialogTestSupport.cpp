@@ -1,0 +1,86 @@
+#include "DialogTestSupport.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QTimer>
+
+#include <thread>
+
+#include "client/requests/COrvAppCtrl.h"
+#include "controls/CMessageBoxDialog.h"
+
+namespace orvtest {
+
+struct MessageBoxCatcher::Impl {
+  QTimer timer;
+};
+
+MessageBoxCatcher::MessageBoxCatcher(std::function<void()> onShow)
+    : m_impl(std::make_unique<Impl>()), m_onShow(std::move(onShow)) {
+  m_impl->timer.setInterval(10);
+  QObject::connect(&m_impl->timer, &QTimer::timeout, [this] {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      auto* box = qobject_cast<CMessageBoxDialog*>(w);
+      if (box == nullptr || !box->isVisible()) continue;
+      QString text;
+      for (QLabel* label : box->findChildren<QLabel*>()) {
+        if (!label->text().isEmpty()) text = label->text();
+      }
+      m_texts << text;
+      m_captions << box->windowTitle();
+      if (m_onShow) m_onShow();
+      box->EndWith(CMessageBoxDialog::kIdOk);
+    }
+  });
+  m_impl->timer.start();
+}
+
+MessageBoxCatcher::~MessageBoxCatcher() = default;
+
+bool ProcessUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!pred()) {
+    if (clock.elapsed() > timeout.count()) return pred();
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+void ProcessFor(std::chrono::milliseconds time) {
+  ProcessUntil([] { return false; }, time);
+}
+
+SimPlatform::SimPlatform() {
+  m_process = std::make_unique<ChildProcess>(std::vector<std::string>{
+      ORV_PYTHON, ORV_SOURCE_DIR "/tools/platform-sim/platform_sim.py", "--no-update"});
+  std::string line;
+  while (m_process->ReadLine(line, std::chrono::seconds(20))) {
+    if (line == "READY") break;
+    const auto eq = line.find('=');
+    if (eq == std::string::npos) continue;
+    m_hosts[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  for (const auto& [name, value] : m_hosts) {
+    if (name.rfind("ORVANTA_HOST_", 0) == 0)
+      m_env.push_back(std::make_unique<ScopedEnv>(name, value));
+  }
+}
+
+std::string SimPlatform::Control(const std::string& pathAndQuery) const {
+  const auto it = m_hosts.find("ORVANTA_SIM_CONTROL");
+  if (it == m_hosts.end()) return {};
+  return COrvAppCtrl::HttpGetText("http://" + it->second + pathAndQuery);
+}
+
+void SaveShot(QWidget& widget, const QString& name) {
+  const QString dir = qEnvironmentVariable("ORV_UI_SHOTS");
+  if (dir.isEmpty()) return;
+  QDir().mkpath(dir);
+  widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+}  // namespace orvtest

@@ -1,0 +1,63 @@
+#pragma once
+// Helpers of the dialog tests: answering the product's message boxes, waiting while the
+// event loop runs, the stand-in platform, and saving what a widget draws.
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "tests/support/TestSupport.h"
+
+class QWidget;
+
+namespace orvtest {
+
+// Answers every message box of the product that opens while it lives (OK), recording its
+// text and caption; `onShow` runs first, while the box is up.
+class MessageBoxCatcher {
+ public:
+  explicit MessageBoxCatcher(std::function<void()> onShow = {});
+  ~MessageBoxCatcher();
+  MessageBoxCatcher(const MessageBoxCatcher&) = delete;
+  MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
+
+  const QStringList& Texts() const { return m_texts; }
+  const QStringList& Captions() const { return m_captions; }
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> m_impl;
+  QStringList m_texts;
+  QStringList m_captions;
+  std::function<void()> m_onShow;
+};
+
+// Runs the event loop until pred holds or the timeout passes; its last value.
+bool ProcessUntil(const std::function<bool()>& pred,
+                  std::chrono::milliseconds timeout = std::chrono::seconds(15));
+// Runs the event loop for a while.
+void ProcessFor(std::chrono::milliseconds time);
+
+// tools/platform-sim/platform_sim.py (without the update server) with its ORVANTA_HOST_*
+// variables set for the lifetime of the object.
+class SimPlatform {
+ public:
+  SimPlatform();
+  bool Started() const { return !m_hosts.empty(); }
+  // GET of the control endpoint's path ("/records?kind=workorder"): the body.
+  std::string Control(const std::string& pathAndQuery) const;
+
+ private:
+  std::unique_ptr<ChildProcess> m_process;
+  std::map<std::string, std::string> m_hosts;
+  std::vector<std::unique_ptr<ScopedEnv>> m_env;
+};
+
+// Saves the widget's picture as NAME.png under $ORV_UI_SHOTS when that is set.
+void SaveShot(QWidget& widget, const QString& name);
+
+}  // namespace orvtest
