@@ -1,0 +1,282 @@
+// The app-centre and my-apps pages, the hot strip and the window's list rules.
+#include <gtest/gtest.h>
+
+#include <QPainter>
+#include <QScrollArea>
+#include <QTest>
+#include <QScrollBar>
+
+#include "StandInHost.h"
+#include "client/ui/views/CAppCenterDlg.h"
+#include "client/ui/views/CHotAppStrip.h"
+#include "client/ui/views/CMyAppDlg.h"
+#include "client/ui/views/COrvAppButton.h"
+#include "client/ui/views/InstallState.h"
+#include "client/ui/views/TileLook.h"
+#include "controls/CXTabCtrl.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+std::vector<AppRecord> Records(int count, const std::string& type, int firstId) {
+  std::vector<AppRecord> records;
+  for (int i = 0; i < count; ++i)
+    records.push_back(MakeRecord(firstId + i, type, std::to_string(i + 1), "", "1.0"));
+  return records;
+}
+
+QPoint PagePos(QWidget& page, QWidget& tile) { return tile.mapTo(&page, QPoint(0, 0)); }
+
+class PagesTest : public ::testing::Test {
+ protected:
+  StandInHost host;
+  BoxAnswers boxes;
+};
+
+TEST_F(PagesTest, GridCellsAndScrollingToRowsBelowThePage) {
+  host.SetList(AppListKind::PrivateDesktop, Records(33, "client", 1001));
+  CMyAppDlg page(host, &host.window);
+  page.setGeometry(2, 85, 846, 435);
+  host.window.show();
+  EXPECT_TRUE(page.WebShown());
+  page.ChooseTab(0);
+  ASSERT_EQ(page.DesktopTiles().size(), 33u);
+  EXPECT_EQ(host.requests[static_cast<int>(AppListKind::PrivateDesktop)], 1);
+
+  QWidget& first = *page.DesktopTiles()[0];
+  QWidget& eighth = *page.DesktopTiles()[7];
+  QWidget& ninth = *page.DesktopTiles()[8];
+  EXPECT_EQ(PagePos(page, first), QPoint(35, 60));
+  EXPECT_EQ(PagePos(page, eighth), QPoint(735, 60));
+  EXPECT_EQ(PagePos(page, ninth), QPoint(35, 160));
+  EXPECT_EQ(ninth.size(), QSize(72, 85));
+
+  // The fifth row lies below the page's bottom: the grid scrolls to it.
+  QWidget& last = *page.DesktopTiles()[32];
+  EXPECT_EQ(PagePos(page, last), QPoint(35, 460));
+  QScrollArea& scroll = page.ScrollArea();
+  EXPECT_GT(scroll.verticalScrollBar()->maximum(), 0);
+  scroll.ensureWidgetVisible(&last);
+  const QRect inViewport(last.mapTo(scroll.viewport(), QPoint(0, 0)), last.size());
+  EXPECT_TRUE(scroll.viewport()->rect().contains(inViewport)) << inViewport.y();
+
+  // A rebuild scrolls back to the top and keeps the described positions.
+  page.RebuildButtons();
+  EXPECT_EQ(PagePos(page, *page.DesktopTiles()[8]), QPoint(35, 160));
+}
+
+TEST_F(PagesTest, TabsRebuildTheirListAndHideTheOther) {
+  host.SetList(AppListKind::PrivateWeb, Records(3, "app", 2001));
+  host.SetList(AppListKind::PrivateDesktop, Records(2, "client", 1001));
+  CMyAppDlg page(host, &host.window);
+  page.resize(846, 435);
+  EXPECT_EQ(page.TabStrip().Selected(), 1);
+  EXPECT_EQ(page.TabStrip().Count(), 2);
+  EXPECT_EQ(page.TabStrip().TabText(0), QStringLiteral("桌面应用"));
+  page.RebuildButtons();
+  ASSERT_EQ(page.WebTiles().size(), 3u);
+  // The web list is used as held; only the desktop list is fetched again.
+  EXPECT_EQ(host.requests[static_cast<int>(AppListKind::PrivateWeb)], 0);
+  for (COrvAppButton* tile : page.WebTiles()) EXPECT_EQ(tile->State(), tile_state::kRun);
+
+  page.ChooseTab(0);
+  EXPECT_FALSE(page.WebShown());
+  ASSERT_EQ(page.DesktopTiles().size(), 2u);
+  for (COrvAppButton* tile : page.WebTiles()) EXPECT_TRUE(tile->isHidden());
+  for (COrvAppButton* tile : page.DesktopTiles())
+    EXPECT_EQ(tile->State(), tile_state::kNotInstalled);
+}
+
+TEST_F(PagesTest, AppCentreStatesOfApplicationsInTheUsersLists) {
+  orvtest::TempProgramDir dir;
+  std::vector<AppRecord> all = Records(3, "client", 1001);
+  host.SetList(AppListKind::AllDesktop, all);
+  // The user's web list holds the first (same img), the desktop list the second.
+  auto mineWeb = std::make_shared<OrvAppInfo>(*all[0]);
+  auto mineDesktop = std::make_shared<OrvAppInfo>(*all[1]);
+  host.SetList(AppListKind::PrivateWeb, {mineWeb});
+  host.SetList(AppListKind::PrivateDesktop, {mineDesktop});
+
+  CAppCenterDlg page(host, &host.window);
+  page.resize(846, 435);
+  page.ChooseTab(0);
+  ASSERT_EQ(page.DesktopTiles().size(), 3u);
+  const auto& tiles = page.DesktopTiles();
+  EXPECT_EQ(tiles[0]->State(), tile_state::kRun);
+  EXPECT_TRUE(tiles[0]->Added());
+  EXPECT_EQ(tiles[1]->State(), tile_state::kNotInstalled);
+  EXPECT_TRUE(tiles[1]->Added());
+  EXPECT_EQ(tiles[2]->State(), tile_state::kNone);
+  EXPECT_FALSE(tiles[2]->Added());
+
+  // The added web application opens with the start box.
+  tiles[0]->click();
+  ASSERT_EQ(boxes.shown_boxes.size(), 1u);
+  EXPECT_EQ(boxes.shown_boxes[0].ids, (std::vector<int>{1, 2}));
+
+  // Progress reaches the desktop list's tile of that download only.
+  page.ShowProgress(all[2]->downurl, 30);
+  EXPECT_EQ(tiles[2]->ShownProgress(), 30);
+  EXPECT_EQ(tiles[1]->ShownProgress(), -1);
+}
+
+TEST_F(PagesTest, RefreshIconFindsTheTileAndDrawsItsIcon) {
+  orvtest::TempDir dir;
+  std::vector<AppRecord> web;
+  for (int i = 0; i < 3; ++i) {
+    auto app = std::make_shared<OrvAppInfo>(*MakeRecord(2001 + i, "app", std::to_string(i + 1)));
+    app->iconPath = dir.File(std::to_string(i) + ".png");
+    web.push_back(app);
+  }
+  host.SetList(AppListKind::AllWeb, web);
+  CAppCenterDlg page(host, &host.window);
+  page.resize(846, 435);
+  host.window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&host.window));
+  page.RebuildButtons();
+  page.grab();
+  COrvAppButton& tile = *page.WebTiles()[1];
+  EXPECT_FALSE(tile.FaceDrawn());
+  QImage icon(32, 32, QImage::Format_ARGB32);
+  icon.fill(Qt::green);
+  ASSERT_TRUE(icon.save(QString::fromStdString(web[1]->iconPath)));
+  page.RefreshIcon(web[1]->img);
+  EXPECT_TRUE(tile.FaceDrawn());
+  EXPECT_FALSE(page.WebTiles()[0]->FaceDrawn());
+}
+
+TEST_F(PagesTest, HotStripLayoutFor1And11AndRefusal12) {
+  const QRect strip(0, 405, 850, 120);
+  {
+    host.SetList(AppListKind::Hot, Records(1, "client", 1001));
+    CHotAppStrip hot(host, &host.window);
+    hot.Rebuild(strip);
+    ASSERT_EQ(hot.Tiles().size(), 1u);
+    // Gap 100 makes the tile taller than the strip: the second rule places it.
+    EXPECT_EQ(hot.Tiles()[0]->geometry(), QRect(385, 415, 80, 100));
+    EXPECT_TRUE(hot.Tiles()[0]->HotBadge());
+  }
+  {
+    host.SetList(AppListKind::Hot, Records(11, "client", 1001));
+    CHotAppStrip hot(host, &host.window);
+    hot.Rebuild(strip);
+    ASSERT_EQ(hot.Tiles().size(), 11u);
+    for (int i = 0; i < 11; ++i)
+      EXPECT_EQ(hot.Tiles()[i]->geometry(), QRect(77 * i, 416, 77, 97)) << i;  // gap 0: touching
+    EXPECT_TRUE(boxes.shown_boxes.empty());
+  }
+  {
+    host.SetList(AppListKind::Hot, Records(12, "client", 1001));
+    CHotAppStrip hot(host, &host.window);
+    hot.Rebuild(strip);
+    EXPECT_TRUE(hot.Tiles().empty());
+    ASSERT_EQ(boxes.shown_boxes.size(), 1u);
+    EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("Too many Hot App, load fail!"));
+    EXPECT_EQ(boxes.shown_boxes[0].title, QStringLiteral("Orvanta"));
+  }
+  {
+    // An empty hot list gives an empty strip (no division by zero).
+    host.SetList(AppListKind::Hot, {});
+    CHotAppStrip hot(host, &host.window);
+    hot.Rebuild(strip);
+    EXPECT_TRUE(hot.Tiles().empty());
+  }
+  // Gap formula with room to spare: 5 tiles in a tall strip use the first rule.
+  EXPECT_EQ(CHotAppStrip::TileRect(QRect(0, 0, 850, 300), 5, 2), QRect(376, 91, 98, 118));
+}
+
+TEST_F(PagesTest, HotStripStatesVisibilityAndIcons) {
+  orvtest::TempProgramDir dir;
+  host.SetList(AppListKind::Hot, Records(3, "client", 1001));
+  CHotAppStrip hot(host, &host.window);
+  hot.Rebuild(QRect(0, 405, 850, 120));
+  ASSERT_EQ(hot.Tiles().size(), 3u);
+  for (const auto& tile : hot.Tiles()) EXPECT_EQ(tile->State(), tile_state::kNotInstalled);
+  hot.RefreshStates(false);
+  for (const auto& tile : hot.Tiles()) EXPECT_TRUE(tile->isHidden());
+  EXPECT_TRUE(hot.RefreshIcon(host.fixed[0].records[1]->img));
+  EXPECT_FALSE(hot.RefreshIcon("http://127.0.0.1:9/none.png"));
+  hot.SetProgress(host.fixed[0].records[2]->downurl, 12);
+  EXPECT_EQ(hot.Tiles()[2]->ShownProgress(), 12);
+}
+
+// Renders a page of tiles (badges, a progress caption) and the hot strip to PNG when
+// ORV_VIEWS_SHOTS names a folder, for a person to look at.
+TEST_F(PagesTest, RenderPagesToPng) {
+  const QString out = qEnvironmentVariable("ORV_VIEWS_SHOTS");
+  if (out.isEmpty()) GTEST_SKIP() << "ORV_VIEWS_SHOTS not set";
+  orvtest::TempDir dir;
+  std::vector<AppRecord> records;
+  for (int i = 0; i < 20; ++i) {
+    auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001 + i, "client", std::to_string(i + 1)));
+    app->iconPath = dir.File(std::to_string(i) + ".png");
+    if (i % 5 != 4) {
+      QImage icon(64, 64, QImage::Format_ARGB32);
+      icon.fill(Qt::transparent);
+      QPainter p(&icon);
+      p.setRenderHint(QPainter::Antialiasing);
+      p.setBrush(QColor::fromHsv((i * 37) % 360, 160, 220));
+      p.setPen(Qt::NoPen);
+      p.drawRoundedRect(QRect(4, 4, 56, 56), 12, 12);
+      p.end();
+      icon.save(QString::fromStdString(app->iconPath));
+    }
+    records.push_back(app);
+  }
+  host.SetList(AppListKind::AllDesktop, records);
+  host.SetList(AppListKind::Hot, std::vector<AppRecord>(records.begin(), records.begin() + 8));
+  CAppCenterDlg page(host, &host.window);
+  page.setGeometry(2, 85, 846, 435);
+  page.ChooseTab(0);
+  const int states[] = {0, 1, 4, 8, 7};
+  for (size_t i = 0; i < page.DesktopTiles().size(); ++i)
+    page.DesktopTiles()[i]->ApplyState(states[i % 5]);
+  page.ShowProgress(records[2]->downurl, 45);
+  page.grab().save(out + "/app-centre.png");
+
+  QWidget window;
+  window.resize(850, 550);
+  window.setAutoFillBackground(true);
+  QPalette palette;
+  palette.setColor(QPalette::Window, QColor(221, 228, 228));
+  window.setPalette(palette);
+  CHotAppStrip hot(host, &window);
+  hot.Rebuild(QRect(0, 405, 850, 120));
+  hot.Tiles()[1]->ApplyState(tile_state::kUpdate);
+  hot.SetProgress(records[2]->downurl, 60);
+  window.grab(QRect(0, 380, 850, 170)).save(out + "/hot-strip.png");
+}
+
+// The window's list rules, with fetches counted instead of sent.
+TEST(AppListsTest, RequestRulesOfTheFiveLists) {
+  UserSession session;
+  session.cookieKey = "k1";
+  session.userName = "demo";
+  int fetches = 0;
+  CAppLists lists(session, [&](const std::function<void()>&) { ++fetches; });
+  for (int i = 0; i < 3; ++i) {
+    lists.Request(AppListKind::Hot);
+    lists.Request(AppListKind::AllWeb);
+    lists.Request(AppListKind::PrivateWeb);
+  }
+  EXPECT_EQ(lists.FetchCount(AppListKind::Hot), 1);         // once held, kept
+  EXPECT_EQ(lists.FetchCount(AppListKind::AllWeb), 3);      // empty: forgotten each time
+  EXPECT_EQ(lists.FetchCount(AppListKind::PrivateWeb), 3);  // every call
+  EXPECT_EQ(fetches, 7);
+
+  // Append and remove work on the held list; a record handed out stays valid after removal.
+  OrvAppInfo app = *MakeRecord(1001, "client", "1");
+  lists.Append(AppListKind::PrivateDesktop, app);
+  AppRecord held = lists.Held(AppListKind::PrivateDesktop).records.at(0);
+  EXPECT_EQ(lists.FindByXh(AppListKind::PrivateDesktop, "1"), held);
+  EXPECT_FALSE(lists.RemoveFirstWithImg(AppListKind::PrivateDesktop, "nope"));
+  EXPECT_TRUE(lists.RemoveFirstWithImg(AppListKind::PrivateDesktop, app.img));
+  EXPECT_TRUE(lists.Held(AppListKind::PrivateDesktop).records.empty());
+  EXPECT_EQ(held->name, app.name);
+  // The append reached the controller too: a failed later request keeps showing it.
+  lists.Append(AppListKind::PrivateDesktop, app);
+  lists.Request(AppListKind::PrivateDesktop);
+  EXPECT_EQ(lists.Held(AppListKind::PrivateDesktop).records.size(), 1u);
+}
+
+}  // namespace

@@ -1,0 +1,134 @@
+#pragma once
+// A stand-in for the main window as the tiles, pages and actions see it: lists set by the
+// test (or requested through a real CAppLists), and every call recorded. Message boxes are
+// answered by the test.
+#include <QLabel>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/base/UserSession.h"
+#include "client/ui/app/CAppActions.h"
+#include "client/ui/app/CAppLists.h"
+#include "client/ui/app/IKivoHost.h"
+#include "client/ui/views/TileMessageBox.h"
+#include "controls/CMessageBoxDialog.h"
+
+struct SentAction {
+  AppAction action;
+  AppRecord record;
+  AppListKind list;
+};
+
+struct ShownBox {
+  QString title;
+  QString text;
+  std::vector<int> ids;
+  std::vector<QString> labels;
+};
+
+// Records every message box and answers it with the next queued id (else the cancel id,
+// else the default id).
+class BoxAnswers {
+ public:
+  BoxAnswers() {
+    SetMessageBoxRunner([this](CMessageBoxDialog& box) {
+      ShownBox shown{box.windowTitle(), {}, box.ButtonIds(), {}};
+      for (QLabel* label : box.findChildren<QLabel*>())
+        if (!label->text().isEmpty()) shown.text = label->text();
+      for (int id : box.ButtonIds()) shown.labels.push_back(box.ButtonText(id));
+      shown_boxes.push_back(shown);
+      if (!answers.empty()) {
+        const int id = answers.front();
+        answers.erase(answers.begin());
+        return id;
+      }
+      return box.CancelId() > 0 ? box.CancelId() : box.DefaultId();
+    });
+  }
+  ~BoxAnswers() { SetMessageBoxRunner({}); }
+  std::vector<int> answers;
+  std::vector<ShownBox> shown_boxes;
+};
+
+class StandInHost : public IKivoHost {
+ public:
+  StandInHost()
+      : lists(session, [this](const std::function<void()>& fetch) {
+          if (allowFetch) fetch();
+        }) {
+    for (int i = 0; i < 5; ++i) fixed[i].kind = static_cast<AppListKind>(i);
+    window.resize(850, 550);
+  }
+
+  QWidget* HostWidget() override { return &window; }
+  const UserSession& Session() const override { return session; }
+  const AppList& RequestList(AppListKind kind) override {
+    ++requests[static_cast<int>(kind)];
+    return useLists ? lists.Request(kind) : fixed[static_cast<int>(kind)];
+  }
+  const AppList& HeldList(AppListKind kind) const override {
+    return useLists ? lists.Held(kind) : fixed[static_cast<int>(kind)];
+  }
+  bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) override {
+    sent.push_back({action, record, list});
+    return actions ? actions->Handle(action, record, list) : true;
+  }
+  void OpenLoginDialog(bool partialRepaint) override {
+    loginDialogs.push_back(partialRepaint);
+    if (onLogin) onLogin(session);
+  }
+  int DownloadFile(const std::string& url, const std::string& localPath, int priority) override {
+    downloads.push_back({url, localPath, priority});
+    return onDownload ? onDownload(url, localPath) : 1;
+  }
+  void QueueAppLog(const S_OrvAppLogRequestInfo& record) override { appLogs.push_back(record); }
+  void SwitchToPage(int page) override { pages.push_back(page); }
+  void RebuildMyApps() override { ++myAppsRebuilds; }
+
+  void SetList(AppListKind kind, std::vector<AppRecord> records) {
+    fixed[static_cast<int>(kind)].records = std::move(records);
+  }
+
+  struct Download {
+    std::string url, path;
+    int priority;
+  };
+
+  QWidget window;
+  UserSession session;
+  CAppLists lists;
+  bool useLists = false;
+  bool allowFetch = false;  // unit tests never reach a server
+  std::array<AppList, 5> fixed;
+  std::array<int, 5> requests{};
+  CAppActions* actions = nullptr;
+  std::vector<SentAction> sent;
+  std::vector<bool> loginDialogs;
+  std::function<void(UserSession&)> onLogin;
+  std::vector<Download> downloads;
+  std::function<int(const std::string&, const std::string&)> onDownload;
+  std::vector<S_OrvAppLogRequestInfo> appLogs;
+  std::vector<int> pages;
+  int myAppsRebuilds = 0;
+};
+
+// A catalogue record for tests.
+inline AppRecord MakeRecord(int appid, const std::string& type, const std::string& xh,
+                            const std::string& code = {}, const std::string& version = {}) {
+  auto app = std::make_shared<OrvAppInfo>();
+  app->appid = appid;
+  app->name = "应用" + std::to_string(appid);
+  app->xh = xh;
+  app->type = type;
+  app->remark = "说明" + std::to_string(appid);
+  app->img = "http://127.0.0.1:9/icons/" + std::to_string(appid) + "/icon.png";
+  app->code = code;
+  app->version = version;
+  app->downurl = type == "client" ? "http://127.0.0.1:9/downloads/" + std::to_string(appid) : "";
+  return app;
+}

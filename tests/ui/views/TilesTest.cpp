@@ -1,0 +1,339 @@
+// Application tiles: install state from the Uninstall registrations, the progress caption,
+// the face and its icon, the choice boxes of the three kinds, accessibility.
+#include <gtest/gtest.h>
+
+#include <QAccessible>
+#include <QPainter>
+#include <QPushButton>
+#include <QTest>
+
+#include "StandInHost.h"
+#include "client/base/MachineRegistry.h"
+#include "client/ui/views/COrvAppButton.h"
+#include "client/ui/views/InstallState.h"
+#include "platform/Registry.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using Box = CMessageBoxDialog;
+
+void Register(const std::string& code,
+              const std::vector<std::pair<std::string, std::string>>& values) {
+  const std::string key = MachineSoftwareKey(std::string(kUninstallPath) + code);
+  ASSERT_TRUE(plat::reg::CreateKey(key));
+  for (const auto& [name, text] : values) {
+    plat::reg::Value value;
+    value.name = name;
+    value.text = text;
+    ASSERT_TRUE(plat::reg::WriteValue(key, value));
+  }
+}
+
+QImage SolidPng(const QColor& colour) {
+  QImage image(48, 48, QImage::Format_ARGB32);
+  image.fill(colour);
+  return image;
+}
+
+TEST(InstallStateTest, VersionsCompareNumericallyPartByPart) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int sign;
+  };
+  const Case cases[] = {{"2.0", "10.0", -1}, {"1.10", "1.9", 1},  {"1.0", "1.0.0", 0},
+                        {"1.2.3", "1.2", 1}, {"", "1.0", -1},     {"01.2", "1.2", 0},
+                        {"1.0b", "1.0a", 1}, {"1.0", "1.0a", -1}, {"10", "9.9", 1}};
+  for (const Case& c : cases) {
+    const int got = CompareVersionText(c.a, c.b);
+    EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " vs " << c.b;
+    EXPECT_EQ((CompareVersionText(c.b, c.a) > 0) - (CompareVersionText(c.b, c.a) < 0), -c.sign);
+  }
+}
+
+TEST(InstallStateTest, StateFromTheUninstallRegistration) {
+  orvtest::TempProgramDir dir;
+  Register("NoIcon", {{"DisplayVersion", "1.0"}});
+  Register("Old", {{"DisplayIcon", "/opt/old/run"}, {"DisplayVersion", "2.0"}});
+  Register("Newer", {{"DisplayIcon", "/opt/newer/run"}, {"DisplayVersion", "1.10"}});
+  Register("Same", {{"DisplayIcon", "/opt/same/run"}, {"DisplayVersion", "3.1"}});
+
+  AppList list;
+  list.records = {MakeRecord(1, "client", "1", "NoIcon", "1.0"),
+                  MakeRecord(2, "client", "2", "Old", "10.0"),
+                  MakeRecord(3, "client", "3", "Newer", "1.9"),
+                  MakeRecord(4, "client", "4", "Same", "3.1"),
+                  MakeRecord(5, "client", "5", "Same", ""),
+                  MakeRecord(6, "app", "6", "Same", "9.9"),
+                  MakeRecord(7, "client", "7", "Unregistered", "1.0")};
+  const int expected[] = {tile_state::kNotInstalled, tile_state::kUpdate, tile_state::kRun,
+                          tile_state::kRun,          tile_state::kRun,    tile_state::kNone,
+                          tile_state::kNotInstalled};
+  for (size_t i = 0; i < list.records.size(); ++i)
+    EXPECT_EQ(QueryInstallStateOf(*list.records[i], list), expected[i]) << "record " << i + 1;
+
+  // The key comes from the list's record with the same xh; a record its list no longer
+  // holds reads as not installed.
+  AppList other;
+  EXPECT_EQ(QueryInstallStateOf(*list.records[3], other), tile_state::kNotInstalled);
+}
+
+class TileTest : public ::testing::Test {
+ protected:
+  StandInHost host;
+  BoxAnswers boxes;
+};
+
+TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
+  AppRecord desktop = MakeRecord(1001, "client", "1");
+  COrvPrivateAppButton tile(host);
+  tile.Bind(desktop, AppListKind::PrivateDesktop);
+  const QString name = QString::fromStdString(desktop->name);
+  const std::pair<int, QString> cases[] = {{1, name},           {2, name + ":2%"},
+                                           {45, name + ":45%"}, {98, name + ":98%"},
+                                           {99, name},          {100, name}};
+  for (const auto& [percent, caption] : cases) {
+    tile.SetProgress(desktop->downurl, percent);
+    EXPECT_EQ(tile.Caption(), caption) << percent;
+    EXPECT_EQ(tile.toolTip(), caption);
+  }
+  tile.SetProgress(desktop->downurl, 50);
+  tile.SetProgress("http://127.0.0.1:9/downloads/other", 70);
+  EXPECT_EQ(tile.Caption(), name + ":50%");
+  // A re-applied tile keeps showing its download.
+  tile.ReapplyAppInfo();
+  EXPECT_EQ(tile.Caption(), name + ":50%");
+
+  AppRecord web = MakeRecord(2001, "app", "2");
+  auto webCopy = std::make_shared<OrvAppInfo>(*web);
+  webCopy->downurl = "http://127.0.0.1:9/x";
+  COrvPrivateAppButton webTile(host);
+  webTile.Bind(webCopy, AppListKind::PrivateWeb);
+  webTile.SetProgress(webCopy->downurl, 50);
+  EXPECT_EQ(webTile.Caption(), QString::fromStdString(web->name));
+  EXPECT_EQ(webTile.ShownProgress(), -1);
+}
+
+TEST_F(TileTest, IconFileAppearingAfterFirstPaintIsDrawnOnTheNextPaint) {
+  orvtest::TempDir dir;
+  auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1"));
+  app->iconPath = dir.File("icon.png");
+  COrvPrivateAppButton tile(host);
+  tile.Bind(app, AppListKind::PrivateDesktop);
+  tile.resize(72, 85);
+  tile.grab();
+  EXPECT_FALSE(tile.FaceDrawn());  // the loading placeholder
+  tile.grab();
+  EXPECT_FALSE(tile.FaceDrawn());
+
+  ASSERT_TRUE(SolidPng(QColor(200, 30, 30)).save(QString::fromStdString(app->iconPath)));
+  const QImage shot = tile.grab().toImage();
+  EXPECT_TRUE(tile.FaceDrawn());
+  EXPECT_EQ(shot.pixelColor(10, 10), QColor(200, 30, 30));
+}
+
+TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
+  orvtest::TempDir dir;
+  QImage clear(48, 48, QImage::Format_ARGB32);
+  clear.fill(Qt::transparent);
+  ASSERT_TRUE(clear.save(QString::fromStdString(dir.File("clear.png"))));
+  auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1, "app", "1"));
+  app->iconPath = dir.File("clear.png");
+
+  QWidget parent;
+  parent.resize(100, 100);
+  parent.setAutoFillBackground(true);
+  QPalette palette;
+  palette.setColor(QPalette::Window, QColor(10, 120, 240));
+  parent.setPalette(palette);
+  COrvAllAppButton tile(host, QString(), &parent);
+  tile.Bind(app, AppListKind::AllWeb);
+  tile.setGeometry(10, 10, 72, 85);
+  const QImage shot = parent.grab().toImage();
+  EXPECT_EQ(shot.pixelColor(40, 40), QColor(10, 120, 240));
+}
+
+// The choice box a click opens and the actions each answer sends.
+struct BoxCase {
+  const char* what;
+  int kind;  // 0 private, 1 hot, 2 all
+  std::string type;
+  int state;
+  bool added;
+  QString title;
+  std::vector<int> ids;
+  std::vector<QString> labels;
+  int answer;
+  std::vector<AppAction> sent;
+};
+
+std::unique_ptr<COrvAppButton> MakeTile(int kind, IKivoHost& host) {
+  if (kind == 0) return std::make_unique<COrvPrivateAppButton>(host);
+  if (kind == 1) return std::make_unique<COrvHotAppButton>(host);
+  return std::make_unique<COrvAllAppButton>(host, QStringLiteral("应用说明"));
+}
+
+TEST_F(TileTest, ClickBoxesOfEveryKindAndState) {
+  const QString mine = QStringLiteral("我的应用");
+  const std::vector<QString> updateLabels = {"升级", "打开", "移除", "取消"};
+  const std::vector<QString> startLabels = {"启动", "移除", "取消"};
+  const std::vector<int> updateIds = {Box::kIdYes, Box::kIdYesToAll, Box::kIdNo, Box::kIdCancel};
+  const std::vector<int> startIds = {Box::kIdYes, Box::kIdNo, Box::kIdCancel};
+  using A = AppAction;
+  const BoxCase cases[] = {
+      {"mine, update: upgrade",
+       0,
+       "client",
+       1,
+       false,
+       mine,
+       updateIds,
+       updateLabels,
+       6,
+       {A::Upgrade}},
+      {"mine, update: open",
+       0,
+       "client",
+       1,
+       false,
+       mine,
+       updateIds,
+       updateLabels,
+       14,
+       {A::Activate}},
+      {"mine, update: remove",
+       0,
+       "client",
+       1,
+       false,
+       mine,
+       updateIds,
+       updateLabels,
+       7,
+       {A::Uninstall, A::Delete}},
+      {"mine, update: cancel", 0, "client", 1, false, mine, updateIds, updateLabels, 2, {}},
+      {"mine desktop: start", 0, "client", 8, false, mine, startIds, startLabels, 6, {A::Activate}},
+      {"mine desktop: remove",
+       0,
+       "client",
+       4,
+       false,
+       mine,
+       startIds,
+       startLabels,
+       7,
+       {A::Uninstall, A::Delete}},
+      {"mine web: remove", 0, "app", 8, false, mine, startIds, startLabels, 7, {A::Delete}},
+      {"mine web: cancel", 0, "app", 8, false, mine, startIds, startLabels, 2, {}},
+      {"hot, update: upgrade",
+       1,
+       "client",
+       1,
+       false,
+       "热点应用",
+       {6, 7},
+       {"升级", "取消"},
+       6,
+       {A::Upgrade}},
+      {"hot, update: cancel", 1, "client", 1, false, "热点应用", {6, 7}, {"升级", "取消"}, 7, {}},
+      {"centre, added: start",
+       2,
+       "client",
+       8,
+       true,
+       "应用中心",
+       {1, 2},
+       {"启动", "取消"},
+       1,
+       {A::Activate}},
+      {"centre, added: cancel", 2, "app", 8, true, "应用中心", {1, 2}, {"启动", "取消"}, 2, {}},
+      {"centre, not added: add",
+       2,
+       "client",
+       0,
+       false,
+       "应用中心",
+       {6, 7},
+       {"是", "否"},
+       6,
+       {A::Add}},
+      {"centre, not added: no", 2, "app", 0, false, "应用中心", {6, 7}, {"是", "否"}, 7, {}},
+  };
+  for (const BoxCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    host.sent.clear();
+    boxes.shown_boxes.clear();
+    boxes.answers = {c.answer};
+    auto tile = MakeTile(c.kind, host);
+    tile->Bind(MakeRecord(1001, c.type, "1"), AppListKind::PrivateDesktop);
+    tile->ApplyState(c.state);
+    tile->SetAdded(c.added);
+    tile->click();
+    ASSERT_EQ(boxes.shown_boxes.size(), 1u);
+    const ShownBox& box = boxes.shown_boxes[0];
+    EXPECT_EQ(box.title, c.title);
+    EXPECT_EQ(box.ids, c.ids);
+    EXPECT_EQ(box.labels, c.labels);
+    std::vector<AppAction> sent;
+    for (const SentAction& s : host.sent) {
+      sent.push_back(s.action);
+      EXPECT_EQ(s.record, tile->Record());
+    }
+    EXPECT_EQ(sent, c.sent);
+  }
+}
+
+TEST_F(TileTest, BoxTextsAndClicksWithoutABox) {
+  COrvAllAppButton centre(host, QStringLiteral("记账好帮手"));
+  centre.Bind(MakeRecord(1001, "client", "1"), AppListKind::AllDesktop);
+  boxes.answers = {CMessageBoxDialog::kIdNo};
+  centre.click();
+  ASSERT_EQ(boxes.shown_boxes.size(), 1u);
+  EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("记账好帮手\r\n\r\n是否添加该应用？"));
+
+  // A hot tile without an update starts at once.
+  boxes.shown_boxes.clear();
+  COrvHotAppButton hot(host);
+  hot.Bind(MakeRecord(1002, "client", "2"), AppListKind::Hot);
+  hot.ApplyState(tile_state::kRun);
+  hot.click();
+  EXPECT_TRUE(boxes.shown_boxes.empty());
+  ASSERT_EQ(host.sent.size(), 1u);
+  EXPECT_EQ(host.sent[0].action, AppAction::Activate);
+  EXPECT_EQ(host.sent[0].list, AppListKind::Hot);
+}
+
+TEST_F(TileTest, KeyboardReachesTilesAndBoxButtons) {
+  COrvPrivateAppButton tile(host, &host.window);
+  tile.Bind(MakeRecord(1001, "app", "1"), AppListKind::PrivateWeb);
+  tile.ApplyState(tile_state::kRun);
+  EXPECT_TRUE(tile.focusPolicy() & Qt::TabFocus);
+  boxes.answers = {Box::kIdYes};
+  QTest::keyClick(&tile, Qt::Key_Space);
+  ASSERT_EQ(boxes.shown_boxes.size(), 1u);
+  ASSERT_EQ(host.sent.size(), 1u);
+
+  auto box = tile.MakeChoiceBox();
+  box->Prepare();
+  for (int id : box->ButtonIds()) EXPECT_TRUE(box->Button(id)->focusPolicy() & Qt::TabFocus);
+}
+
+TEST_F(TileTest, AccessibleNameStateAndProgress) {
+  COrvHotAppButton tile(host, &host.window);
+  AppRecord app = MakeRecord(1001, "client", "1");
+  tile.Bind(app, AppListKind::Hot);
+  tile.ApplyState(tile_state::kNotInstalled);
+  QAccessibleInterface* access = QAccessible::queryAccessibleInterface(&tile);
+  ASSERT_NE(access, nullptr);
+  EXPECT_EQ(access->role(), QAccessible::Button);
+  EXPECT_EQ(access->text(QAccessible::Name), QString::fromStdString(app->name));
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装"));
+  tile.SetProgress(app->downurl, 40);
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装, 下载 40%"));
+  tile.SetProgress(app->downurl, 100);
+  tile.ApplyState(tile_state::kRun);
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("运行"));
+}
+
+}  // namespace

@@ -1,0 +1,15 @@
+// GoogleTest main with a QApplication and the product's font substitutions.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "controls/SkinFonts.h"
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Orvanta"));
+  InstallFontSubstitutions();
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
