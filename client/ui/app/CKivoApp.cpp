@@ -1,0 +1,64 @@
+#include "client/ui/app/CKivoApp.h"
+
+#include <QApplication>
+#include <QPointer>
+
+#include "client/base/CSingleInstance.h"
+#include "client/base/CThreadLog.h"
+#include "client/base/UserSession.h"
+#include "client/ui/app/CKivoDlg.h"
+#include "client/ui/app/KivoAccessibility.h"
+#include "controls/SkinFonts.h"
+
+bool CKivoApp::PublishWindow(CSingleInstance& guard, CKivoDlg& window) {
+  QPointer<CKivoDlg> target(&window);
+  return guard.Publish([target] {
+    // Listener thread: the window is restored on its own thread.
+    QMetaObject::invokeMethod(
+        qApp,
+        [target] {
+          if (target) target->RestoreAndRaise();
+        },
+        Qt::QueuedConnection);
+  });
+}
+
+int CKivoApp::Run(int argc, char** argv) {
+  // One client per user session. The check comes before anything is shown: a second
+  // start waits until the first has published its window (also while the first is still
+  // initialising), asks it to come forward, shows nothing and ends.
+  CSingleInstance guard;
+  if (!guard.Check()) {
+    guard.Find(-1);
+    return 0;
+  }
+
+  // Preparing the process. What the Windows client does here and what stands in for it:
+  // - ActiveX control hosting (for the banner's Flash object): nothing; a ".SWF" banner
+  //   gets a blank child window and nothing is played.
+  // - Winsock start-up: nothing; POSIX sockets need no initialisation.
+  // - GDI+ start-up and shutdown: the QApplication, whose painter draws and whose image
+  //   readers load PNG and BMP.
+  // - The "chs" locale (GBK multibyte strings): nothing; text is UTF-8 inside the program
+  //   and converted to GBK only where files and servers expect it.
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Orvanta"));
+  QApplication::setQuitOnLastWindowClosed(false);
+  InstallFontSubstitutions();
+  InstallKivoAccessibility();
+  CThreadLog::Instance();
+
+  {
+    CKivoDlg window(CurrentSession());
+    if (window.OnInitDialog([&] { PublishWindow(guard, window); })) {
+      window.show();
+      window.exec();
+    } else {
+      CThreadLog::Instance()->Write("Orvanta: skin bitmaps missing under image\\, ending");
+    }
+    window.Shutdown();
+  }
+  CThreadLog::Instance()->Flush();
+  guard.Close();
+  return 0;
+}

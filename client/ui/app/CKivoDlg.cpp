@@ -1,0 +1,758 @@
+#include "client/ui/app/CKivoDlg.h"
+
+#include <QAccessible>
+#include <QCloseEvent>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QTimerEvent>
+#include <QWindow>
+
+#include "client/account/CLoginService.h"
+#include "client/base/Helpers.h"
+#include "client/base/MachineRegistry.h"
+#include "client/base/UserSession.h"
+#include "client/requests/CLoginTcpSocket.h"
+#include "client/requests/CQueryAdvertisementCtrl.h"
+#include "client/ui/app/BlockingCall.h"
+#include "client/ui/app/CAppActions.h"
+#include "client/ui/app/CAppLists.h"
+#include "client/ui/app/CAppLogWorker.h"
+#include "client/ui/app/CCtrlWorker.h"
+#include "client/ui/dialogs/CServiceDialog.h"
+#include "client/ui/dialogs/CSystemDiagnoseDlg.h"
+#include "client/ui/dialogs/CUserLogonDlg.h"
+#include "client/ui/notify/CCometMiniNews.h"
+#include "client/ui/notify/CSystemNotifyTray.h"
+#include "client/ui/views/CAdvImage.h"
+#include "client/ui/views/CAppCenterDlg.h"
+#include "client/ui/views/CHotAppStrip.h"
+#include "client/ui/views/CMyAppDlg.h"
+#include "common/download/DownloadOwnerLink.h"
+#include "common/download/DownloadStarter.h"
+#include "common/download/DownloadStopFlag.h"
+#include "controls/CMessageBoxDialog.h"
+#include "controls/CSkinBtn.h"
+#include "controls/CXTabCtrl.h"
+#include "controls/SkinImages.h"
+
+using namespace kivo_layout;
+
+namespace {
+
+enum StatusTextIndex { kVersionText, kUpdateText, kConnectionText, kReminderText, kLoginText };
+
+// Tiles a bitmap over a rectangle from its top-left corner.
+void Tile(QPainter& painter, const QImage& image, const QRect& area) {
+  if (image.isNull() || area.isEmpty()) return;
+  painter.save();
+  painter.setClipRect(area);
+  for (int y = area.top(); y <= area.bottom(); y += image.height())
+    for (int x = area.left(); x <= area.right(); x += image.width())
+      painter.drawImage(QPoint(x, y), image);
+  painter.restore();
+}
+
+CSkinBtn* MakeSkinButton(QWidget* parent, const SkinButtonSpec& spec, int clientWidth) {
+  auto* button = new CSkinBtn(parent);
+  button->SetImages(QString::fromUtf8(spec.images[0]), QString::fromUtf8(spec.images[1]),
+                    QString::fromUtf8(spec.images[2]), QString::fromUtf8(spec.images[3]));
+  button->setText(QString());
+  button->setAccessibleName(QString::fromUtf8(spec.accessibleName));
+  button->setFocusPolicy(Qt::NoFocus);
+  button->move(clientWidth - spec.fromRight, spec.top);
+  return button;
+}
+
+}  // namespace
+
+CKivoDlg::CKivoDlg(UserSession& session, Services services)
+    : FCDownloadFileWndBase<QDialog>(nullptr, Qt::Window | Qt::FramelessWindowHint |
+                                                  Qt::WindowMinimizeButtonHint |
+                                                  Qt::WindowSystemMenuHint),
+      m_session(session),
+      m_services(std::move(services)),
+      m_loginService(std::make_unique<CLoginService>(session)) {
+  // Worker sends become queued calls on this window; once the window shuts down they
+  // answer 0 without waiting.
+  m_sendLink = std::make_shared<DownloadOwnerLink>([this](std::function<void()> task, bool) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+  });
+  if (!m_services.openLogin)
+    m_services.openLogin = [this] {
+      CUserLogonDlg dialog(
+          *m_loginService, [this] { RefreshLoginDisplay(); }, this);
+      dialog.exec();
+    };
+  if (!m_services.messageBox)
+    m_services.messageBox = [this](const QString& text, const QString& caption, unsigned flags) {
+      CMessageBoxDialog box(this, text, caption, flags);
+      return box.DoModal();
+    };
+  if (!m_services.launchUpdater) m_services.launchUpdater = LaunchUpdater;
+  if (!m_services.openUrl) m_services.openUrl = [](const std::string& url) { return OpenUrl(url); };
+
+  // The logout may run off the GUI thread (it waits for the login server); its display
+  // refresh comes back here.
+  m_loginService->SetLoginDisplayRefresh([this] {
+    if (QThread::currentThread() == thread())
+      RefreshLoginDisplay();
+    else
+      QMetaObject::invokeMethod(
+          this, [this] { RefreshLoginDisplay(); }, Qt::QueuedConnection);
+  });
+
+  m_lists = std::make_unique<CAppLists>(
+      session, [](const std::function<void()>& fetch) { RunKeepingPainted(fetch); });
+  m_actions = std::make_unique<CAppActions>(*this, *m_lists);
+  m_popup = std::make_unique<CCometMiniNews>(m_services.openUrl);
+  m_tray = std::make_unique<CSystemNotifyTray>([this] { return m_session.loggedIn == 1; },
+                                               [this](int command) { OnTrayCommand(command); },
+                                               [this](QSystemTrayIcon::ActivationReason reason) {
+                                                 KivoMessage message;
+                                                 message.id = kivo_msg::kTrayCallback;
+                                                 message.index = static_cast<int>(reason);
+                                                 Dispatch(message);
+                                               });
+  m_appLog = std::make_unique<CAppLogWorker>();
+  m_customerService = std::make_unique<CCtrlWorker>();
+  m_advertisement = std::make_unique<CCtrlWorker>();
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+}
+
+CKivoDlg::~CKivoDlg() {
+  Shutdown();
+  // Children that call back into the window (tiles, pages) go before its members.
+  m_strip.reset();
+  qDeleteAll(findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
+}
+
+bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
+  // 1. Icons and the minimise box (set in the constructor's window flags).
+  setWindowIcon(ResourceIcon());
+
+  // 2. This is the process's download window; a second start can find it from now on.
+  m_stop = false;
+  SetProcessDownloadWindow(this);
+  if (publish) publish();
+
+  // 3. Workers: customer service, advertisement, application log.
+  StartCustomerServiceWorker();
+  StartAdvertisementWorker();
+  m_appLog->Start();
+
+  // 4. The Uninstall watcher posts 2025.
+  std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
+  m_uninstallWatcher = std::make_unique<UninstallKeyWatcher>([this, link] {
+    if (auto l = link.lock())
+      l->Post([this] {
+        KivoMessage message;
+        message.id = kivo_msg::kUninstallKeyChanged;
+        return Dispatch(message);
+      });
+  });
+  m_uninstallWatcher->Start();
+
+  // 5. The four skin bitmaps; a missing one ends the program.
+  for (size_t i = 0; i < kSkinBitmaps.size(); ++i) {
+    m_skin[i] = QImage(SkinImagePath(QString::fromUtf8(kSkinBitmaps[i])));
+    if (m_skin[i].isNull()) return false;
+  }
+
+  // 6. Position, size and the rounded region.
+  setGeometry(0, 0, kWidth, kHeight);
+  setFixedSize(kWidth, kHeight);
+  QPainterPath outline;
+  outline.addRoundedRect(QRectF(1, 1, kWidth - 1, kHeight - 1), kCornerEllipse / 2.0,
+                         kCornerEllipse / 2.0);
+  setMask(QRegion(outline.toFillPolygon().toPolygon()));
+
+  // 7. The four pages, hidden.
+  const QRect pageRect = PageRect(width());
+  m_appCenter = new CAppCenterDlg(*this, this);
+  m_myApps = new CMyAppDlg(*this, this);
+  m_diagnose = new CSystemDiagnoseDlg(this);
+  m_serviceDesk = new CServiceDialog(this);
+  for (int page = 1; page <= 4; ++page) {
+    QWidget* widget = Page(page);
+    widget->setGeometry(pageRect);
+    widget->setAccessibleName(QString::fromUtf8(kPageNames[page]));
+    widget->hide();
+  }
+
+  // 8. The tab strip: five image tabs.
+  m_tabs = new CXTabCtrl(this, 1127);
+  m_tabs->SetBackgroundColor(
+      XRgb(kTabBackground.red(), kTabBackground.green(), kTabBackground.blue()));
+  for (int id : kTabImages) m_tabs->AddImage(ResourceImage(id));
+  for (int i = 0; i < static_cast<int>(kTabImages.size()); ++i) m_tabs->AddTab(QString(), i);
+  m_tabs->setGeometry(kTabStripRect);
+  m_tabs->setAccessibleName(QStringLiteral("页面"));
+  QStringList pageNames;
+  for (const char* name : kPageNames) pageNames << QString::fromUtf8(name);
+  m_tabs->setProperty("orvTabNames", pageNames);
+  connect(m_tabs, &CXTabCtrl::tabMessage, this, [this](int id, int index) {
+    KivoMessage message;
+    message.id = id;
+    message.index = index;
+    Dispatch(message);
+  });
+
+  // 9. The banner under the tab strip, rotated by timer 448.
+  m_banner = new CAdvImage(this, m_services.openUrl);
+  m_banner->setGeometry(kBannerRect);
+  m_banner->setProperty("orvAccessibleRole", static_cast<int>(QAccessible::Link));
+  m_banner->show();
+  m_tabs->raise();
+  if (!m_banners.empty()) ShowBanner(0);
+  StartTimer(kBannerTimer, kBannerPeriodMs);
+  m_strip = std::make_unique<CHotAppStrip>(*this, this);
+
+  // 10. The four skinned buttons.
+  m_login = MakeSkinButton(this, kLoginButton, width());
+  m_logout = MakeSkinButton(this, kLogoutButton, width());
+  m_minimize = MakeSkinButton(this, kMinimizeButton, width());
+  m_close = MakeSkinButton(this, kCloseButton, width());
+  m_logout->hide();
+  connect(m_login, &QPushButton::clicked, this, [this] { OpenLoginDialog(false); });
+  connect(m_logout, &QPushButton::clicked, this, [this] { Logout(); });
+  connect(m_minimize, &QPushButton::clicked, this, [this] { showMinimized(); });
+  connect(m_close, &QPushButton::clicked, this, [this] { ConfirmExit(); });
+
+  // 11. Title, centred on the screen.
+  setWindowTitle(QString::fromUtf8(kWindowTitle));
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
+
+  // 12. Status texts.
+  const QPoint positions[5] = {QPoint(kVersionTextX, height() - kStatusTextBottomOffset),
+                               QPoint(kUpdateLinkX, height() - kStatusTextBottomOffset),
+                               QPoint(kConnectionTextX, height() - kStatusTextBottomOffset),
+                               QPoint(kReminderTextX, height() - kStatusTextBottomOffset),
+                               kLoginTextPos};
+  QFont font(QString::fromUtf8(kTextFont));
+  font.setPixelSize(kTextPixelHeight);
+  for (int i = 0; i < 5; ++i) {
+    auto* label = new QLabel(this);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, kTextColor);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    label->setMargin(0);
+    label->move(positions[i]);
+    m_texts[i] = label;
+  }
+  m_texts[kUpdateText]->setProperty("orvAccessibleRole", static_cast<int>(QAccessible::Link));
+  SetStatusText(kVersionText,
+                QString::fromUtf8(kVersionPrefix) + QString::fromStdString(GetOwnVersion()));
+  SetStatusText(kUpdateText, QString::fromUtf8(kUpdateLinkText));
+  SetStatusText(kConnectionText, QString::fromUtf8(kConnecting));
+
+  // 13. The push channel.
+  ConnectPushChannel();
+
+  // 14. The message reminder (not changed afterwards).
+  SetStatusText(kReminderText, QString::fromUtf8(kReminderFormat).arg(0));
+  RefreshLoginDisplay();
+
+  // 15. The tray icon.
+  m_tray->Add(QString::fromUtf8(kTrayTip));
+
+  // 16 and 17. Timers (the window needs no COM).
+  StartTimer(kDelayedCheckTimer, kDelayedCheckMs);
+  StartTimer(kFinishedDownloadsTimer, kFinishedDownloadsMs);
+  StartTimer(kHotStripTimer, kHotStripMs);
+
+  // 18. The quiet update check.
+  m_updateChecker = std::make_unique<CUpdateChecker>(*this);
+  StartUpdateCheck(false);
+  return true;
+}
+
+void CKivoDlg::Shutdown() {
+  if (m_shutDown) return;
+  m_shutDown = true;
+  m_stop = true;
+  for (const auto& [qtId, id] : m_timerIds) killTimer(qtId);
+  m_timerIds.clear();
+  // From now on worker sends answer 0 at once: nobody waits for this window.
+  m_sendLink->Detach();
+  // The app-log worker is waited for; its request in flight ends at once.
+  m_appLog->Stop();
+  m_customerService->Abort();
+  m_advertisement->Abort();
+  if (m_lists) m_lists->AbortAll();
+  if (m_push) m_push->Stop();
+  if (m_uninstallWatcher) m_uninstallWatcher->Stop();
+  m_updateChecker.reset();
+  // The request workers may be asking this window for an icon download: keep serving
+  // events while they end.
+  m_customerService->Join();
+  m_advertisement->Join();
+  if (GetProcessDownloadWindow() == this) SetProcessDownloadWindow(nullptr);
+  EndDownloads();
+  m_tray->Remove();
+}
+
+// ---- The one dispatch point ----
+
+int CKivoDlg::Dispatch(const KivoMessage& message) {
+  switch (message.id) {
+    case kivo_msg::kPageSwitch:
+      OnPageSwitch(message.index);
+      return 1;
+    case kivo_msg::kTrayCallback:
+      // A left click shows the window; the menu comes with the context click by itself.
+      if (message.index == QSystemTrayIcon::Trigger) {
+        showNormal();
+        raise();
+      }
+      return 1;
+    case kivo_msg::kActivateApp:
+    case kivo_msg::kAddApp:
+    case kivo_msg::kDeleteApp:
+    case kivo_msg::kUpgradeApp:
+    case kivo_msg::kUninstallApp:
+      return m_actions->Handle(static_cast<AppAction>(message.id), message.record, message.list)
+                 ? 1
+                 : 0;
+    case kivo_msg::kUninstallKeyChanged:
+      if (m_strip) m_strip->RefreshStates(m_page == 0);
+      if (m_page == 2 && m_myApps) m_myApps->RebuildButtons();
+      if (m_page == 1 && m_appCenter) m_appCenter->RefreshStates();
+      return 1;
+    case kivo_msg::kPushMessage:
+      m_popup->ShowMessage(message.push);
+      return 1;
+    case kivo_msg::kCustomerService:
+      if (m_serviceDesk) m_serviceDesk->ReplaceServiceTypes(message.services);
+      return 1;
+    case kivo_msg::kUpdateResult:
+      OnUpdateCheckResult(message.index, message.flag);
+      return 1;
+    default:
+      return 0;
+  }
+}
+
+void CKivoDlg::OnPageSwitch(int page) {
+  if (page < 0 || page > 4) return;
+  m_page = page;
+  if (page == 0) {
+    if (m_strip) {
+      m_strip->Rebuild(HotStripRect());
+      m_strip->RefreshStates(true);
+    }
+    for (int i = 1; i <= 4; ++i) Page(i)->hide();
+    m_banner->show();
+    return;
+  }
+  if (page == 1) {
+    RequestList(AppListKind::AllWeb);
+    m_appCenter->RebuildButtons();
+  } else if (page == 2) {
+    if (m_session.loggedIn == 0) {
+      OpenLoginDialog(true);
+      if (m_session.loggedIn == 0) {
+        m_services.messageBox(QString::fromUtf8(kLoginFirst), QString(), CMessageBoxDialog::kOk);
+        return;
+      }
+    }
+    RequestList(AppListKind::PrivateWeb);
+    RequestList(AppListKind::PrivateDesktop);
+    m_myApps->RebuildButtons();
+  }
+  if (m_strip) m_strip->RefreshStates(false);
+  m_banner->hide();
+  QWidget* chosen = Page(page);
+  chosen->show();
+  for (int i = 1; i <= 4; ++i)
+    if (i != page) Page(i)->hide();
+  chosen->update();
+}
+
+QWidget* CKivoDlg::Page(int index) const {
+  switch (index) {
+    case 1:
+      return m_appCenter;
+    case 2:
+      return m_myApps;
+    case 3:
+      return m_diagnose;
+    case 4:
+      return m_serviceDesk;
+    default:
+      return nullptr;
+  }
+}
+
+QRect CKivoDlg::HotStripRect() const {
+  return kivo_layout::HotStripRect(width(), m_skin[kTopmost].height(),
+                                   m_skin[kStartBackground].height());
+}
+
+// ---- Timers ----
+
+void CKivoDlg::StartTimer(int id, int ms) {
+  KillTimer(id);
+  m_timerIds[startTimer(ms)] = id;
+}
+
+void CKivoDlg::KillTimer(int id) {
+  for (auto it = m_timerIds.begin(); it != m_timerIds.end(); ++it) {
+    if (it->second == id) {
+      killTimer(it->first);
+      m_timerIds.erase(it);
+      return;
+    }
+  }
+}
+
+void CKivoDlg::timerEvent(QTimerEvent* event) {
+  auto it = m_timerIds.find(event->timerId());
+  if (it == m_timerIds.end()) return QDialog::timerEvent(event);
+  OnTimer(it->second);
+}
+
+void CKivoDlg::OnTimer(int id) {
+  switch (id) {
+    case kDelayedCheckTimer:
+      if (m_updateChecker) m_updateChecker->StartCheckThread();
+      ConnectPushChannel();
+      KillTimer(kDelayedCheckTimer);
+      break;
+    case kFinishedDownloadsTimer: {
+      std::vector<std::string> finished;
+      {
+        std::lock_guard lock(m_finishedMutex);
+        finished.swap(m_finished);
+      }
+      for (const std::string& url : finished) {
+        if (m_page == 0 && m_strip)
+          m_strip->RefreshIcon(url);
+        else if (m_page == 1 && m_appCenter)
+          m_appCenter->RefreshIcon(url);
+        else if (m_page == 2 && m_myApps)
+          m_myApps->RefreshIcon(url);
+        // The picture of the banner on show may have arrived after the list.
+        if (m_bannerIndex >= 0 && m_bannerIndex < static_cast<int>(m_banners.size()) &&
+            m_banners[m_bannerIndex].url == url && !m_banner->HasPicture())
+          ShowBanner(m_bannerIndex);
+      }
+      break;
+    }
+    case kHotStripTimer:
+      KillTimer(kHotStripTimer);
+      RebuildHotStrip();
+      break;
+    case kBannerTimer: {
+      int next = NextBannerIndex(m_bannerIndex, static_cast<int>(m_banners.size()));
+      if (next >= 0) ShowBanner(next);
+      break;
+    }
+    default:
+      break;
+  }
+}
+
+void CKivoDlg::RebuildHotStrip() {
+  if (m_strip) m_strip->Rebuild(HotStripRect());
+}
+
+size_t CKivoDlg::PendingFinishedDownloads() const {
+  std::lock_guard lock(m_finishedMutex);
+  return m_finished.size();
+}
+
+// ---- Banner ----
+
+void CKivoDlg::ReplaceBannerList(std::vector<BannerEntry> banners) {
+  m_banners = std::move(banners);
+  m_bannerIndex = -1;
+  if (!m_banners.empty() && m_banner) ShowBanner(0);
+}
+
+void CKivoDlg::ShowBanner(int index) {
+  m_bannerIndex = index;
+  if (m_banner) m_banner->SetAdvertisement(m_banners[index].file, m_banners[index].link);
+}
+
+// ---- Workers ----
+
+void CKivoDlg::StartCustomerServiceWorker() {
+  auto controller = std::make_shared<CQueryCustomerServiceCtrl>();
+  std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
+  m_customerService->Start(controller, [this, controller, link] {
+    controller->RunDefault();
+    KivoMessage message;
+    message.id = kivo_msg::kCustomerService;
+    message.services = controller->services;
+    if (auto l = link.lock()) l->Send([this, message] { return Dispatch(message); });
+  });
+}
+
+void CKivoDlg::StartAdvertisementWorker() {
+  auto controller = std::make_shared<CQueryAdvertisementCtrl>();
+  std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
+  m_advertisement->Start(controller, [this, controller, link] {
+    controller->RunDefault();
+    std::vector<BannerEntry> banners;
+    for (const OrvAppInfo& app : controller->apps) {
+      std::string fileName = app.iconPath.substr(app.iconPath.find_last_of('/') + 1);
+      auto found = controller->advLinks.find(fileName);
+      banners.push_back(
+          {app.iconPath, found != controller->advLinks.end() ? found->second : "", app.img});
+    }
+    if (auto l = link.lock())
+      l->Send([this, banners = std::move(banners)]() mutable {
+        ReplaceBannerList(std::move(banners));
+        return 1;
+      });
+  });
+}
+
+void CKivoDlg::ConnectPushChannel() {
+  if (!m_push) {
+    std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
+    m_push = std::make_unique<CLoginTcpSocket>([this, link](const PushMessage& push) {
+      KivoMessage message;
+      message.id = kivo_msg::kPushMessage;
+      message.push = push;
+      if (auto l = link.lock()) l->Send([this, message] { return Dispatch(message); });
+    });
+  }
+  bool started = m_push->StartPushThread();
+  SetStatusText(kConnectionText, QString::fromUtf8(started ? kConnected : kConnectFailed));
+}
+
+void CKivoDlg::QueueAppLog(const S_OrvAppLogRequestInfo& record) { m_appLog->Queue(record); }
+
+// ---- Update check ----
+
+void CKivoDlg::StartUpdateCheck(bool userRequested) {
+  if (m_updateChecker) m_updateChecker->StartUpdateCheck(userRequested);
+}
+
+void CKivoDlg::OnUpdateCheckFinished(int code, bool userRequested) {
+  KivoMessage message;
+  message.id = kivo_msg::kUpdateResult;
+  message.index = code;
+  message.flag = userRequested;
+  m_sendLink->Send([this, message] { return Dispatch(message); });
+}
+
+void CKivoDlg::OnUpdateCheckResult(int code, bool userRequested) {
+  HandleUpdateCheckResult(code, userRequested, *this, m_services.launchUpdater);
+}
+
+void CKivoDlg::ShowInformation(const char* text) {
+  m_services.messageBox(QString::fromUtf8(text), QString(),
+                        CMessageBoxDialog::kOk | CMessageBoxDialog::kIconInformation);
+}
+
+bool CKivoDlg::Confirm(const char* caption, const char* text) {
+  return m_services.messageBox(QString::fromUtf8(text), QString::fromUtf8(caption),
+                               CMessageBoxDialog::kOkCancel) == CMessageBoxDialog::kIdOk;
+}
+
+void CKivoDlg::ExitForUpdate() {
+  // The updater has taken over: the window's life ends now, and with it the program.
+  m_exitedForUpdate = true;
+  DownloadStopFlag = true;
+  done(0);
+}
+
+// ---- Session ----
+
+void CKivoDlg::RefreshLoginDisplay() {
+  LoginDisplay display = LoginDisplayFor(m_session);
+  if (m_login) m_login->setVisible(display.loginButtonVisible);
+  if (m_logout) m_logout->setVisible(!display.loginButtonVisible);
+  SetStatusText(kLoginText, display.text);
+}
+
+void CKivoDlg::Logout() {
+  // The logout waits for the login server; the window keeps painting meanwhile.
+  RunKeepingPainted([this] { m_loginService->Logout(); });
+}
+
+void CKivoDlg::OpenLoginDialog(bool partialRepaint) {
+  m_fullRepaint = !partialRepaint;
+  m_services.openLogin();
+  m_fullRepaint = true;
+}
+
+void CKivoDlg::SetStatusText(int which, const QString& text) {
+  QLabel* label = m_texts[which];
+  if (!label) return;
+  label->setText(text);
+  label->setAccessibleName(text);
+  label->adjustSize();
+  if (m_fullRepaint)
+    update();
+  else
+    update(QRect(QPoint(kLoginAreaLeft, kLoginAreaTop), QPoint(width() - 1, kLoginAreaBottom - 1)));
+}
+
+QString CKivoDlg::StatusText(int which) const {
+  return which >= 0 && which < 5 && m_texts[which] ? m_texts[which]->text() : QString();
+}
+
+// ---- Lists, actions, pages ----
+
+const AppList& CKivoDlg::RequestList(AppListKind kind) { return m_lists->Request(kind); }
+
+const AppList& CKivoDlg::HeldList(AppListKind kind) const { return m_lists->Held(kind); }
+
+bool CKivoDlg::SendAppAction(AppAction action, const AppRecord& record, AppListKind list) {
+  KivoMessage message;
+  message.id = static_cast<int>(action);
+  message.record = record;
+  message.list = list;
+  return Dispatch(message) != 0;
+}
+
+int CKivoDlg::DownloadFile(const std::string& url, const std::string& localPath, int priority) {
+  return FCDownloadFileWndBase<QDialog>::DownloadFile(url, localPath, priority);
+}
+
+void CKivoDlg::SwitchToPage(int page) {
+  if (m_tabs) m_tabs->Select(page);
+  KivoMessage message;
+  message.id = kivo_msg::kPageSwitch;
+  message.index = page;
+  Dispatch(message);
+}
+
+void CKivoDlg::RebuildMyApps() {
+  if (m_myApps) m_myApps->RebuildButtons();
+}
+
+// ---- Download notifications ----
+
+void CKivoDlg::OnCheckTime(std::string, std::string) {}
+
+void CKivoDlg::OnDownError(std::string) {}
+
+void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
+  std::lock_guard lock(m_finishedMutex);
+  m_finished.push_back(std::move(url));
+}
+
+void CKivoDlg::OnDownProgress(std::string url, int64_t done, int64_t total) {
+  int percent = ProgressPercent(done, total);
+  if (!m_progress.Pass()) return;
+  if (m_strip) m_strip->SetProgress(url, percent);
+  if (m_page == 1 && m_appCenter) m_appCenter->ShowProgress(url, percent);
+}
+
+// ---- Window behaviour ----
+
+void CKivoDlg::RestoreAndRaise() {
+  if (isMinimized() || isHidden()) showNormal();
+  raise();
+  activateWindow();
+}
+
+bool CKivoDlg::ConfirmExit() {
+  int answer = m_services.messageBox(QString::fromUtf8(kExitQuestion),
+                                     QString::fromUtf8(kExitCaption), CMessageBoxDialog::kOkCancel);
+  if (answer != CMessageBoxDialog::kIdOk) return false;
+  CloseSequence();
+  return true;
+}
+
+void CKivoDlg::CloseSequence() {
+  DownloadStopFlag = true;
+  KillTimer(kDelayedCheckTimer);
+  if (m_strip) m_strip->Clear();
+  done(0);
+}
+
+void CKivoDlg::OnTrayCommand(int command) {
+  switch (command) {
+    case CSystemNotifyTray::kShowWindow:
+      showNormal();
+      raise();
+      break;
+    case CSystemNotifyTray::kLogin:
+      // While signed in the item reads "注销" and logs out.
+      if (m_session.loggedIn == 1)
+        Logout();
+      else
+        OpenLoginDialog(false);
+      break;
+    case CSystemNotifyTray::kQuit:
+      ConfirmExit();
+      break;
+    default:
+      break;
+  }
+}
+
+void CKivoDlg::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  const int w = width(), h = height();
+  painter.fillRect(rect(), kFrameColor);
+  painter.fillRect(QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kPageAreaBottomMargin - 1)),
+                   kPageAreaColor);
+  Tile(painter, m_skin[kTopmost], QRect(0, 0, w, kTopBandHeight));
+  Tile(painter, m_skin[kStatusBar], QRect(0, h - kStatusBandHeight, w, kStatusBandHeight));
+  Tile(painter, m_skin[kStartBackground],
+       QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kBackgroundBottomMargin - 1)));
+}
+
+void CKivoDlg::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QDialog::mousePressEvent(event);
+  const QPoint pos = event->position().toPoint();
+  m_updateLinkPressed = UpdateLinkRect(height()).contains(pos);
+  if (!m_updateLinkPressed && pos.y() < kDragBandHeight) {
+    // The top band acts as the caption.
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    m_dragging = true;
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  }
+}
+
+void CKivoDlg::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  if (m_dragging) {
+    move(event->globalPosition().toPoint() - m_dragOffset);
+    return;
+  }
+  setCursor(UpdateLinkRect(height()).contains(pos) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void CKivoDlg::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QDialog::mouseReleaseEvent(event);
+  m_dragging = false;
+  bool clicked =
+      m_updateLinkPressed && UpdateLinkRect(height()).contains(event->position().toPoint());
+  m_updateLinkPressed = false;
+  if (clicked) StartUpdateCheck(true);
+}
+
+void CKivoDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      return;  // Enter does nothing
+    case Qt::Key_Escape:
+      done(0);  // Escape ends the dialog directly
+      return;
+    default:
+      QDialog::keyPressEvent(event);
+  }
+}
+
+void CKivoDlg::closeEvent(QCloseEvent* event) {
+  // A close request from the window manager (Alt+F4): no question.
+  event->accept();
+  if (isVisible()) CloseSequence();
+}

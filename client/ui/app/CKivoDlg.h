@@ -1,0 +1,231 @@
+#pragma once
+// The client's one top-level window: the caption-less skinned 850 × 550 window with the
+// tab strip over five pages (home with the hot-apps strip and the banner, app centre, my
+// apps, diagnosis, service desk), the status texts, the tray icon and the message popup.
+// It starts the background workers, takes every numbered message at one dispatch point,
+// and is the download window that icon and installer downloads report to.
+//
+// Threads: everything here runs on the GUI thread. Workers reach the window only through
+// its send link (a blocking queued call that answers 0 once the window is shutting down)
+// or the two queues (finished downloads, application-use records).
+#include <QDialog>
+#include <QImage>
+#include <QPointer>
+
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "client/requests/PushMessage.h"
+#include "client/requests/ServiceDeskCtrls.h"
+#include "client/ui/app/IKivoHost.h"
+#include "client/ui/app/KivoLayout.h"
+#include "client/update/CUpdateChecker.h"
+#include "client/update/UpdatePrompts.h"
+#include "common/download/qt/FCDownloadFileWndBase.h"
+
+class CAdvImage;
+class CAppActions;
+class CAppCenterDlg;
+class CAppLists;
+class CAppLogWorker;
+class CCometMiniNews;
+class CCtrlWorker;
+class CHotAppStrip;
+class CLoginService;
+class CLoginTcpSocket;
+class CMyAppDlg;
+class CServiceDialog;
+class CSkinBtn;
+class CSystemDiagnoseDlg;
+class CSystemNotifyTray;
+class CXTabCtrl;
+class DownloadOwnerLink;
+class QLabel;
+class UninstallKeyWatcher;
+
+// One numbered message with what it carries.
+struct KivoMessage {
+  int id = 0;
+  int index = 0;      // 1125 page; 1179 tray activation; 3024 result code
+  bool flag = false;  // 3024: the check was requested by the user
+  AppRecord record;   // 1289..1293
+  AppListKind list = AppListKind::Hot;
+  PushMessage push;                                          // 2026
+  std::vector<CQueryCustomerServiceCtrl::Service> services;  // 2027
+};
+
+class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
+                       public IKivoHost,
+                       public IUpdatePrompts,
+                       public IUpdateCheckSink {
+  Q_OBJECT
+ public:
+  // What the window asks of its surroundings; each has a default (the real dialogs and
+  // boxes), so the program passes nothing.
+  struct Services {
+    // Opens the login dialog modally.
+    std::function<void()> openLogin;
+    // A message box: text, caption, CMessageBoxDialog flags; the id of the button pressed.
+    std::function<int(const QString& text, const QString& caption, unsigned flags)> messageBox;
+    // Starts the updater (LaunchUpdater).
+    std::function<LaunchResult()> launchUpdater;
+    // Opens a link of the banner or the popup in the browser.
+    std::function<bool(const std::string& url)> openUrl;
+  };
+
+  explicit CKivoDlg(UserSession& session, Services services = {});
+  ~CKivoDlg() override;
+
+  // The initialisation, in order; false when a skin bitmap is missing (the program ends).
+  // publish: called once the window exists, so a second start can find it.
+  bool OnInitDialog(const std::function<void()>& publish = {});
+  // After the modal loop: stops the workers (the app-log worker's request in flight is
+  // aborted), ends the downloads and removes the tray icon. Idempotent.
+  void Shutdown();
+
+  // The one dispatch point of the numbered messages; the handler's answer.
+  int Dispatch(const KivoMessage& message);
+  // Timers 233, 445, 447 and 448.
+  void OnTimer(int id);
+  // *refresh login display*.
+  void RefreshLoginDisplay();
+  // Restores and raises the window, also from minimised or hidden (a second start).
+  void RestoreAndRaise();
+  // Asks before the close sequence (close button, tray quit); true when it ran.
+  bool ConfirmExit();
+  // Logout (button 1004, tray item while signed in).
+  void Logout();
+  // One banner: the image file (full path), its link, and the URL it is downloaded from.
+  struct BannerEntry {
+    std::string file;
+    std::string link;
+    std::string url;
+  };
+  // The advertisement worker's list replaces the banner list; its first entry shows.
+  void ReplaceBannerList(std::vector<BannerEntry> banners);
+
+  // IKivoHost
+  QWidget* HostWidget() override { return this; }
+  const UserSession& Session() const override { return m_session; }
+  const AppList& RequestList(AppListKind kind) override;
+  const AppList& HeldList(AppListKind kind) const override;
+  bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) override;
+  void OpenLoginDialog(bool partialRepaint) override;
+  int DownloadFile(const std::string& url, const std::string& localPath, int priority) override;
+  void QueueAppLog(const S_OrvAppLogRequestInfo& record) override;
+  void SwitchToPage(int page) override;
+  void RebuildMyApps() override;
+
+  // IUpdatePrompts
+  void ShowInformation(const char* text) override;
+  bool Confirm(const char* caption, const char* text) override;
+  void ExitForUpdate() override;
+  // IUpdateCheckSink (worker thread)
+  void OnUpdateCheckFinished(int code, bool userRequested) override;
+  // Message 3024.
+  void OnUpdateCheckResult(int code, bool userRequested);
+  // The update link ("检测更新").
+  void StartUpdateCheck(bool userRequested);
+
+  // What the window shows now (read by its tests and by the accessibility layer).
+  int PageIndex() const { return m_page; }
+  bool FullRepaint() const { return m_fullRepaint; }
+  QString StatusText(
+      int which) const;  // 0 version, 1 update link, 2 connection, 3 reminder, 4 login
+  CSkinBtn* LoginButton() const { return m_login; }
+  CSkinBtn* LogoutButton() const { return m_logout; }
+  CSkinBtn* CloseButton() const { return m_close; }
+  CSkinBtn* MinimizeButton() const { return m_minimize; }
+  CXTabCtrl* Tabs() const { return m_tabs; }
+  CAdvImage* Banner() const { return m_banner; }
+  int BannerIndex() const { return m_bannerIndex; }
+  QWidget* Page(int index) const;
+  CSystemNotifyTray* Tray() const { return m_tray.get(); }
+  CCometMiniNews* Popup() const { return m_popup.get(); }
+  size_t PendingFinishedDownloads() const;
+  bool ExitedForUpdate() const { return m_exitedForUpdate; }
+
+ protected:
+  // Download notifications.
+  void OnCheckTime(std::string url, std::string lastModified) override;
+  void OnDownFinished(std::string url, const char* data, int64_t size) override;
+  void OnDownError(std::string url) override;
+  void OnDownProgress(std::string url, int64_t done, int64_t total) override;
+
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
+
+ private:
+  void StartTimer(int id, int ms);
+  void KillTimer(int id);
+  void StartCustomerServiceWorker();
+  void StartAdvertisementWorker();
+  void ConnectPushChannel();
+  void CloseSequence();
+  void OnPageSwitch(int page);
+  void RebuildHotStrip();
+  void ShowBanner(int index);
+  void SetStatusText(int which, const QString& text);
+  void OnTrayCommand(int command);
+  QRect HotStripRect() const;
+
+  UserSession& m_session;
+  Services m_services;
+  std::unique_ptr<CLoginService> m_loginService;
+  std::shared_ptr<DownloadOwnerLink> m_sendLink;
+
+  std::array<QImage, 4> m_skin;
+  bool m_fullRepaint = true;
+  int m_page = 0;
+  bool m_updateLinkPressed = false;
+  bool m_dragging = false;
+  QPoint m_dragOffset;
+  bool m_shutDown = false;
+  bool m_exitedForUpdate = false;
+  bool m_stop = false;
+
+  CXTabCtrl* m_tabs = nullptr;
+  CAdvImage* m_banner = nullptr;
+  CSkinBtn* m_login = nullptr;
+  CSkinBtn* m_logout = nullptr;
+  CSkinBtn* m_minimize = nullptr;
+  CSkinBtn* m_close = nullptr;
+  std::array<QLabel*, 5> m_texts{};
+
+  std::unique_ptr<CAppLists> m_lists;
+  std::unique_ptr<CAppActions> m_actions;
+  std::unique_ptr<CHotAppStrip> m_strip;
+  CAppCenterDlg* m_appCenter = nullptr;
+  CMyAppDlg* m_myApps = nullptr;
+  CSystemDiagnoseDlg* m_diagnose = nullptr;
+  CServiceDialog* m_serviceDesk = nullptr;
+
+  std::unique_ptr<CSystemNotifyTray> m_tray;
+  std::unique_ptr<CCometMiniNews> m_popup;
+  std::unique_ptr<CLoginTcpSocket> m_push;
+  std::unique_ptr<UninstallKeyWatcher> m_uninstallWatcher;
+  std::unique_ptr<CAppLogWorker> m_appLog;
+  std::unique_ptr<CCtrlWorker> m_customerService;
+  std::unique_ptr<CCtrlWorker> m_advertisement;
+  std::unique_ptr<CUpdateChecker> m_updateChecker;
+
+  std::vector<BannerEntry> m_banners;
+  int m_bannerIndex = -1;
+
+  mutable std::mutex m_finishedMutex;
+  std::vector<std::string> m_finished;
+  kivo_layout::ProgressGate m_progress;
+
+  std::map<int, int> m_timerIds;  // Qt timer id -> timer number
+};

@@ -1,0 +1,102 @@
+#include "client/ui/app/KivoAccessibility.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QPointer>
+#include <QStringList>
+
+#include <vector>
+
+#include "controls/CXTabCtrl.h"
+
+namespace {
+
+class TabAccessible final : public QAccessibleInterface {
+ public:
+  TabAccessible(CXTabCtrl* strip, int index) : m_strip(strip), m_index(index) {}
+  bool isValid() const override { return m_strip && m_index < m_strip->Count(); }
+  QObject* object() const override { return nullptr; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QAccessibleInterface* parent() const override {
+    return QAccessible::queryAccessibleInterface(m_strip.data());
+  }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QString text(QAccessible::Text t) const override {
+    if (!isValid() || t != QAccessible::Name) return {};
+    QStringList names = m_strip->property("orvTabNames").toStringList();
+    return m_index < names.size() ? names[m_index] : m_strip->TabText(m_index);
+  }
+  void setText(QAccessible::Text, const QString&) override {}
+  QRect rect() const override {
+    if (!isValid()) return {};
+    QRect r = m_strip->TabRect(m_index);
+    return QRect(m_strip->mapToGlobal(r.topLeft()), r.size());
+  }
+  QAccessible::Role role() const override { return QAccessible::PageTab; }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    s.selectable = true;
+    s.selected = isValid() && m_strip->Selected() == m_index;
+    s.hotTracked = isValid() && m_strip->Hot() == m_index;
+    return s;
+  }
+
+ private:
+  QPointer<CXTabCtrl> m_strip;
+  int m_index;
+};
+
+class TabStripAccessible final : public QAccessibleWidget {
+ public:
+  explicit TabStripAccessible(CXTabCtrl* strip)
+      : QAccessibleWidget(strip, QAccessible::PageTabList) {}
+  ~TabStripAccessible() override {
+    for (auto* tab : m_tabs) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(tab));
+  }
+  int childCount() const override { return Strip()->Count(); }
+  QAccessibleInterface* child(int index) const override {
+    if (index < 0 || index >= childCount()) return nullptr;
+    while (static_cast<int>(m_tabs.size()) <= index) {
+      auto* tab = new TabAccessible(Strip(), static_cast<int>(m_tabs.size()));
+      QAccessible::registerAccessibleInterface(tab);
+      m_tabs.push_back(tab);
+    }
+    return m_tabs[index];
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    for (size_t i = 0; i < m_tabs.size(); ++i)
+      if (m_tabs[i] == child) return static_cast<int>(i);
+    return -1;
+  }
+  QAccessibleInterface* childAt(int x, int y) const override {
+    int index = Strip()->HitTest(Strip()->mapFromGlobal(QPoint(x, y)));
+    return index >= 0 ? child(index) : nullptr;
+  }
+
+ private:
+  CXTabCtrl* Strip() const { return static_cast<CXTabCtrl*>(widget()); }
+  mutable std::vector<TabAccessible*> m_tabs;
+};
+
+QAccessibleInterface* KivoFactory(const QString& className, QObject* object) {
+  if (!object || !object->isWidgetType()) return nullptr;
+  auto* widget = static_cast<QWidget*>(object);
+  if (className == QLatin1String("CXTabCtrl"))
+    return new TabStripAccessible(static_cast<CXTabCtrl*>(widget));
+  QVariant role = object->property("orvAccessibleRole");
+  if (role.isValid())
+    return new QAccessibleWidget(widget, static_cast<QAccessible::Role>(role.toInt()));
+  return nullptr;
+}
+
+}  // namespace
+
+void InstallKivoAccessibility() {
+  static const bool installed = [] {
+    QAccessible::installFactory(KivoFactory);
+    return true;
+  }();
+  (void)installed;
+}

@@ -1,0 +1,323 @@
+#include "client/ui/notify/CCometMiniNews.h"
+
+#include <QAccessible>
+#include <QAccessibleWidget>
+#include <QApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QWindow>
+
+#include <utility>
+
+#include "client/base/Helpers.h"
+#include "client/requests/PushMessage.h"
+#include "controls/SkinImages.h"
+
+namespace mini_news {
+
+int HitTest(const QPoint& point) {
+  for (const auto& area : kAreas)
+    if (area.rect.contains(point)) return area.id;
+  return -1;
+}
+
+QPoint CornerPosition(const QRect& workArea, const QSize& size) {
+  return QPoint(workArea.x() + workArea.width() - size.width(),
+                workArea.y() + workArea.height() - size.height());
+}
+
+}  // namespace mini_news
+
+using namespace mini_news;
+
+namespace {
+
+// One area of the popup as a screen reader sees it: the two buttons by their names, the
+// title and the text by their content (links when the message has one).
+class MiniNewsAreaAccessible final : public QAccessibleInterface {
+ public:
+  MiniNewsAreaAccessible(CMiniNewsWindow* window, int id) : m_window(window), m_id(id) {}
+  bool isValid() const override { return !m_window.isNull(); }
+  QObject* object() const override { return nullptr; }
+  QAccessibleInterface* childAt(int, int) const override { return nullptr; }
+  QAccessibleInterface* parent() const override {
+    return QAccessible::queryAccessibleInterface(m_window.data());
+  }
+  QAccessibleInterface* child(int) const override { return nullptr; }
+  int childCount() const override { return 0; }
+  int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+  QString text(QAccessible::Text t) const override {
+    if (!m_window || t != QAccessible::Name) return {};
+    const char* name = kAreas[m_id].accessibleName;
+    return *name ? QString::fromUtf8(name) : m_window->AreaText(m_id);
+  }
+  void setText(QAccessible::Text, const QString&) override {}
+  QRect rect() const override {
+    if (!m_window) return {};
+    QRect r = kAreas[m_id].rect;
+    return QRect(m_window->mapToGlobal(r.topLeft()), r.size());
+  }
+  QAccessible::Role role() const override {
+    if (m_id == kClose || m_id == kOpen) return QAccessible::Button;
+    return m_window && !m_window->Link().empty() ? QAccessible::Link : QAccessible::StaticText;
+  }
+  QAccessible::State state() const override {
+    QAccessible::State s;
+    s.invisible = !m_window || !m_window->isVisible();
+    s.hotTracked = m_window && m_window->Hovered() == m_id;
+    s.pressed = m_window && m_window->Pressed() == m_id;
+    return s;
+  }
+
+ private:
+  QPointer<CMiniNewsWindow> m_window;
+  int m_id;
+};
+
+class MiniNewsAccessible final : public QAccessibleWidget {
+ public:
+  explicit MiniNewsAccessible(CMiniNewsWindow* window)
+      : QAccessibleWidget(window, QAccessible::Window, QString::fromUtf8(kTitle)) {
+    for (int i = 0; i < 4; ++i) {
+      m_areas[i] = new MiniNewsAreaAccessible(window, i);
+      QAccessible::registerAccessibleInterface(m_areas[i]);
+    }
+  }
+  ~MiniNewsAccessible() override {
+    for (auto* area : m_areas) QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(area));
+  }
+  int childCount() const override { return 4; }
+  QAccessibleInterface* child(int index) const override {
+    return index >= 0 && index < 4 ? m_areas[index] : nullptr;
+  }
+  int indexOfChild(const QAccessibleInterface* child) const override {
+    for (int i = 0; i < 4; ++i)
+      if (m_areas[i] == child) return i;
+    return -1;
+  }
+  QAccessibleInterface* childAt(int x, int y) const override {
+    auto* window = static_cast<CMiniNewsWindow*>(widget());
+    int id = HitTest(window->mapFromGlobal(QPoint(x, y)));
+    return id >= 0 ? m_areas[id] : nullptr;
+  }
+
+ private:
+  std::array<MiniNewsAreaAccessible*, 4> m_areas{};
+};
+
+QAccessibleInterface* MiniNewsAccessibleFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("CMiniNewsWindow") && object && object->isWidgetType())
+    return new MiniNewsAccessible(static_cast<CMiniNewsWindow*>(object));
+  return nullptr;
+}
+
+// Copies `source` of the skin into `target` of the painter's device, stretched.
+void Blit(QPainter& painter, const QImage& skin, const QRect& target, const QRect& source) {
+  if (!target.isEmpty() && !source.isEmpty()) painter.drawImage(target, skin, source);
+}
+
+}  // namespace
+
+CMiniNewsWindow::CMiniNewsWindow(const QImage& skin, LinkOpener opener)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      m_skin(skin),
+      m_opener(std::move(opener)) {
+  static const bool factoryInstalled = [] {
+    QAccessible::installFactory(MiniNewsAccessibleFactory);
+    return true;
+  }();
+  (void)factoryInstalled;
+  setAttribute(Qt::WA_DeleteOnClose);
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  setWindowTitle(QString::fromUtf8(kTitle));
+  setFixedSize(kWidth, kHeight);
+  setMouseTracking(true);
+  setCursor(Qt::ArrowCursor);
+  QPainterPath path;
+  path.addRoundedRect(QRectF(0, 0, kWidth + 1, kHeight + 1), kCornerEllipse / 2.0,
+                      kCornerEllipse / 2.0);
+  setMask(QRegion(path.toFillPolygon().toPolygon()));
+  m_normalFont = QApplication::font();
+  m_normalFont.setFamily(QStringLiteral("MS Shell Dlg"));
+  m_normalFont.setPixelSize(12);
+  m_boldFont = m_normalFont;
+  m_boldFont.setWeight(QFont::Bold);
+  Render();
+}
+
+void CMiniNewsWindow::SetTexts(const QString& title, const QString& text, const std::string& link) {
+  m_texts[kTitleText] = title;
+  m_texts[kMessageText] = text;
+  m_link = link;
+  setAccessibleDescription(text);
+  Render();
+  if (isVisible()) repaint();
+}
+
+void CMiniNewsWindow::ShowAtCorner() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  QRect work = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+  move(CornerPosition(work, size()));
+  update();
+  show();
+  repaint();
+}
+
+void CMiniNewsWindow::Render() {
+  if (m_back.size() != size()) {
+    m_back = QImage(size(), QImage::Format_ARGB32_Premultiplied);
+  }
+  m_back.fill(palette().color(QPalette::Button));
+  QPainter p(&m_back);
+  const int w = width(), h = height();
+  if (!m_skin.isNull()) {
+    // Nine parts: corners as they are (magenta keyed out), edges and centre stretched.
+    const QRect in = kFrameInner, src = kFrameSource;
+    const int l = in.left() - src.left(), t = in.top() - src.top();
+    const int r = src.right() - in.right(), b = src.bottom() - in.bottom();
+    const QImage keyed = KeyOutMagenta(m_skin.copy(src));
+    const QImage& s = m_skin;
+    Blit(p, s, QRect(l, t, w - l - r, h - t - b), in);
+    Blit(p, s, QRect(l, 0, w - l - r, t), QRect(in.left(), 0, in.width(), t));
+    Blit(p, s, QRect(l, h - b, w - l - r, b), QRect(in.left(), in.bottom() + 1, in.width(), b));
+    Blit(p, s, QRect(0, t, l, h - t - b), QRect(0, in.top(), l, in.height()));
+    Blit(p, s, QRect(w - r, t, r, h - t - b), QRect(in.right() + 1, in.top(), r, in.height()));
+    p.drawImage(QPoint(0, 0), keyed, QRect(0, 0, l, t));
+    p.drawImage(QPoint(w - r, 0), keyed, QRect(in.right() + 1, 0, r, t));
+    p.drawImage(QPoint(0, h - b), keyed, QRect(0, in.bottom() + 1, l, b));
+    p.drawImage(QPoint(w - r, h - b), keyed, QRect(in.right() + 1, in.bottom() + 1, r, b));
+  }
+
+  // Caption: the program icon and the window title.
+  QRect caption(QPoint(kCaptionLeft, kCaptionTop),
+                QPoint(w - kCaptionRightMargin - 1, kCaptionBottom - 1));
+  QIcon icon = windowIcon().isNull() ? ResourceIcon() : windowIcon();
+  p.drawPixmap(QRect(caption.left(), caption.top() + (caption.height() - 16) / 2, 16, 16),
+               icon.pixmap(16, 16));
+  caption.setLeft(caption.left() + kCaptionTextIndent);
+  p.setFont(m_normalFont);
+  p.setPen(kCaptionColor);
+  p.drawText(caption, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+             p.fontMetrics().elidedText(windowTitle(), Qt::ElideRight, caption.width()));
+
+  // The two buttons: state 2 pressed, 1 hovered, else 0, one button width apart.
+  for (int id : {kClose, kOpen}) {
+    const AreaSpec& area = kAreas[id];
+    int state = m_pressed == id ? 2 : (m_hover == id ? 1 : 0);
+    if (!m_skin.isNull())
+      p.drawImage(area.rect.topLeft(), m_skin,
+                  QRect(1 + area.rect.width() * state, area.skinRow, area.rect.width(),
+                        area.rect.height()));
+  }
+
+  // The texts: blue, lighter while hovered.
+  for (int id : {kTitleText, kMessageText}) {
+    const QString& text = m_texts[id];
+    if (text.isEmpty()) continue;
+    const QRect r = kAreas[id].rect;
+    p.setPen(m_hover == id ? kHoverTextColor : kTextColor);
+    if (id == kTitleText) {
+      p.setFont(m_boldFont);
+      p.drawText(r, Qt::AlignCenter | Qt::TextSingleLine,
+                 p.fontMetrics().elidedText(text, Qt::ElideRight, r.width()));
+    } else {
+      p.setFont(m_normalFont);
+      p.save();
+      p.setClipRect(r);
+      p.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
+      p.restore();
+    }
+  }
+}
+
+void CMiniNewsWindow::paintEvent(QPaintEvent* event) {
+  QPainter p(this);
+  p.drawImage(event->rect(), m_back, event->rect());
+}
+
+void CMiniNewsWindow::SetHover(int area) {
+  if (area == m_hover) return;
+  m_hover = area;
+  setCursor(area == kOpen || area == kTitleText || area == kMessageText ? Qt::PointingHandCursor
+                                                                        : Qt::ArrowCursor);
+  Render();
+  update();
+}
+
+void CMiniNewsWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (m_dragging) {
+    move(event->globalPosition().toPoint() - m_dragOffset);
+    return;
+  }
+  SetHover(HitTest(event->position().toPoint()));
+}
+
+void CMiniNewsWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  int area = HitTest(event->position().toPoint());
+  if (area != m_pressed) {
+    m_pressed = area;
+    Render();
+    update();
+  }
+  if (area < 0) {
+    // The frame: a caption drag, by the window manager when it offers one.
+    if (windowHandle() && windowHandle()->startSystemMove()) return;
+    m_dragging = true;
+    m_dragOffset = event->globalPosition().toPoint() - pos();
+  }
+}
+
+void CMiniNewsWindow::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  m_dragging = false;
+  int area = HitTest(event->position().toPoint());
+  if (m_pressed >= 0 && area == m_pressed) {
+    QPointer<CMiniNewsWindow> self(this);
+    QMetaObject::invokeMethod(
+        this,
+        [self, area] {
+          if (self) self->OnAreaClicked(area);
+        },
+        Qt::QueuedConnection);
+  }
+  m_pressed = -1;
+  Render();
+  update();
+}
+
+void CMiniNewsWindow::leaveEvent(QEvent*) {
+  bool changed = m_hover >= 0 || m_pressed >= 0;
+  m_hover = m_pressed = -1;
+  if (changed) {
+    Render();
+    update();
+  }
+}
+
+void CMiniNewsWindow::OnAreaClicked(int id) {
+  if (id < 0 || id >= static_cast<int>(kAreas.size())) return;
+  // A link the browser cannot open is ignored; the popup closes in any case.
+  if (id != kClose && !m_link.empty() && m_opener) m_opener(m_link);
+  close();
+}
+
+CCometMiniNews::CCometMiniNews(CMiniNewsWindow::LinkOpener opener)
+    : m_opener(opener ? std::move(opener) : CMiniNewsWindow::LinkOpener([](const std::string& url) {
+        return OpenUrl(url);
+      })) {}
+
+CCometMiniNews::~CCometMiniNews() { delete m_window.data(); }
+
+void CCometMiniNews::ShowMessage(const PushMessage& message) {
+  if (!m_window) {
+    if (m_skin.isNull()) m_skin = ResourceImage(kSkinResource);
+    m_window = new CMiniNewsWindow(m_skin, m_opener);
+  }
+  m_window->SetTexts(QString::fromStdString(message.title), QString::fromStdString(message.content),
+                     message.url);
+  m_window->ShowAtCorner();
+}

@@ -1,1 +1,0 @@
-// Tray icon and message popup live here.
