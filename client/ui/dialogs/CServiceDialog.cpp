@@ -20,9 +20,9 @@ namespace {
 const char* const kEmptyField = "提交数据不允许为空";
 
 // The page's layout in pixels: a label column and a field column, one row per field.
-constexpr int kLabelX = 90, kLabelW = 110, kFieldX = 210, kFieldW = 320, kFieldH = 26;
+constexpr int kLabelX = 150, kLabelW = 110, kFieldX = 270, kFieldW = 320, kFieldH = 26;
 constexpr int kFirstRowY = 28, kRowPitch = 38, kRemarksH = 84;
-constexpr int kSideButtonX = 540, kButtonW = 100, kButtonH = 28;
+constexpr int kSideButtonX = 600, kButtonW = 100, kButtonH = 28;
 const QColor kPageColor(196, 210, 219);
 
 const char* const kPageStyle =
@@ -30,7 +30,6 @@ const char* const kPageStyle =
     "QLineEdit, QPlainTextEdit, QComboBox { background: white; color: black;"
     "  border: 1px solid rgb(150,170,185); border-radius: 3px; padding: 1px 4px; }"
     "QLineEdit:focus, QPlainTextEdit:focus, QComboBox:focus { border-color: rgb(22,122,235); }"
-    "QComboBox::drop-down { border: none; width: 20px; }"
     "QPushButton { background: rgb(19,121,187); color: white; border: none; border-radius: 4px;"
     "  font-weight: bold; }"
     "QPushButton:hover { background: rgb(22,122,235); }"

@@ -17,7 +17,6 @@
 #include "client/ui/dialogs/DialogWidgets.h"
 #include "client/update/UpdateCheck.h"
 #include "controls/CSkinBtn.h"
-#include "controls/DialogUnits.h"
 #include "controls/SkinImages.h"
 
 namespace {
@@ -49,6 +48,17 @@ constexpr int kBackgroundResource = 167;
 // Template 140 in dialog units (font "System" 10).
 constexpr int kRowIconX = 34, kRowFirstY = 47, kRowPitch = 20, kRowIconSize = 14;
 constexpr int kRowNameX = 56, kRowNameW = 181, kRowResultX = 260, kRowResultW = 33;
+
+// Template 140 names the Windows "System" font, whose dialog base units are 8 × 16 pixels
+// on every Windows. They are used as they are, not measured from the font standing in for
+// it: the taller stand-in would push the last rows out of the 846 × 435 page.
+struct TemplateUnits {
+  static int X(int units) { return units * 8 / 4; }
+  static int Y(int units) { return units * 16 / 8; }
+  static QPoint Point(int x, int y) { return QPoint(X(x), Y(y)); }
+  static QSize Size(int w, int h) { return QSize(X(w), Y(h)); }
+  static QRect Rect(int x, int y, int w, int h) { return QRect(Point(x, y), Size(w, h)); }
+};
 
 const QColor kStatusColor(12, 78, 124);
 const QColor kFrameColor(150, 170, 185);
@@ -125,7 +135,7 @@ CSystemDiagnoseDlg::~CSystemDiagnoseDlg() {
 }
 
 void CSystemDiagnoseDlg::BuildControls() {
-  const DialogUnits du = DialogUnits::ForDialogFont(QStringLiteral("System"), 10);
+  const TemplateUnits du;
   QFont textFont(QStringLiteral("宋体"));
   textFont.setPixelSize(13);
   setFont(textFont);

@@ -96,6 +96,12 @@ void CUserLogonDlg::BuildControls() {
   m_loginButton->setGeometry(du.Rect(127, 97, 50, 14));
   m_loginButton->setDefault(true);
   m_loginButton->setAccessibleName(QStringLiteral("登录"));
+  m_loginButton->setStyleSheet(QStringLiteral(
+      "QPushButton { background: rgb(19,121,187); color: white; border: none; border-radius: 4px;"
+      "  font-weight: bold; }"
+      "QPushButton:hover { background: rgb(22,122,235); }"
+      "QPushButton:pressed { background: rgb(15,97,150); }"
+      "QPushButton:focus { border: 1px solid rgb(12,78,124); }"));
   connect(m_loginButton, &QPushButton::clicked, this, &CUserLogonDlg::OnLogin);
 
   // The cancel button becomes the skinned close button, without its text.

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 #include "controls/CMessageBoxDialog.h"
 #include "controls/SkinImages.h"
 
@@ -21,7 +23,8 @@ void CPngPicture::SetImage(const QString& relative) {
 void CPngPicture::paintEvent(QPaintEvent*) {
   if (m_image.isNull()) return;
   QPainter p(this);
-  p.drawImage(QPoint(0, 0), m_image);
+  const QSize room = size() - m_image.size();
+  p.drawImage(QPoint(std::max(0, room.width() / 2), std::max(0, room.height() / 2)), m_image);
 }
 
 CClickText::CClickText(const QString& text, QWidget* parent) : QLabel(text, parent) {

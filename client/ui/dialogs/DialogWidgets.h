@@ -7,8 +7,8 @@
 #include <QLabel>
 #include <QWidget>
 
-// Draws one skin image at its own size in the top-left corner; nothing when the image is
-// missing. Swapping the image repaints at once.
+// Draws one skin image at its own size, centred in the control (from its top-left corner
+// when larger); nothing when the image is missing. Swapping the image repaints at once.
 class CPngPicture : public QWidget {
   Q_OBJECT
  public:

@@ -6,6 +6,8 @@
 #include <QLabel>
 #include <QTimer>
 
+#include <gtest/gtest.h>
+
 #include <thread>
 
 #include "client/requests/COrvAppCtrl.h"
@@ -74,6 +76,14 @@ std::string SimPlatform::Control(const std::string& pathAndQuery) const {
   const auto it = m_hosts.find("ORVANTA_SIM_CONTROL");
   if (it == m_hosts.end()) return {};
   return COrvAppCtrl::HttpGetText("http://" + it->second + pathAndQuery);
+}
+
+void ExpectEveryReachableControlNamed(QWidget& top) {
+  for (QWidget* w : top.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+    if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&top)) continue;
+    EXPECT_FALSE(w->accessibleName().isEmpty())
+        << w->metaObject()->className() << " " << w->objectName().toStdString();
+  }
 }
 
 void SaveShot(QWidget& widget, const QString& name) {

@@ -57,6 +57,10 @@ class SimPlatform {
   std::vector<std::unique_ptr<ScopedEnv>> m_env;
 };
 
+// Every control of `top` that a user can reach (focusable, shown, a direct child) has an
+// accessible name.
+void ExpectEveryReachableControlNamed(QWidget& top);
+
 // Saves the widget's picture as NAME.png under $ORV_UI_SHOTS when that is set.
 void SaveShot(QWidget& widget, const QString& name);
 

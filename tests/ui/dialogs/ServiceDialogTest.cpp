@@ -150,11 +150,7 @@ TEST_F(ServiceDialogTest, WorkOrderWithChineseTextArrivesIntact) {
 TEST_F(ServiceDialogTest, PaintsThePageColourAndNamesEveryControl) {
   const QImage shot = m_page.grab().toImage();
   EXPECT_EQ(shot.pixelColor(5, 5), QColor(196, 210, 219));
-  for (QWidget* w : m_page.findChildren<QWidget*>()) {
-    if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(&m_page)) continue;
-    if (w->parentWidget() != &m_page) continue;  // inner parts of the edits and the list
-    EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
-  }
+  orvtest::ExpectEveryReachableControlNamed(m_page);
 }
 
 }  // namespace

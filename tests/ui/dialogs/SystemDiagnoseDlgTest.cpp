@@ -208,11 +208,16 @@ TEST_F(SystemDiagnoseDlgTest, DestroyingThePageDuringARunReturnsWithinASecond) {
   orvtest::ProcessFor(std::chrono::milliseconds(200));
 }
 
-TEST_F(SystemDiagnoseDlgTest, DrawsTheBackgroundImage) {
+TEST_F(SystemDiagnoseDlgTest, DrawsTheBackgroundAndFitsEveryRowWithAName) {
   const QImage back = ResourceImage(167);
   ASSERT_FALSE(back.isNull());
   const QImage shot = m_page->grab().toImage();
   EXPECT_EQ(shot.pixelColor(800, 420).rgb(), back.pixelColor(800, 420).rgb());
+  orvtest::ExpectEveryReachableControlNamed(*m_page);
+  // Every row lies inside the page.
+  for (int row = 1; row <= Dlg::kRowCount; ++row) {
+    EXPECT_TRUE(m_page->rect().contains(Text("rowResult", row)->geometry())) << row;
+  }
   orvtest::SaveShot(*m_page, "diagnosis_idle");
 }
 

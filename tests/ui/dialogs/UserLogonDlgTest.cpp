@@ -155,7 +155,7 @@ TEST_F(UserLogonDlgTest, LoginServiceDownShowsLoginFailed) {
   EXPECT_EQ(m_refreshes, 1);
 }
 
-TEST_F(UserLogonDlgTest, DrawsTheTitleBandAndPlacesTheCloseButton) {
+TEST_F(UserLogonDlgTest, DrawsTheTitleBandPlacesTheCloseButtonAndNamesEveryControl) {
   auto dlg = Open();
   auto* close = dlg->findChild<CSkinBtn*>("close");
   EXPECT_EQ(close->geometry(), QRect(dlg->width() - 35, 5, 45, 20));
@@ -170,6 +170,7 @@ TEST_F(UserLogonDlgTest, DrawsTheTitleBandAndPlacesTheCloseButton) {
   EXPECT_EQ(shot.pixelColor(dlg->width() / 2, 24).rgb(),
             title.pixelColor(dlg->width() / 2, 24).rgb());
   EXPECT_EQ(shot.pixelColor(3, 40), QColor(246, 249, 252));
+  orvtest::ExpectEveryReachableControlNamed(*dlg);
   orvtest::SaveShot(*dlg, "login_dialog");
 }
 
