@@ -3,8 +3,8 @@
 
 #include <QPainter>
 #include <QScrollArea>
-#include <QTest>
 #include <QScrollBar>
+#include <QTest>
 
 #include "StandInHost.h"
 #include "client/ui/views/CAppCenterDlg.h"
