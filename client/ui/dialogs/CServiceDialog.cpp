@@ -27,9 +27,9 @@ const QColor kPageColor(196, 210, 219);
 
 const char* const kPageStyle =
     "QLabel { color: rgb(12,78,124); }"
-    "QLineEdit, QPlainTextEdit, QComboBox { background: white; color: black;"
+    "QLineEdit, QPlainTextEdit { background: white; color: black;"
     "  border: 1px solid rgb(150,170,185); border-radius: 3px; padding: 1px 4px; }"
-    "QLineEdit:focus, QPlainTextEdit:focus, QComboBox:focus { border-color: rgb(22,122,235); }"
+    "QLineEdit:focus, QPlainTextEdit:focus { border-color: rgb(22,122,235); }"
     "QPushButton { background: rgb(19,121,187); color: white; border: none; border-radius: 4px;"
     "  font-weight: bold; }"
     "QPushButton:hover { background: rgb(22,122,235); }"
