@@ -10,5 +10,9 @@ namespace plat {
 std::string GbkToUtf8(std::string_view gbk);
 // UTF-8 -> GBK bytes. Characters GBK cannot hold (and invalid UTF-8) become '?'.
 std::string Utf8ToGbk(std::string_view utf8);
+// The text with every byte sequence that is not well-formed UTF-8 (stray continuation
+// bytes, overlong forms, surrogates, code points past U+10FFFF, cut-off characters)
+// replaced by U+FFFD. Text arriving as UTF-8 passes through this at the boundary.
+std::string ValidUtf8(std::string_view text);
 
 }  // namespace plat

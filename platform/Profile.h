@@ -9,6 +9,8 @@
 // All text is passed through as bytes (the files hold GBK).
 #include <cstddef>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace plat {
 
@@ -29,6 +31,13 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& nativeFile);
 
+// Several keys of one section in one atomic update: a reader (or another writer) sees all
+// of them or none. mode >= 0 creates the file with that mode and keeps it at that mode
+// (0600 for a file holding a password). False, and nothing written, when any name or value
+// is not valid.
+bool WritePrivateProfileStrings(const std::string& section,
+                                const std::vector<std::pair<std::string, std::string>>& entries,
+                                const std::string& nativeFile, int mode = -1);
 // Deletes one key (WritePrivateProfileStringA with a null value).
 bool DeletePrivateProfileKey(const std::string& section, const std::string& key,
                              const std::string& nativeFile);

@@ -7,7 +7,9 @@
 // and stored in one file per key, written atomically. Key paths are relative to the
 // hive and use backslashes ("SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall").
 // Names and data are UTF-8.
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,14 +26,26 @@ struct Value {
   std::uint32_t dword = 0;  // REG_DWORD data
 };
 
+// Keys nest at most this deep (as on Windows); deeper paths are refused.
+inline constexpr std::size_t kMaxKeyDepth = 512;
+// Number of names in a key path.
+std::size_t KeyDepth(const std::string& keyPath);
+
 std::string RootDirectory();
 
 bool KeyExists(const std::string& keyPath);
-// Creates the key and every missing parent.
+// Creates the key and every missing parent; on failure (too deep included) nothing is
+// created.
 bool CreateKey(const std::string& keyPath);
 // Deletes the key with all its sub-keys and values.
 bool DeleteKey(const std::string& keyPath);
 std::vector<std::string> EnumSubKeys(const std::string& keyPath);  // sorted by name
+// Visits the key and every key below it, depth first, sub-keys in EnumSubKeys order, with
+// the key's path (keyPath joined with the sub-key names) and its values. Linear in the
+// number of keys. False when the key does not exist.
+bool WalkKeys(
+    const std::string& keyPath,
+    const std::function<void(const std::string& path, const std::vector<Value>& values)>& visit);
 
 std::optional<Value> ReadValue(const std::string& keyPath, const std::string& name);
 std::vector<Value> EnumValues(const std::string& keyPath);

@@ -209,11 +209,14 @@ enum class EditResult { Unchanged, Changed, Failed };
 // Runs `edit` on the file's content under the file's lock and replaces the file with
 // the result. A missing file is created (empty) only when `create` is set; otherwise a
 // missing file counts as unchanged.
+// mode >= 0: the file is created with it and the replacement always gets it (owner-only
+// files); otherwise new files are 0666 less the umask and a replacement keeps the mode.
 bool ModifyFile(const std::string& nativeFile, bool create,
-                const std::function<EditResult(std::string&)>& edit) {
+                const std::function<EditResult(std::string&)>& edit, int mode = -1) {
   const std::string target = ResolveTarget(nativeFile);
   for (int attempt = 0; attempt < 1000; ++attempt) {
-    int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0666);
+    int fd = open(target.c_str(), O_RDONLY | O_CLOEXEC | (create ? O_CREAT : 0),
+                  mode >= 0 ? static_cast<mode_t>(mode) : 0666);
     if (fd < 0) {
       if (errno == ENOENT && !create) {
         // Nothing to change, provided the folder exists.
@@ -245,7 +248,8 @@ bool ModifyFile(const std::string& nativeFile, bool create,
     if (content) {
       EditResult r = edit(*content);
       if (r == EditResult::Unchanged) {
-        ok = true;
+        ok = mode < 0 || (locked.st_mode & 07777) == static_cast<mode_t>(mode) ||
+             fchmod(fd, static_cast<mode_t>(mode)) == 0;
       } else if (r == EditResult::Changed) {
         std::size_t slash = target.rfind('/');
         std::string dir = slash == std::string::npos ? "." : target.substr(0, slash);
@@ -255,7 +259,8 @@ bool ModifyFile(const std::string& nativeFile, bool create,
         name.push_back('\0');
         int tmp = mkostemp(name.data(), O_CLOEXEC);
         if (tmp >= 0) {
-          ok = WriteAll(tmp, *content) && fchmod(tmp, locked.st_mode & 07777) == 0 &&
+          ok = WriteAll(tmp, *content) &&
+               fchmod(tmp, mode >= 0 ? static_cast<mode_t>(mode) : locked.st_mode & 07777) == 0 &&
                fsync(tmp) == 0;
           ok = close(tmp) == 0 && ok;
           ok = ok && rename(name.data(), target.c_str()) == 0;
@@ -323,33 +328,61 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
   return static_cast<int>(value);
 }
 
+namespace {
+
+// Sets key in lines; false when it already had the value.
+bool SetEntry(std::vector<Line>& lines, std::string_view sec, std::string_view k,
+              const std::string& value) {
+  const std::string eol = FileEol(lines);
+  Location loc = Locate(lines, sec, k);
+  if (loc.key) {
+    Line& line = lines[*loc.key];
+    // The entry keeps the name as the file spells it.
+    std::string updated = std::string(ParseLine(line.text, false).name) + "=" + value;
+    if (updated == line.text) return false;
+    line.text = updated;
+  } else {
+    std::vector<Line> added;
+    if (!loc.section) added.push_back({"[" + std::string(sec) + "]", eol});
+    added.push_back({std::string(k) + "=" + value, eol});
+    std::size_t at = loc.section ? loc.insertAt : lines.size();
+    if (at > 0 && lines[at - 1].eol.empty()) lines[at - 1].eol = eol;
+    lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
+  }
+  return true;
+}
+
+bool ValidValue(const std::string& value) {
+  // A line break in the value would split the entry and inject lines into the file.
+  return value.find_first_of(std::string_view("\r\n\0", 3)) == std::string::npos;
+}
+
+}  // namespace
+
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& nativeFile) {
-  std::string_view sec = Trim(section), k = Trim(key);
-  if (!ValidName(sec, true) || !ValidName(k, false)) return false;
-  // A line break in the value would split the entry and inject lines into the file.
-  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) return false;
-  return ModifyFile(nativeFile, true, [&](std::string& content) {
-    std::vector<Line> lines = SplitLines(content);
-    const std::string eol = FileEol(lines);
-    Location loc = Locate(lines, sec, k);
-    if (loc.key) {
-      Line& line = lines[*loc.key];
-      // The entry keeps the name as the file spells it.
-      std::string updated = std::string(ParseLine(line.text, false).name) + "=" + value;
-      if (updated == line.text) return EditResult::Unchanged;
-      line.text = updated;
-    } else {
-      std::vector<Line> added;
-      if (!loc.section) added.push_back({"[" + std::string(sec) + "]", eol});
-      added.push_back({std::string(k) + "=" + value, eol});
-      std::size_t at = loc.section ? loc.insertAt : lines.size();
-      if (at > 0 && lines[at - 1].eol.empty()) lines[at - 1].eol = eol;
-      lines.insert(lines.begin() + static_cast<std::ptrdiff_t>(at), added.begin(), added.end());
-    }
-    content = JoinLines(lines);
-    return EditResult::Changed;
-  });
+  return WritePrivateProfileStrings(section, {{key, value}}, nativeFile);
+}
+
+bool WritePrivateProfileStrings(const std::string& section,
+                                const std::vector<std::pair<std::string, std::string>>& entries,
+                                const std::string& nativeFile, int mode) {
+  std::string_view sec = Trim(section);
+  if (!ValidName(sec, true) || entries.empty()) return false;
+  for (const auto& [key, value] : entries)
+    if (!ValidName(Trim(key), false) || !ValidValue(value)) return false;
+  return ModifyFile(
+      nativeFile, true,
+      [&](std::string& content) {
+        std::vector<Line> lines = SplitLines(content);
+        bool changed = false;
+        for (const auto& [key, value] : entries)
+          changed = SetEntry(lines, sec, Trim(key), value) || changed;
+        if (!changed) return EditResult::Unchanged;
+        content = JoinLines(lines);
+        return EditResult::Changed;
+      },
+      mode);
 }
 
 bool DeletePrivateProfileKey(const std::string& section, const std::string& key,

@@ -148,6 +148,7 @@ std::string FindChild(const std::string& dir, const std::string& name) {
 }
 
 std::optional<std::string> ResolveKey(const std::string& keyPath) {
+  if (SplitPath(keyPath).size() > kMaxKeyDepth) return std::nullopt;
   std::string dir = RootDirectory();
   if (!IsDirectory(dir)) return std::nullopt;
   for (const std::string& part : SplitPath(keyPath)) {
@@ -190,15 +191,27 @@ class StoreLock {
   int m_fd = -1;
 };
 
-// Creates the key's missing directories; the caller holds the store lock.
+// Creates the key's missing directories; the caller holds the store lock. A key deeper
+// than kMaxKeyDepth is refused, and a creation that fails part-way removes the levels it
+// made: nothing half-made is left behind.
 std::optional<std::string> CreateKeyLocked(const std::string& keyPath) {
+  const std::vector<std::string> parts = SplitPath(keyPath);
+  if (parts.size() > kMaxKeyDepth) return std::nullopt;
   std::string dir = RootDirectory();
   if (!MakeDirs(dir)) return std::nullopt;
-  for (const std::string& part : SplitPath(keyPath)) {
+  std::vector<std::string> made;
+  for (const std::string& part : parts) {
     std::string next = FindChild(dir, part);
     if (next.empty()) {
       next = dir + "/" + EncodeName(part);
-      if (mkdir(next.c_str(), 0777) != 0 && !IsDirectory(next)) return std::nullopt;
+      if (mkdir(next.c_str(), 0777) != 0) {
+        if (!IsDirectory(next)) {
+          for (auto it = made.rbegin(); it != made.rend(); ++it) rmdir(it->c_str());
+          return std::nullopt;
+        }
+      } else {
+        made.push_back(next);
+      }
     }
     dir = next;
   }
@@ -413,16 +426,49 @@ bool DeleteKey(const std::string& keyPath) {
   return !ec;
 }
 
+namespace {
+
+bool KeyNameLess(const std::string& a, const std::string& b) {
+  std::string fa = Folded(a), fb = Folded(b);
+  return fa != fb ? fa < fb : a < b;
+}
+
+}  // namespace
+
 std::vector<std::string> EnumSubKeys(const std::string& keyPath) {
   std::vector<std::string> names;
   auto dir = ResolveKey(keyPath);
   if (!dir) return names;
   for (auto& [decoded, entry] : ChildKeys(*dir)) names.push_back(decoded);
-  std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-    std::string fa = Folded(a), fb = Folded(b);
-    return fa != fb ? fa < fb : a < b;
-  });
+  std::sort(names.begin(), names.end(), KeyNameLess);
   return names;
+}
+
+std::size_t KeyDepth(const std::string& keyPath) { return SplitPath(keyPath).size(); }
+
+bool WalkKeys(const std::string& keyPath,
+              const std::function<void(const std::string&, const std::vector<Value>&)>& visit) {
+  auto start = ResolveKey(keyPath);
+  if (!start) return false;
+  // Each key's folder is its parent's folder plus one entry: no path is resolved from the
+  // root again, so the walk costs one step per key however deep the tree.
+  struct Item {
+    std::string path;
+    std::string dir;
+  };
+  std::vector<Item> stack{{keyPath, *start}};
+  while (!stack.empty()) {
+    Item item = std::move(stack.back());
+    stack.pop_back();
+    visit(item.path, LoadValues(item.dir));
+    auto children = ChildKeys(item.dir);
+    std::sort(children.begin(), children.end(),
+              [](const auto& a, const auto& b) { return KeyNameLess(a.first, b.first); });
+    const std::string prefix = item.path.empty() ? std::string() : item.path + "\\";
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+      stack.push_back({prefix + it->first, item.dir + "/" + it->second});
+  }
+  return true;
 }
 
 std::optional<Value> ReadValue(const std::string& keyPath, const std::string& name) {

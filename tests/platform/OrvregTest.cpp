@@ -184,4 +184,38 @@ TEST_F(OrvregTest, WatcherSeesInstallAndUninstallWithinASecond) {
   EXPECT_FALSE(reg::KeyExists(uninstall + "\\{6a1d-orv}"));
 }
 
+TEST_F(OrvregTest, KeysDeeperThanTheRegistryAllowsAreRefusedWhole) {
+  const auto Deep = [](size_t levels) {
+    std::string key = "HKLM";
+    for (size_t i = 0; i < levels; ++i) key += "\\k";
+    return key;
+  };
+  std::string err;
+  EXPECT_EQ(Reg({"add", Deep(reg::kMaxKeyDepth + 1), "/f"}, nullptr, &err), 2);
+  EXPECT_NE(err.find("512"), std::string::npos) << err;
+  EXPECT_EQ(Reg({"add", Deep(3000), "/v", "x", "/d", "1", "/f"}), 2);
+  // Nothing half-made is left behind.
+  std::error_code ec;
+  EXPECT_FALSE(fs::exists(m_program.RegistryRoot() + "/k", ec));
+  {
+    orvtest::ScopedEnv root("ORVANTA_REGISTRY_ROOT", m_program.RegistryRoot());
+    EXPECT_FALSE(reg::CreateKey(Deep(reg::kMaxKeyDepth + 1).substr(5)));
+    EXPECT_FALSE(reg::KeyExists("k"));
+  }
+}
+
+TEST_F(OrvregTest, RecursiveQueryOfADeepTreeIsLinear) {
+  // 500 levels: resolving every level from the root again costs 250,000 path lookups.
+  std::string key = "HKLM\\SOFTWARE";
+  for (int i = 0; i < 500; ++i) key += "\\L" + std::to_string(i % 10);
+  ASSERT_EQ(Reg({"add", key, "/v", "leaf", "/d", "yes", "/f"}), 0);
+  std::string out;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(Reg({"query", "HKLM\\SOFTWARE", "/s"}, &out), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_NE(out.find("    leaf    REG_SZ    yes"), std::string::npos);
+  EXPECT_NE(out.find("End of search: 501 match(es) found."), std::string::npos)
+      << out.substr(out.size() > 200 ? out.size() - 200 : 0);
+}
+
 }  // namespace

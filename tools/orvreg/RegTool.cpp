@@ -84,6 +84,10 @@ bool Confirm(const RegCommandLine& cmd, const std::string& question, std::istrea
 }
 
 int Add(const RegCommandLine& cmd, std::istream& in, std::ostream& out, std::ostream& err) {
+  if (reg::KeyDepth(cmd.keyPath) > reg::kMaxKeyDepth) {
+    err << "ERROR: The key is nested deeper than " << reg::kMaxKeyDepth << " levels.\n";
+    return 2;
+  }
   if (!cmd.valueName) {
     if (!reg::CreateKey(cmd.keyPath)) {
       err << kDenied << "\n";
@@ -152,19 +156,20 @@ int Delete(const RegCommandLine& cmd, std::istream& in, std::ostream& out, std::
   return 0;
 }
 
-// One key of a recursive query; counts the values and keys it prints.
-void QueryTree(const RegCommandLine& cmd, const std::string& storedPath, bool isStart,
-               std::ostream& out, int& matches) {
-  std::vector<reg::Value> shown;
-  for (const reg::Value& v : reg::EnumValues(storedPath))
-    if (!cmd.valueName || IEquals(v.name, *cmd.valueName)) shown.push_back(v);
-  if (!cmd.valueName || !shown.empty()) {
-    out << "\n" << Display(storedPath) << "\n";
-    for (const reg::Value& v : shown) out << ValueLine(v) << "\n";
-    matches += static_cast<int>(shown.size()) + (isStart || cmd.valueName ? 0 : 1);
-  }
-  for (const std::string& sub : reg::EnumSubKeys(storedPath))
-    QueryTree(cmd, Join(storedPath, sub), false, out, matches);
+// A recursive query, one walk over the tree; counts the values and keys it prints.
+void QueryTree(const RegCommandLine& cmd, const std::string& storedPath, std::ostream& out,
+               int& matches) {
+  reg::WalkKeys(storedPath, [&](const std::string& path, const std::vector<reg::Value>& values) {
+    const bool isStart = path == storedPath;
+    std::vector<reg::Value> shown;
+    for (const reg::Value& v : values)
+      if (!cmd.valueName || IEquals(v.name, *cmd.valueName)) shown.push_back(v);
+    if (!cmd.valueName || !shown.empty()) {
+      out << "\n" << Display(path) << "\n";
+      for (const reg::Value& v : shown) out << ValueLine(v) << "\n";
+      matches += static_cast<int>(shown.size()) + (isStart || cmd.valueName ? 0 : 1);
+    }
+  });
 }
 
 int Query(const RegCommandLine& cmd, std::ostream& out, std::ostream& err) {
@@ -175,7 +180,7 @@ int Query(const RegCommandLine& cmd, std::ostream& out, std::ostream& err) {
   const std::string stored = StoredPath(cmd.keyPath);
   if (cmd.recurse) {
     int matches = 0;
-    QueryTree(cmd, stored, true, out, matches);
+    QueryTree(cmd, stored, out, matches);
     if (cmd.valueName && matches == 0) {
       err << kNotFound << "\n";
       return 1;
