@@ -4,16 +4,23 @@
 
 #include <algorithm>
 #include <condition_variable>
-#include <thread>
+#include <deque>
+#include <mutex>
+#include <system_error>
+#include <vector>
 
+#include "common/download/DownloadMessages.h"
+#include "common/download/DownloadOwnerLink.h"
 #include "common/download/DownloadWorker.h"
 
-struct DownloadThreadRegistry::Worker {
+namespace {
+
+struct Worker {
   std::string url;
   std::thread thread;
   std::mutex mutex;
   std::condition_variable endedChanged;
-  bool ended = false;
+  bool ended = false;  // written under both the state's mutex and this one
 
   bool Ended() {
     std::lock_guard lock(mutex);
@@ -21,65 +28,147 @@ struct DownloadThreadRegistry::Worker {
   }
 };
 
-namespace {
+struct Pending {
+  DownloadWorkerKind kind;
+  DownloadJob job;
+};
+
 void InitCurlOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
+
+// Tells the owner a download will not run; posted, since the caller may be the owner's
+// own thread.
+void PostError(const DownloadJob& job) {
+  if (!job.link || !job.owner) return;
+  job.link->Post(
+      [owner = job.owner, url = job.url] {
+        DownloadMessageRecord r;
+        r.message = DownloadMessage::Error;
+        r.url = &url;
+        DispatchDownloadMessage(*owner, r);
+        return 0;
+      },
+      true);
+}
+
 }  // namespace
 
+struct DownloadThreadRegistry::State : std::enable_shared_from_this<State> {
+  explicit State(size_t max) : maxRunning(std::max<size_t>(1, max)) {}
+
+  size_t maxRunning;
+  Launcher launcher = [](std::function<void()> body) { return std::thread(std::move(body)); };
+  std::mutex mutex;
+  std::vector<std::shared_ptr<Worker>> workers;  // started, in start order
+  std::deque<Pending> queue;                     // waiting, in request order
+  bool closed = false;
+
+  // Lock held.
+  size_t Running() const {
+    return static_cast<size_t>(std::count_if(workers.begin(), workers.end(), [](const auto& w) {
+      std::lock_guard lock(w->mutex);
+      return !w->ended;
+    }));
+  }
+
+  // Lock held: starts waiting downloads while there is room.
+  void StartWaiting() {
+    while (!closed && !queue.empty() && Running() < maxRunning) {
+      Pending next = std::move(queue.front());
+      queue.pop_front();
+      Launch(next.kind, std::move(next.job));
+    }
+  }
+
+  // Lock held.
+  void Launch(DownloadWorkerKind kind, DownloadJob job) {
+    auto worker = std::make_shared<Worker>();
+    worker->url = job.url;
+    // The thread keeps its own references: an abandoned worker still has somewhere to say
+    // it ended.
+    std::shared_ptr<State> self = shared_from_this();
+    DownloadJob copy = job;
+    try {
+      worker->thread = launcher([self, worker, kind, job = std::move(copy)] {
+        if (kind == DownloadWorkerKind::Ftp)
+          RunFtpDownload(job);
+        else
+          RunHttpDownload(job);
+        std::lock_guard stateLock(self->mutex);
+        {
+          std::lock_guard endLock(worker->mutex);
+          worker->ended = true;
+        }
+        worker->endedChanged.notify_all();
+        self->StartWaiting();
+      });
+    } catch (const std::system_error&) {
+      PostError(job);
+      return;
+    }
+    workers.push_back(std::move(worker));
+  }
+};
+
+DownloadThreadRegistry::DownloadThreadRegistry(size_t maxRunning)
+    : m_state(std::make_shared<State>(maxRunning)) {}
+
 DownloadThreadRegistry::~DownloadThreadRegistry() { EndAll(); }
+
+void DownloadThreadRegistry::SetLauncher(Launcher launcher) {
+  std::lock_guard lock(m_state->mutex);
+  m_state->launcher = std::move(launcher);
+}
 
 int DownloadThreadRegistry::Start(DownloadWorkerKind kind, DownloadJob job) {
   if (job.url.empty()) return 0;
   InitCurlOnce();
-  std::lock_guard lock(m_mutex);
-  // Ended workers keep their entries, but their threads are joined now: an unjoined thread
-  // holds its whole stack until the owner goes, and a client fetches many icons.
-  for (auto& w : m_workers)
-    if (w->thread.joinable() && w->Ended()) w->thread.join();
-  auto it = std::find_if(m_workers.begin(), m_workers.end(),
-                         [&](const auto& w) { return w->url == job.url; });
-  if (it != m_workers.end()) {
-    if (!(*it)->Ended()) return 0;
-    if ((*it)->thread.joinable()) (*it)->thread.join();
-    m_workers.erase(it);
-  }
-  auto worker = std::make_shared<Worker>();
-  worker->url = job.url;
-  // The thread keeps its own reference: an abandoned worker still has somewhere to say it
-  // ended.
-  worker->thread = std::thread([worker, kind, job = std::move(job)] {
-    if (kind == DownloadWorkerKind::Ftp)
-      RunFtpDownload(job);
-    else
-      RunHttpDownload(job);
-    std::lock_guard endLock(worker->mutex);
-    worker->ended = true;
-    worker->endedChanged.notify_all();
+  State& s = *m_state;
+  std::lock_guard lock(s.mutex);
+  if (s.closed) return 0;
+  // Ended workers keep no entry: their threads are joined now, since an unjoined thread
+  // holds its whole stack until the owner goes, and a client fetches many icons. A thread
+  // marked ended no longer needs the lock held here.
+  std::erase_if(s.workers, [](const std::shared_ptr<Worker>& w) {
+    if (!w->Ended()) return false;
+    if (w->thread.joinable()) w->thread.join();
+    return true;
   });
-  m_workers.push_back(std::move(worker));
+  const bool busy = std::any_of(s.workers.begin(), s.workers.end(),
+                                [&](const auto& w) { return w->url == job.url; }) ||
+                    std::any_of(s.queue.begin(), s.queue.end(),
+                                [&](const Pending& p) { return p.job.url == job.url; });
+  if (busy) return 0;
+  if (s.Running() >= s.maxRunning)
+    s.queue.push_back(Pending{kind, std::move(job)});
+  else
+    s.Launch(kind, std::move(job));
   return 1;
 }
 
 bool DownloadThreadRegistry::IsRunning(const std::string& url) const {
-  std::lock_guard lock(m_mutex);
-  for (const auto& w : m_workers)
+  std::lock_guard lock(m_state->mutex);
+  for (const auto& w : m_state->workers)
     if (w->url == url && !w->Ended()) return true;
+  for (const Pending& p : m_state->queue)
+    if (p.job.url == url) return true;
   return false;
 }
 
 size_t DownloadThreadRegistry::RunningCount() const {
-  std::lock_guard lock(m_mutex);
-  return static_cast<size_t>(
-      std::count_if(m_workers.begin(), m_workers.end(), [](const auto& w) { return !w->Ended(); }));
+  std::lock_guard lock(m_state->mutex);
+  return m_state->Running() + m_state->queue.size();
 }
 
 void DownloadThreadRegistry::EndAll(std::chrono::milliseconds perWorker) {
   std::vector<std::shared_ptr<Worker>> workers;
   {
-    std::lock_guard lock(m_mutex);
-    workers.swap(m_workers);
+    std::lock_guard lock(m_state->mutex);
+    m_state->closed = true;
+    m_state->queue.clear();
+    workers.swap(m_state->workers);
   }
   for (auto& w : workers) {
     bool ended;

@@ -1,11 +1,13 @@
 // FTP worker of the updater: one passive-mode attempt, user and password taken from the URL
-// by libcurl, the size from the server before the transfer. Any failure sends ERROR.
+// by libcurl, the size from the server before the transfer. Any failure, a stall included,
+// sends ERROR.
 #include <curl/curl.h>
 
 #include <algorithm>
 #include <memory>
 #include <string>
 
+#include "common/download/CurlSetup.h"
 #include "common/download/DownloadReporter.h"
 #include "common/download/DownloadWorker.h"
 #include "common/download/FtpUrl.h"
@@ -14,7 +16,6 @@
 
 namespace {
 
-constexpr long kConnectTimeoutMs = 30000;
 constexpr size_t kChunkSize = 8192;
 // What one socket read may bring (as much as the curl tool takes); it is reported in chunks.
 constexpr long kReceiveBufferSize = 100 * 1024;
@@ -35,9 +36,11 @@ class FtpTransfer final {
     CURL* h = handle.get();
     m_handle = h;
     curl_easy_setopt(h, CURLOPT_URL, m_url.c_str());
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "ftp");  // any other scheme is an error
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    // Any other scheme is an error; a transfer that stalls ends (ERROR).
+    CurlTransferSetup setup;
+    setup.schemes = CurlSchemes::Ftp;
+    setup.stallLimit = false;  // watched in OnTransfer, to the millisecond
+    ApplyCurlSetup(h, setup);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
     curl_easy_setopt(h, CURLOPT_FTP_USE_EPSV, 1L);  // passive mode (EPSV, then PASV)
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &FtpTransfer::OnBody);
@@ -91,14 +94,17 @@ class FtpTransfer final {
     return n;
   }
 
-  static int OnTransfer(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<FtpTransfer*>(self)->m_reporter.OwnerAlive() ? 0 : 1;
+  static int OnTransfer(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* t = static_cast<FtpTransfer*>(self);
+    if (!t->m_reporter.OwnerAlive()) return 1;
+    return t->m_stall.Stalled(received) ? 1 : 0;
   }
 
   DownloadReporter& m_reporter;
   PartialFile m_file;
   std::string m_url;
   CURL* m_handle = nullptr;
+  StallWatch m_stall;
   bool m_started = false;
   bool m_failed = false;
   int64_t m_total = 0;

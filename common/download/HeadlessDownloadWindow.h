@@ -41,6 +41,10 @@ class HeadlessDownloadWindow : public IDownloadHooks, public IDownloadStarter {
   // Any thread: true when called on the dispatch thread (where hooks run).
   bool OnDispatchThread() const;
 
+ protected:
+  // The workers (tests replace how their threads start).
+  DownloadThreadRegistry& Workers() { return m_workers; }
+
  private:
   void DispatchLoop();
 

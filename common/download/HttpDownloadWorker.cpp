@@ -1,7 +1,13 @@
 // HTTP worker: up to five attempts, each a fresh connection. libcurl's results are mapped onto
 // the attempt outcomes: a bad status, a refused CHECKTIME, a file error or a transport error
-// fail the attempt; a body shorter than its Content-Length is an incomplete attempt; a URL
-// libcurl cannot open at all ends the worker without a message.
+// fail the attempt; a body shorter than its Content-Length, or one that stalls, is an
+// incomplete attempt; a URL libcurl cannot use at all ends the worker with one ERROR.
+//
+// An incomplete attempt keeps its temporary file when the server announced
+// "Accept-Ranges: bytes", a length and a Last-Modified: the next attempt asks for the rest
+// (a Range request) and continues the file when the answer is a 206 for exactly that range
+// of the same size and time; any other answer starts the file over. PROGRESS never goes
+// back: after a start-over it resumes once the file passes what was already shown.
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -10,6 +16,7 @@
 #include <memory>
 #include <string>
 
+#include "common/download/CurlSetup.h"
 #include "common/download/DownloadReporter.h"
 #include "common/download/DownloadStopFlag.h"
 #include "common/download/DownloadWorker.h"
@@ -19,7 +26,6 @@
 namespace {
 
 constexpr int kAttempts = 5;
-constexpr long kConnectTimeoutMs = 30000;
 constexpr size_t kChunkSize = 8192;
 // What one socket read may bring (as much as the curl tool takes); it is reported in chunks.
 constexpr long kReceiveBufferSize = 100 * 1024;
@@ -56,25 +62,47 @@ int64_t ParseLength(const std::string& text) {
   return value;
 }
 
+// What an incomplete attempt leaves for the next one, and what PROGRESS has shown.
+struct ResumeState {
+  int64_t have = 0;  // bytes in the kept temporary file; 0: start over
+  int64_t total = 0;
+  std::string lastModified;
+  int64_t shown = 0;  // the highest PROGRESS value sent
+};
+
+// "bytes FIRST-LAST/TOTAL" of a Content-Range header.
+bool ParseContentRange(const std::string& text, int64_t& first, int64_t& total) {
+  if (text.rfind("bytes ", 0) != 0) return false;
+  const size_t dash = text.find('-'), slash = text.find('/');
+  if (dash == std::string::npos || slash == std::string::npos || slash < dash) return false;
+  first = ParseLength(text.substr(6, dash - 6));
+  total = ParseLength(text.substr(slash + 1));
+  return total > 0 && (first > 0 || text.compare(6, dash - 6, "0") == 0);
+}
+
 class HttpAttempt final {
  public:
-  HttpAttempt(const DownloadJob& job, DownloadReporter& reporter)
-      : m_job(job), m_reporter(reporter), m_file(job.localPath) {}
+  HttpAttempt(const DownloadJob& job, DownloadReporter& reporter, PartialFile& file,
+              ResumeState& resume)
+      : m_job(job), m_reporter(reporter), m_file(file), m_resume(resume) {}
 
   AttemptResult Run(int64_t& size) {
     std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
     if (!handle) return AttemptResult::Failed;
     CURL* h = handle.get();
-    curl_easy_setopt(h, CURLOPT_URL, m_job.url.c_str());
-    // URLs come from the servers: nothing but HTTP(S) is fetched or followed. Any other
-    // scheme yields no file object.
-    curl_easy_setopt(h, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
+    // Blanks in a URL are sent percent-encoded; URLs come from the servers, so nothing but
+    // HTTP(S) is fetched or followed. A URL libcurl still cannot use yields no file.
+    const std::string url = EncodeUrlBlanks(m_job.url);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    CurlTransferSetup setup;
+    setup.stallLimit = false;  // watched in OnTransfer, to the millisecond
+    ApplyCurlSetup(h, setup);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
-    curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    std::string range;
+    if (m_resume.have > 0 && m_file.IsOpen()) {
+      range = std::to_string(m_resume.have) + "-";
+      curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+    }
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpAttempt::OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &HttpAttempt::OnBody);
@@ -83,7 +111,6 @@ class HttpAttempt final {
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &HttpAttempt::OnTransfer);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
-    // The proxy, if any, is the system's: libcurl reads http_proxy / no_proxy itself.
     m_handle = h;
 
     CURLcode rc = curl_easy_perform(h);
@@ -108,30 +135,52 @@ class HttpAttempt final {
   struct Headers {
     std::string lastModified;
     std::string contentLength;
+    std::string contentRange;
+    bool acceptRanges = false;
   };
 
   AttemptResult Finish(CURLcode rc, int64_t& size) {
-    if (rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_URL_MALFORMAT) return AttemptResult::NoFile;
-    if (m_failed || m_needProxyCredentials) return AttemptResult::Failed;
-    if (!m_accepted) return AttemptResult::Failed;
+    if (rc == CURLE_UNSUPPORTED_PROTOCOL || rc == CURLE_URL_MALFORMAT) {
+      m_file.Discard();
+      return AttemptResult::NoFile;
+    }
+    if (m_failed || m_needProxyCredentials || !m_accepted) {
+      // No answer at all: the kept file stays for the next attempt.
+      if (!m_accepted && m_resume.have > 0 && rc != CURLE_OK && !m_decided)
+        return AttemptResult::Failed;
+      ForgetResume();
+      return AttemptResult::Failed;
+    }
     if (m_length > 0) {
       if (rc != CURLE_OK || m_file.Size() != m_length) {
-        m_file.Discard();
-        // A body that stopped early (or whose owner went away) is incomplete; anything else
-        // the transport raised is a failure.
-        return (rc == CURLE_OK || rc == CURLE_PARTIAL_FILE || rc == CURLE_ABORTED_BY_CALLBACK ||
-                rc == CURLE_WRITE_ERROR)
-                   ? AttemptResult::Incomplete
-                   : AttemptResult::Failed;
+        // A body that stopped early or stalled (or whose owner went away) is incomplete;
+        // anything else the transport raised is a failure.
+        const bool incomplete = rc == CURLE_OK || rc == CURLE_PARTIAL_FILE ||
+                                rc == CURLE_ABORTED_BY_CALLBACK || rc == CURLE_WRITE_ERROR ||
+                                rc == CURLE_OPERATION_TIMEDOUT || rc == CURLE_RECV_ERROR;
+        if (incomplete && m_rangeable && m_file.Size() > 0 && m_file.Size() < m_length) {
+          m_resume.have = m_file.Size();
+          m_resume.total = m_length;
+          m_resume.lastModified = m_headers.lastModified;
+        } else {
+          ForgetResume();
+        }
+        return incomplete ? AttemptResult::Incomplete : AttemptResult::Failed;
       }
     } else if (rc != CURLE_OK) {
-      m_file.Discard();
+      ForgetResume();
       return AttemptResult::Failed;
     }
     int64_t written = m_file.Size();
+    m_resume.have = 0;
     if (!m_file.Commit()) return AttemptResult::Failed;
     size = written;
     return AttemptResult::Finished;
+  }
+
+  void ForgetResume() {
+    m_file.Discard();
+    m_resume.have = 0;
   }
 
   // After a transfer whose body never reached OnBody: an answer whose headers arrived is
@@ -161,17 +210,26 @@ class HttpAttempt final {
       m_needProxyCredentials = true;
       return false;
     }
-    if (status != 200) {
-      m_failed = true;
+    const bool resuming = m_resume.have > 0 && m_file.IsOpen();
+    int64_t first = 0, total = 0;
+    const bool continues =
+        resuming && status == 206 && ParseContentRange(m_headers.contentRange, first, total) &&
+        first == m_resume.have && total == m_resume.total &&
+        m_headers.lastModified == m_resume.lastModified && !m_resume.lastModified.empty();
+    if (status != 200 && !continues) {
+      m_failed = true;  // a 206 of another range or version: the next attempt starts over
       return false;
     }
     if (m_reporter.CheckTime(m_headers.lastModified) == 0) {
       m_failed = true;
       return false;
     }
-    m_length = ParseLength(m_headers.contentLength);
+    m_length = continues ? total : ParseLength(m_headers.contentLength);
+    m_rangeable = m_headers.acceptRanges && m_length > 0 && !m_headers.lastModified.empty();
     m_reporter.StartDownload();
-    if (!m_file.Open()) {
+    if (continues) {
+      m_resume.have = 0;  // from here on the file itself says how much there is
+    } else if (resuming ? !m_file.Rewind() : !m_file.Open()) {
       m_failed = true;
       return false;
     }
@@ -191,6 +249,10 @@ class HttpAttempt final {
       a->m_headers.lastModified = Trim(line.substr(14));
     else if (HeaderIs(line, "Content-Length"))
       a->m_headers.contentLength = Trim(line.substr(15));
+    else if (HeaderIs(line, "Content-Range"))
+      a->m_headers.contentRange = Trim(line.substr(14));
+    else if (HeaderIs(line, "Accept-Ranges"))
+      a->m_headers.acceptRanges = strcasecmp(Trim(line.substr(14)).c_str(), "bytes") == 0;
     return size * count;
   }
 
@@ -210,19 +272,27 @@ class HttpAttempt final {
     for (size_t at = 0; at < n; at += kChunkSize) {
       if (!a->m_reporter.OwnerAlive()) return 0;
       done += static_cast<int64_t>(std::min(n - at, kChunkSize));
+      if (done <= a->m_resume.shown) continue;  // shown before a start-over
+      a->m_resume.shown = done;
       a->m_reporter.Progress(done, a->m_length);
     }
     return n;
   }
 
-  static int OnTransfer(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  // Ends a transfer whose owner is gone, or that received nothing for the stall limit
+  // (libcurl calls this about once a second even while nothing arrives).
+  static int OnTransfer(void* self, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
     auto* a = static_cast<HttpAttempt*>(self);
-    return a->m_reporter.OwnerAlive() ? 0 : 1;
+    if (!a->m_reporter.OwnerAlive()) return 1;
+    return a->m_stall.Stalled(received) ? 1 : 0;
   }
 
   const DownloadJob& m_job;
   DownloadReporter& m_reporter;
-  PartialFile m_file;
+  PartialFile& m_file;
+  ResumeState& m_resume;
+  StallWatch m_stall;
+  bool m_rangeable = false;  // this answer may be continued by a later attempt
   CURL* m_handle = nullptr;
   Headers m_headers;
   bool m_headersComplete = false;  // the blank line after the current answer's headers
@@ -239,16 +309,19 @@ class HttpAttempt final {
 void RunHttpDownload(const DownloadJob& job) {
   plat::SetCurrentThreadPriority(job.priority);
   DownloadReporter reporter(job);
+  PartialFile file(job.localPath);
+  ResumeState resume;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     // Every message to an owner that is gone would be skipped: no use connecting again.
     if (!reporter.OwnerAlive()) return;
     int64_t size = 0;
-    HttpAttempt transfer(job, reporter);
+    HttpAttempt transfer(job, reporter, file, resume);
     switch (transfer.Run(size)) {
       case AttemptResult::Finished:
         reporter.DownFinished(size);
         return;
       case AttemptResult::NoFile:
+        reporter.Error();  // never silently: the owner would wait for ever
         return;
       case AttemptResult::Incomplete:
         break;

@@ -69,3 +69,11 @@ void PartialFile::Discard() {
   ::close(m_fd);
   m_fd = -1;
 }
+
+bool PartialFile::Rewind() {
+  if (m_fd < 0) return false;
+  if (m_size > 0 && ::ftruncate(m_fd, 0) != 0) return false;
+  if (::lseek(m_fd, 0, SEEK_SET) != 0) return false;
+  m_size = 0;
+  return true;
+}

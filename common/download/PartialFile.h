@@ -22,6 +22,9 @@ class PartialFile final {
   bool Commit();
   // Closes and removes the temporary file.
   void Discard();
+  // Empties the open temporary file and writes from its start again (an answer that does
+  // not continue where the file ends). False on failure.
+  bool Rewind();
 
  private:
   std::string m_target;

@@ -11,7 +11,15 @@ Prints PORT=<port> once it listens on 127.0.0.1. Paths:
   /hang            accepts the request and never answers
   /slow/N          N bytes with Content-Length, 8192 bytes every 50 ms
   /slow/N?fill=B   the same, every byte B (0-255)
-  /stats           JSON: hits per path, proxy credentials seen
+  /stall/N         announces N bytes, sends half, then sends nothing more (keeps the line)
+  /flaky/N?cut=K   N bytes with "Accept-Ranges: bytes"; every answer sends at most K bytes
+                   and closes; a "Range: bytes=S-" request gets a 206 of the rest.
+                   &lm=TEXT Last-Modified; &lmhit=1 Last-Modified changes on every request;
+                   &norange=1 neither announces nor honours ranges; &stall=1 stalls instead
+                   of closing after K bytes
+  /count/N?k=ID    N bytes, slowly (8192 every 50 ms), counting concurrent answers
+  /stats           JSON: hits per path, proxy credentials seen, Range headers in order,
+                   the most answers of /count at once (a client may count more exactly)
 Requests with an absolute URL are proxy requests: without the expected Proxy-Authorization
 ("--proxy-auth USER:PASSWORD", or never when "--proxy-auth" is absent) they get 407.
 """
@@ -24,7 +32,7 @@ import time
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import urlsplit, parse_qs
 
-STATS = {"hits": {}, "proxyAuth": []}
+STATS = {"hits": {}, "proxyAuth": [], "ranges": [], "active": 0, "maxActive": 0}
 LOCK = threading.Lock()
 ARGS = None
 
@@ -99,6 +107,57 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_response(int(seg[1]))
                 self.send_header("Content-Length", "0")
                 self.end_headers()
+            elif seg[0] == "stall":
+                n = int(seg[1])
+                self.send_response(200)
+                self.send_header("Content-Length", str(n))
+                self.end_headers()
+                self.wfile.write(body(n // 2))
+                self.wfile.flush()
+                time.sleep(3600)
+            elif seg[0] == "flaky":
+                n, cut = int(seg[1]), int(query["cut"][0])
+                ranged = "norange" not in query
+                lm = query.get("lm", [""])[0]
+                if "lmhit" in query:
+                    lm = "Mon, 0%d Dec 2026 10:00:00 GMT" % (STATS["hits"][path] % 10)
+                rng = self.headers.get("Range", "")
+                with LOCK:
+                    STATS["ranges"].append(rng)
+                start = 0
+                if ranged and rng.startswith("bytes=") and rng.endswith("-"):
+                    start = int(rng[6:-1])
+                    self.send_response(206)
+                    self.send_header("Content-Range", "bytes %d-%d/%d" % (start, n - 1, n))
+                else:
+                    self.send_response(200)
+                self.send_header("Content-Length", str(n - start))
+                if ranged:
+                    self.send_header("Accept-Ranges", "bytes")
+                if lm:
+                    self.send_header("Last-Modified", lm)
+                self.end_headers()
+                self.wfile.write(body(n)[start:start + cut])
+                self.wfile.flush()
+                if "stall" in query and start + cut < n:
+                    time.sleep(3600)
+            elif seg[0] == "count":
+                data = body(int(seg[1]))
+                with LOCK:
+                    STATS["active"] += 1
+                    STATS["maxActive"] = max(STATS["maxActive"], STATS["active"])
+                try:
+                    self.send_response(200)
+                    self.send_header("Content-Length", str(len(data)))
+                    self.end_headers()
+                    for i in range(0, len(data), 8192):
+                        if i:
+                            time.sleep(0.05)
+                        self.wfile.write(data[i:i + 8192])
+                        self.wfile.flush()
+                finally:
+                    with LOCK:
+                        STATS["active"] -= 1
             elif seg[0] == "hang":
                 time.sleep(3600)
             elif seg[0] == "slow":

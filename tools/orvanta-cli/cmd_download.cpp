@@ -1,9 +1,14 @@
 // orvanta-cli download URL PATH: one download through the engine with a headless owner; every
-// hook call is printed as one JSON line. Exit 0 when the file arrived, 1 otherwise.
+// hook call is printed as one JSON line. Exit 0 when the file arrived, 1 otherwise. http(s)
+// addresses use the HTTP worker, ftp addresses the FTP worker (as the updater does); any
+// other scheme is refused (exit 2).
 #include <json/json.h>
+
+#include <strings.h>
 
 #include <condition_variable>
 #include <mutex>
+#include <string_view>
 
 #include "CliCommand.h"
 #include "common/download/HeadlessDownloadWindow.h"
@@ -12,6 +17,7 @@ namespace {
 
 class CliDownloadWindow final : public HeadlessDownloadWindow {
  public:
+  explicit CliDownloadWindow(DownloadWorkerKind kind) : HeadlessDownloadWindow(kind) {}
   ~CliDownloadWindow() override { EndDownloads(); }
 
   void OnCheckTime(std::string url, std::string lastModified) override {
@@ -57,10 +63,21 @@ class CliDownloadWindow final : public HeadlessDownloadWindow {
   bool m_finished = false;
 };
 
+bool HasScheme(const std::string& url, std::string_view scheme) {
+  return url.size() > scheme.size() && strncasecmp(url.c_str(), scheme.data(), scheme.size()) == 0;
+}
+
 int RunDownload(const std::vector<std::string>& args) {
   if (args.size() != 2 || args[0].empty() || args[1].empty())
     return UsageError("usage: download URL PATH");
-  CliDownloadWindow window;
+  DownloadWorkerKind kind;
+  if (HasScheme(args[0], "http://") || HasScheme(args[0], "https://"))
+    kind = DownloadWorkerKind::Http;
+  else if (HasScheme(args[0], "ftp://"))
+    kind = DownloadWorkerKind::Ftp;
+  else
+    return UsageError("download: only http://, https:// and ftp:// addresses can be fetched");
+  CliDownloadWindow window(kind);
   if (window.DownloadFile(args[0], args[1], 0) == 0) return Failure("download not started");
   bool finished = window.Wait();
   window.EndDownloads();  // every hook has run once the dispatch thread is stopped

@@ -1,0 +1,51 @@
+#pragma once
+// The one libcurl setup of every transfer (requests, probes, the update check, both
+// download workers): global initialisation, the proxy rule, time-outs and the stall limit.
+#include <curl/curl.h>
+
+#include <chrono>
+#include <string>
+
+// Which URL schemes a transfer may use (also after a redirect).
+enum class CurlSchemes { Http, Ftp };
+
+struct CurlTransferSetup {
+  CurlSchemes schemes = CurlSchemes::Http;
+  long connectTimeoutMs = 30000;
+  long totalTimeoutMs = 0;      // 0: no overall limit (downloads of any size)
+  bool followRedirects = true;  // HTTP only, at most 10
+  bool stallLimit = true;       // end a transfer that receives nothing for StallLimit()
+};
+
+// Once per process, from any thread.
+void EnsureCurlGlobalInit();
+
+// Applies the setup to h: schemes, NOSIGNAL, time-outs, stall limit and the proxy rule:
+// the system's proxy (http_proxy, no_proxy) applies, but loopback never goes through one.
+void ApplyCurlSetup(CURL* h, const CurlTransferSetup& setup);
+
+// The environment's no_proxy list plus the loopback names.
+std::string CurlNoProxyList();
+
+// A transfer that receives no byte for this long ends (60 s; tests shorten it). The
+// download workers check it in their transfer callback (StallWatch); the other transfers
+// through libcurl's low-speed limit, in whole seconds (at least 1 s).
+std::chrono::milliseconds StallLimit();
+void SetStallLimit(std::chrono::milliseconds limit);
+
+// Tells from a transfer callback's received-bytes count whether the transfer has stalled.
+class StallWatch {
+ public:
+  StallWatch();
+  // True when received has not grown for StallLimit().
+  bool Stalled(curl_off_t received);
+
+ private:
+  std::chrono::milliseconds m_limit;
+  curl_off_t m_received = -1;
+  std::chrono::steady_clock::time_point m_since;
+};
+
+// The URL with blanks percent-encoded (as the platform's HTTP layer sends them); libcurl
+// refuses a URL with blanks.
+std::string EncodeUrlBlanks(const std::string& url);
