@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
-# Sets everything up and runs the main job: the stand-in platform on loopback, and the
-# headless companion `orvanta-cli` going through a user's day against it (the windowed
-# client is not built yet).
+# Sets everything up and runs the main job: the stand-in platform on loopback and the
+# windowed client `Orvanta` against it.
+#   - With a display ($DISPLAY set) you get the window; the job ends when you close it.
+#   - Without one, the client runs under Xvfb with openbox, scripts/headless_tour.sh walks
+#     a short tour (home page, app centre, a pushed message in the popup), saves
+#     screenshots and prints their paths.
+#   - `bash scripts/run.sh --cli` runs the headless companion `orvanta-cli` through a
+#     user's day instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+MODE=window
+if [ "${1:-}" = "--cli" ]; then MODE=cli; fi
 bash scripts/build.sh
 BUILD_DIR=${BUILD_DIR:-build}
 BIN="$PWD/$BUILD_DIR/bin"
@@ -15,6 +22,10 @@ export ORVANTA_REGISTRY_ROOT="$WORK/registry"
 export ORVANTA_BIN="$WORK"
 export ORVANTA_APPS_ROOT="$WORK.apps"
 export PATH="$WORK:$PATH"
+# The client's single-instance lock of this run lives with the run.
+mkdir -p "$WORK.runtime"
+chmod 700 "$WORK.runtime"
+export XDG_RUNTIME_DIR="$WORK.runtime"
 
 SIM_DATA="$WORK.sim"
 SIM_OUT="$SIM_DATA.out"
@@ -29,6 +40,18 @@ grep -q '^READY' "$SIM_OUT" || { echo "platform-sim did not start:"; cat "$SIM_D
 while IFS= read -r line; do
   case "$line" in ORVANTA_*=*) export "$line" ;; esac
 done <"$SIM_OUT"
+
+if [ "$MODE" = window ]; then
+  if [ -n "${DISPLAY:-}" ]; then
+    echo "Orvanta runs against the stand-in platform (log in as demo / demo123)."
+    echo "Program directory of this run: $WORK"
+    "$WORK/Orvanta" || echo "(exit $?)"
+  else
+    bash scripts/headless_tour.sh "$WORK" "$WORK.shots"
+    echo "Program directory of this run: $WORK"
+  fi
+  exit 0
+fi
 
 cli() {
   echo
