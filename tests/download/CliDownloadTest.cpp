@@ -61,4 +61,26 @@ TEST_F(CliDownloadTest, WrongUsageExitsTwo) {
   EXPECT_EQ(Run({"", m_dir.File("x.bin")}, out), 2);
 }
 
+TEST_F(CliDownloadTest, FtpAddressesUseTheFtpWorkerAndOtherSchemesAreRefused) {
+  orvtest::TempDir root;
+  orvtest::WriteFile(root.File("Setup.bin"), Body(30000));
+  orvtest::ChildProcess ftp({ORV_PYTHON, Script("ftp_standin.py"), root.Path(), "u", "p"});
+  const std::string port = ftp.ReadAssignments({"PORT"})["PORT"];
+  ASSERT_FALSE(port.empty());
+  std::string out;
+  ASSERT_EQ(Run({"ftp://u:p@127.0.0.1:" + port + "/Setup.bin", m_dir.File("s.bin")}, out), 0)
+      << out;
+  EXPECT_NE(out.find("\"event\":\"finished\""), std::string::npos) << out;
+  EXPECT_EQ(orvtest::ReadFile(m_dir.File("s.bin")), Body(30000));
+
+  for (const std::string url : {"file:///etc/hostname", "gopher://127.0.0.1/x", "127.0.0.1/x"}) {
+    std::string err;
+    std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download", url,
+                                     m_dir.File("never.bin")};
+    EXPECT_EQ(orvtest::RunCommand(argv, &out, &err), 2) << url;
+    EXPECT_NE(err.find("ftp://"), std::string::npos) << err;
+    EXPECT_FALSE(plat::FileExists(m_dir.File("never.bin")));
+  }
+}
+
 }  // namespace
