@@ -5,19 +5,16 @@
 #include <cctype>
 #include <mutex>
 
+#include "common/download/CurlSetup.h"
+
 namespace {
 
-// Only web addresses are probed or fetched; a configured file:// or other scheme is refused.
-constexpr const char* kProtocols = "http,https";
+// Only web addresses are probed or fetched (CurlSchemes::Http); a configured file:// or
+// other scheme is refused.
 
 // A probe needs only the response headers; a server that accepts the connection but never
 // answers must not hold the diagnosis worker forever.
 constexpr long kProbeTotalTimeoutMs = 30000;
-
-void GlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 size_t DiscardBody(char*, size_t, size_t, void*) {
   // Returning less than given ends the transfer: the response has already arrived.
@@ -67,16 +64,17 @@ void SetCommonOptions(CURL* curl, const std::string& url, const std::atomic<bool
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
   }
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, kProtocols);
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, kProtocols);
+  CurlTransferSetup setup;
+  setup.followRedirects = false;
+  setup.stallLimit = false;
+  ApplyCurlSetup(curl, setup);
 }
 
 }  // namespace
 
 bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atomic<bool>* abort) {
   if (!IsWebAddress(url) || (abort && *abort)) return false;
-  GlobalInit();
+  EnsureCurlGlobalInit();
   CurlHandle handle;
   CURL* curl = handle.get();
   if (!curl) return false;
@@ -95,7 +93,7 @@ HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort
                           long stallSeconds) {
   HttpFetchResult result;
   if (!IsWebAddress(url) || (abort && *abort)) return result;
-  GlobalInit();
+  EnsureCurlGlobalInit();
   CurlHandle handle;
   CURL* curl = handle.get();
   if (!curl) return result;

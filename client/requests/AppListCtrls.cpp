@@ -29,7 +29,7 @@ std::string PrivateAppListUrl(const char* path, const std::string& cookieKey) {
 COrvAppListCtrl::COrvAppListCtrl(DetailRule rule, bool hotList, const char* errorText)
     : m_rule(rule), m_hotList(hotList), m_errorText(errorText) {}
 
-void COrvAppListCtrl::RunDefault() { Run(DefaultUrl(), DefaultFolder()); }
+RequestResult COrvAppListCtrl::RunDefault() { return Run(DefaultUrl(), DefaultFolder()); }
 
 void COrvAppListCtrl::ReadDetails(const Json::Value& detail, OrvAppInfo& app) const {
   app.url = JsonString(detail, "url");

@@ -13,7 +13,7 @@ class COrvAppListCtrl : public COrvAppCtrl {
   void Parse() override;
 
   // Run with DefaultUrl() and DefaultFolder() of the current session.
-  void RunDefault();
+  RequestResult RunDefault();
   virtual std::string DefaultUrl() const = 0;
   virtual std::string DefaultFolder() const = 0;
 

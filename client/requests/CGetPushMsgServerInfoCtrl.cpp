@@ -5,11 +5,24 @@
 
 namespace {
 
-// Text of a member that should be a string; a number is taken as its decimal text.
-std::string TextOrNumber(const Json::Value& obj, const char* key) {
+// Text of a member that should be a string; a whole number is taken as its decimal text,
+// whatever its size. false for any other value (a fraction, an object).
+bool TextOrNumber(const Json::Value& obj, const char* key, std::string& text) {
   const Json::Value& v = orvreq::JsonMember(obj, key);
-  if (v.isIntegral()) return std::to_string(v.asLargestInt());
-  return v.isString() ? v.asString() : std::string();
+  text.clear();
+  if (v.isNull() || v.isString()) {
+    if (v.isString()) text = v.asString();
+    return true;
+  }
+  if (v.isInt64()) {
+    text = std::to_string(v.asInt64());
+    return true;
+  }
+  if (v.isUInt64()) {
+    text = std::to_string(v.asUInt64());
+    return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -26,6 +39,25 @@ void CGetPushMsgServerInfoCtrl::Parse() {
     serverPort.clear();
     return;
   }
-  serverIp = TextOrNumber(root, "serverip");
-  serverPort = TextOrNumber(root, "serverport");
+  if (!TextOrNumber(root, "serverip", serverIp) || !TextOrNumber(root, "serverport", serverPort)) {
+    serverIp.clear();
+    serverPort.clear();
+    MarkUnusable("server address is not text or a whole number");
+    return;
+  }
+  if (!serverPort.empty() && PortNumber(serverPort) == 0) {
+    MarkUnusable("port out of range: " + serverPort.substr(0, 32));
+    serverIp.clear();
+    serverPort.clear();
+  }
+}
+
+int CGetPushMsgServerInfoCtrl::PortNumber(const std::string& text) {
+  if (text.empty() || text.size() > 5) return 0;
+  int port = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return 0;
+    port = port * 10 + (c - '0');
+  }
+  return port >= 1 && port <= 65535 ? port : 0;
 }

@@ -13,7 +13,9 @@ class CGetPushMsgServerInfoCtrl : public COrvAppCtrl {
   void OnBeforeParse() override {}
 
   static std::string DefaultUrl();
-  void RunDefault() { Run(DefaultUrl(), kFolder); }
+  // The port of a decimal text: 1 to 65535, else 0 (blanks, signs, out of range).
+  static int PortNumber(const std::string& text);
+  RequestResult RunDefault() { return Run(DefaultUrl(), kFolder); }
 
   std::string serverIp;    // dotted IPv4 address; "" when the server gave none
   std::string serverPort;  // decimal port; "" when the server gave none

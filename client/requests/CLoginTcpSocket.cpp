@@ -3,7 +3,9 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -86,6 +88,19 @@ int CLoginTcpSocket::ConnectTo(const std::string& host, int port) {
     CloseSocket();
     return -1;
   }
+  // Dead-connection detection: kernel keep-alive probes after a minute of silence, and a
+  // receive time-out well above it; either ends the receive and the reconnect follows.
+  const int on = 1, idle = 60, interval = 10, probes = 3;
+  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
+  if (m_options.silenceLimitMs > 0) {
+    timeval limit{};
+    limit.tv_sec = m_options.silenceLimitMs / 1000;
+    limit.tv_usec = (m_options.silenceLimitMs % 1000) * 1000;
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  }
   m_connected = true;
   return fd;
 }
@@ -120,8 +135,8 @@ void CLoginTcpSocket::ThreadMain() {
   }
   if (m_stopping) return;
   const std::string host = info.serverIp.empty() ? GetPushListenAddress() : info.serverIp;
-  const int port =
-      info.serverPort.empty() ? GetPushListenPort() : std::atoi(info.serverPort.c_str());
+  const int port = info.serverPort.empty() ? GetPushListenPort()
+                                           : CGetPushMsgServerInfoCtrl::PortNumber(info.serverPort);
   if (host.empty() || port <= 0 || port > 65535) return;
 
   int fd = ConnectTo(host, port);
@@ -137,7 +152,8 @@ void CLoginTcpSocket::ThreadMain() {
         framer.Feed(buffer.data(), static_cast<size_t>(n));
         DeliverFrom(framer);
       } else if (n == 0 || errno != EINTR) {
-        // The server closed the connection: open a new one after a pause.
+        // The server closed the connection, or it went silent past the limit (EAGAIN) or
+        // died (ETIMEDOUT): open a new one after a pause.
         framer.Reset();
         if (!Reconnect(host, port)) return;
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -18,6 +18,9 @@ struct PushChannelOptions {
   int receivesPerKeepAlive = 1000001;  // receives between two keep-alive texts
   int pauseMs = 555;                   // pause after every receive but the first
   int reconnectPauseMs = 5000;         // pause before each new connection attempt
+  // A connection that brings nothing for this long is taken as dead and opened anew
+  // (TCP keep-alive probes also end a connection whose peer vanished).
+  int silenceLimitMs = 10 * 60 * 1000;
 };
 
 class CLoginTcpSocket {

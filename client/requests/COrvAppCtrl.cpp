@@ -6,11 +6,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <exception>
 #include <memory>
 #include <thread>
 
 #include "client/base/CThreadLog.h"
+#include "client/requests/RequestText.h"
 #include "common/download/CurlPerform.h"
+#include "common/download/CurlSetup.h"
 #include "common/download/DownloadStarter.h"
 #include "platform/ProgramDir.h"
 
@@ -22,25 +25,21 @@ constexpr int kConnectBackOffMs = 1000;
 // WinInet-like overall limit, so a server that accepts and never answers cannot block forever.
 constexpr long kTransferTimeoutMs = 60000;
 
+struct Body {
+  std::string bytes;
+  size_t maxBytes = 0;
+  bool tooLarge = false;
+};
+
 size_t AppendBody(char* data, size_t size, size_t count, void* user) {
-  static_cast<std::string*>(user)->append(data, size * count);
-  return size * count;
-}
-
-void EnsureCurlGlobal() {
-  static const bool done = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
-  (void)done;
-}
-
-// The environment's no_proxy list plus the loopback names, which never go through a proxy
-// (as with the platform's preconfigured access).
-std::string NoProxyList() {
-  const char* env = std::getenv("no_proxy");
-  if (!env || !*env) env = std::getenv("NO_PROXY");
-  std::string list = env ? env : "";
-  if (list == "*") return list;
-  if (!list.empty()) list += ',';
-  return list + "localhost,127.0.0.1,::1";
+  auto* body = static_cast<Body*>(user);
+  const size_t n = size * count;
+  if (body->bytes.size() + n > body->maxBytes) {
+    body->tooLarge = true;
+    return 0;  // ends the transfer
+  }
+  body->bytes.append(data, n);
+  return n;
 }
 
 struct CurlDeleter {
@@ -67,25 +66,28 @@ COrvAppCtrl::COrvAppCtrl() { Json::CharReaderBuilder::setDefaults(&readerFeature
 
 COrvAppCtrl::~COrvAppCtrl() = default;
 
-void COrvAppCtrl::Run(const std::string& requestUrl, const std::string& requestFolder) {
+RequestResult COrvAppCtrl::Run(const std::string& requestUrl, const std::string& requestFolder) {
   url = requestUrl;
   folder = requestFolder;
-  responseText = HttpGetText(url, m_aborted);
+  TextAnswer answer = FetchText(url, m_aborted);
+  responseText = std::move(answer.text);
   OnBeforeParse();
+  if (!answer.result) return lastResult = answer.result;
 
-  Json::CharReaderBuilder builder;
-  builder.settings_ = readerFeatures;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value parsed;
-  std::string errors;
-  const char* begin = responseText.data();
-  if (responseText.empty() ||
-      !reader->parse(begin, begin + responseText.size(), &parsed, &errors)) {
-    return;  // nothing to read: the previous results stay
-  }
+  lastResult = orvreq::ParseJsonAnswer(url, responseText, parsed, &readerFeatures);
+  if (!lastResult) return lastResult;  // nothing to read: the previous results stay
   root = std::move(parsed);
-  Parse();
+  m_unusable.clear();
+  try {
+    Parse();
+  } catch (const std::exception& e) {
+    // A value the JSON library refuses to convert: the answer is unusable, not fatal.
+    MarkUnusable(std::string("bad value: ") + e.what());
+  }
+  if (!m_unusable.empty()) return lastResult = RequestResult::Unusable(url, m_unusable);
   RequestIconDownloads();
+  return lastResult;
 }
 
 std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
@@ -95,20 +97,25 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
 
 std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl,
                                      const std::atomic<bool>& abort) {
-  EnsureCurlGlobal();
+  return FetchText(requestUrl, abort).text;
+}
+
+COrvAppCtrl::TextAnswer COrvAppCtrl::FetchText(const std::string& requestUrl,
+                                               const std::atomic<bool>& abort, size_t maxBytes) {
+  EnsureCurlGlobalInit();
   std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
-  if (!handle) return {};
+  if (!handle) return {RequestResult::NoAnswer(requestUrl, "no transfer handle"), {}};
   CURL* h = handle.get();
-  std::string body;
-  curl_easy_setopt(h, CURLOPT_URL, requestUrl.c_str());
+  Body body;
+  body.maxBytes = maxBytes;
+  const std::string encoded = EncodeUrlBlanks(requestUrl);
+  curl_easy_setopt(h, CURLOPT_URL, encoded.c_str());
   curl_easy_setopt(h, CURLOPT_USERAGENT, "HttpClient");
-  curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
-  curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, kTransferTimeoutMs);
-  curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+  CurlTransferSetup setup;
+  setup.connectTimeoutMs = kConnectTimeoutMs;
+  setup.totalTimeoutMs = kTransferTimeoutMs;
+  ApplyCurlSetup(h, setup);
   curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
-  // The system's proxy configuration (http_proxy, no_proxy) applies, except to loopback.
-  curl_easy_setopt(h, CURLOPT_NOPROXY, NoProxyList().c_str());
   // A reload: never answer from a cache.
   struct curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
   headers = curl_slist_append(headers, "Pragma: no-cache");
@@ -118,7 +125,7 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl,
 
   CURLcode rc = CURLE_OK;
   for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
-    body.clear();
+    body.bytes.clear();
     rc = PerformUnlessAborted(h, abort);
     const bool connectFailed =
         rc == CURLE_COULDNT_CONNECT || (rc == CURLE_OPERATION_TIMEDOUT && [&] {
@@ -133,15 +140,19 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl,
     }
   }
   curl_slist_free_all(headers);
-  if (rc != CURLE_OK) return {};
+  if (body.tooLarge)
+    return {
+        RequestResult::Unusable(requestUrl, "larger than " + std::to_string(maxBytes) + " bytes"),
+        {}};
+  if (rc != CURLE_OK) return {RequestResult::NoAnswer(requestUrl, curl_easy_strerror(rc)), {}};
 
   // The body arrives as lines joined without their line ends.
   std::string text;
-  text.reserve(body.size());
-  for (char c : body) {
+  text.reserve(body.bytes.size());
+  for (char c : body.bytes) {
     if (c != '\r' && c != '\n') text += c;
   }
-  return text;
+  return {RequestResult::Success(), std::move(text)};
 }
 
 void COrvAppCtrl::RequestIconDownloads() const {

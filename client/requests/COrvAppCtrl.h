@@ -2,13 +2,16 @@
 // Base of every request controller: one JSON exchange with a platform web server.
 // Run fetches the URL synchronously, parses the answer, lets the derived class read the
 // document into its result fields, and asks the process download window for the icons of
-// the records in `apps`. Controllers never report errors; callers judge from the results.
+// the records in `apps`. Every run hands back a status (ok, no answer, unusable answer,
+// see RequestResult); a failed run leaves the previous results in place.
 #include <json/json.h>
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
+#include "client/base/RequestResult.h"
 #include "client/requests/OrvAppInfo.h"
 
 class COrvAppCtrl {
@@ -37,9 +40,13 @@ class COrvAppCtrl {
   // Called after the fetch, before parsing.
   virtual void OnBeforeParse() {}
 
+  // Larger answers are unusable: a list holds a few thousand records at most.
+  static constexpr size_t kMaxAnswerBytes = 32 * 1024 * 1024;
+
   // The request cycle: fetch, parse, icon downloads. May be called again; each run
-  // fetches anew. A failed fetch or an unparsable answer leaves the results unchanged.
-  void Run(const std::string& url, const std::string& folder);
+  // fetches anew. A failed fetch or an unusable answer leaves the results unchanged and
+  // is returned (and kept in lastResult) with its reason, which is also logged.
+  RequestResult Run(const std::string& url, const std::string& folder);
 
   // Ends a fetch in progress promptly and makes every later Run of this controller fail
   // the same way: an aborted fetch counts as a failed one. Safe from any thread, before
@@ -52,6 +59,15 @@ class COrvAppCtrl {
   static std::string HttpGetText(const std::string& url);
   // The same, given up ("") within a fraction of a second once abort is raised.
   static std::string HttpGetText(const std::string& url, const std::atomic<bool>& abort);
+
+  // The fetch with its status: NoAnswer on a transport failure or abort, Unusable when the
+  // body grows past maxBytes (the transfer stops there). text has the line ends dropped.
+  struct TextAnswer {
+    RequestResult result;
+    std::string text;
+  };
+  static TextAnswer FetchText(const std::string& url, const std::atomic<bool>& abort,
+                              size_t maxBytes = kMaxAnswerBytes);
 
   // Lookups over `apps`: exact comparison, first match, "" when nothing matches.
   std::string FindXhByName(const std::string& name) const;
@@ -66,8 +82,12 @@ class COrvAppCtrl {
   Json::Value root;            // the parsed answer
   Json::Value readerFeatures;  // JsonCpp reader settings (the defaults)
   std::vector<OrvAppInfo> apps;
+  RequestResult lastResult;  // the status of the last Run
 
  protected:
+  // Called by Parse when a value of the answer cannot be used (a port out of range): the
+  // run then reports Unusable with this reason.
+  void MarkUnusable(const std::string& reason) { m_unusable = reason; }
   // Writes a line to the thread log.
   static void LogError(const std::string& text);
 
@@ -75,4 +95,5 @@ class COrvAppCtrl {
   void RequestIconDownloads() const;
 
   std::atomic<bool> m_aborted{false};
+  std::string m_unusable;  // set by Parse through MarkUnusable
 };

@@ -16,7 +16,7 @@ class CQueryAdvertisementCtrl : public COrvAppCtrl {
   void OnBeforeParse() override {}
 
   static std::string DefaultUrl();
-  void RunDefault() { Run(DefaultUrl(), kFolder); }
+  RequestResult RunDefault() { return Run(DefaultUrl(), kFolder); }
 
   std::vector<int> advOrder;
   std::map<std::string, std::string> advLinks;  // image file name ("3.png") -> link

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 
 #include "client/requests/RequestText.h"
@@ -9,18 +10,15 @@
 
 void PushMessageFramer::Feed(const char* data, size_t size) { m_buffer.append(data, size); }
 
-std::optional<std::string> PushMessageFramer::Next() {
-  const size_t start = m_buffer.find('{');
-  if (start == std::string::npos) {
-    m_buffer.clear();
-    return std::nullopt;
-  }
-  m_buffer.erase(0, start);
+namespace {
 
+// End (one past the closing brace) of the object text starting at buffer[start] == '{';
+// npos while it is unfinished. GBK lead bytes take their second byte with them.
+size_t ObjectEnd(const std::string& buffer, size_t start) {
   int depth = 0;
   bool inString = false;
-  for (size_t i = 0; i < m_buffer.size(); ++i) {
-    const auto c = static_cast<unsigned char>(m_buffer[i]);
+  for (size_t i = start; i < buffer.size(); ++i) {
+    const auto c = static_cast<unsigned char>(buffer[i]);
     if (c >= 0x81 && c <= 0xFE) {
       ++i;  // lead byte of a two-byte character: its second byte is not syntax
       continue;
@@ -35,23 +33,80 @@ std::optional<std::string> PushMessageFramer::Next() {
     } else if (c == '{') {
       ++depth;
     } else if (c == '}' && --depth == 0) {
-      std::string message = m_buffer.substr(0, i + 1);
-      m_buffer.erase(0, i + 1);
-      return message;
+      return i + 1;
     }
   }
-  if (m_buffer.size() > kMaxMessageBytes) m_buffer.clear();
-  return std::nullopt;
+  return std::string::npos;
+}
+
+// A text the push server could have sent: a JSON object (its GBK second bytes may look
+// like quotes or backslashes, so it is judged as UTF-8).
+bool IsMessageObject(const std::string& gbkText) {
+  if (gbkText.size() < 2 || gbkText[1] != '"') return false;
+  const std::string text = plat::GbkToUtf8(gbkText);
+  Json::Value root;
+  Json::CharReaderBuilder builder;
+  builder.settings_["stackLimit"] = orvreq::kMaxJsonDepth;
+  std::string errors;
+  try {
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    return reader->parse(text.data(), text.data() + text.size(), &root, &errors) && root.isObject();
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+}  // namespace
+
+std::optional<std::string> PushMessageFramer::Next() {
+  while (true) {
+    const size_t first = m_buffer.find('{');
+    if (first == std::string::npos) {
+      m_buffer.clear();
+      return std::nullopt;
+    }
+    m_buffer.erase(0, first);
+
+    // The object at the front, when it is a well-formed message.
+    const size_t end = ObjectEnd(m_buffer, 0);
+    if (end != std::string::npos) {
+      std::string message = m_buffer.substr(0, end);
+      if (IsMessageObject(message)) {
+        m_buffer.erase(0, end);
+        return message;
+      }
+    }
+    // The front is malformed (it closed as no JSON object, or it will never close: an
+    // unclosed brace, a quote swallowed by a GBK lead byte, garbage). Resynchronise on the
+    // first later object that is a well-formed message (the server's start with '{"'); the
+    // malformed text alone is lost. An unfinished front with no such object after it
+    // simply waits for more bytes.
+    int tries = 0;
+    for (size_t start = m_buffer.find("{\"", 1);
+         start != std::string::npos && tries < kMaxResyncTries;
+         start = m_buffer.find("{\"", start + 1), ++tries) {
+      const size_t later = ObjectEnd(m_buffer, start);
+      if (later == std::string::npos) continue;
+      std::string message = m_buffer.substr(start, later - start);
+      if (IsMessageObject(message)) {
+        m_buffer.erase(0, later);
+        return message;
+      }
+    }
+    if (end == std::string::npos) {
+      if (m_buffer.size() > kMaxMessageBytes) m_buffer.clear();
+      return std::nullopt;
+    }
+    // Closed but malformed, with nothing usable after it yet: drop it, look at what follows.
+    m_buffer.erase(0, end);
+  }
 }
 
 std::optional<PushMessage> ParsePushMessage(const std::string& gbkText) {
   const std::string text = plat::GbkToUtf8(gbkText);
-  Json::CharReaderBuilder builder;
-  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
-  std::string errors;
-  if (!reader->parse(text.data(), text.data() + text.size(), &root, &errors) || !root.isObject())
-    return std::nullopt;
+  // A message too deep or malformed is skipped; the push thread goes on.
+  if (!orvreq::ParseJsonAnswer("push message", text, root) || !root.isObject()) return std::nullopt;
   PushMessage message;
   message.title = orvreq::JsonString(root, "tittle");  // the server's spelling
   message.content = orvreq::JsonString(root, "content");

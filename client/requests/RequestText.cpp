@@ -2,10 +2,36 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 
 #include "platform/Encoding.h"
 
 namespace orvreq {
+
+RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,
+                              const Json::Value* features) {
+  out = Json::Value();
+  if (text.empty()) return RequestResult::Unusable(what, "empty answer");
+  const std::string clean = plat::ValidUtf8(text);
+  Json::CharReaderBuilder builder;
+  if (features) builder.settings_ = *features;
+  const Json::Value& limit = builder.settings_["stackLimit"];
+  if (!limit.isInt() || limit.asInt() <= 0 || limit.asInt() > kMaxJsonDepth)
+    builder.settings_["stackLimit"] = kMaxJsonDepth;
+  std::string errors;
+  try {
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    Json::Value parsed;
+    if (!reader->parse(clean.data(), clean.data() + clean.size(), &parsed, &errors))
+      return RequestResult::Unusable(what, "not JSON");
+    out = std::move(parsed);
+  } catch (const std::exception& e) {
+    // JsonCpp throws past its stack limit and on some malformed numbers.
+    return RequestResult::Unusable(what, std::string("not JSON: ") + e.what());
+  }
+  return RequestResult::Success();
+}
 
 const Json::Value& JsonMember(const Json::Value& obj, const std::string& key) {
   static const Json::Value kNull;

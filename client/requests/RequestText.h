@@ -6,8 +6,19 @@
 #include <string>
 
 #include "client/base/Helpers.h"
+#include "client/base/RequestResult.h"
 
 namespace orvreq {
+
+// Answers nested deeper than this are unusable (JsonCpp's own limit throws at 1000).
+inline constexpr int kMaxJsonDepth = 256;
+
+// Parses a JSON answer into out: invalid UTF-8 is replaced first, nesting is limited, and
+// no exception of the JSON library leaves the call. features are JsonCpp reader settings
+// (nullptr: the defaults); their stack limit is lowered to kMaxJsonDepth. An empty text,
+// a syntax error or too deep a document is Unusable, logged under what; out is then null.
+RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,
+                              const Json::Value* features = nullptr);
 
 // The member `key` of an object as text; "" when obj is not an object or the member is not
 // a string.

@@ -19,7 +19,7 @@ class CQueryCustomerServiceCtrl : public COrvAppCtrl {
   void OnBeforeParse() override {}
 
   static std::string DefaultUrl();
-  void RunDefault() { Run(DefaultUrl(), kFolder); }
+  RequestResult RunDefault() { return Run(DefaultUrl(), kFolder); }
 
   bool infoFlag = false;
   std::string infoText;
@@ -34,7 +34,7 @@ class CQueryEnterpriseInfoCtrl : public COrvAppCtrl {
   int GetKind() const override { return 0; }
 
   static std::string UrlFor(const std::string& taxpayerId);
-  void RunFor(const std::string& taxpayerId) { Run(UrlFor(taxpayerId), kFolder); }
+  RequestResult RunFor(const std::string& taxpayerId) { return Run(UrlFor(taxpayerId), kFolder); }
 
   std::string lxrmc;   // contact person
   std::string nsrmc;   // taxpayer name
@@ -58,7 +58,7 @@ class CQueryWorkOrderCtrl : public COrvAppCtrl {
 
   // The six form fields go out as percent-encoded GBK.
   static std::string UrlFor(const WorkOrderForm& form);
-  void RunFor(const WorkOrderForm& form) { Run(UrlFor(form), kFolder); }
+  RequestResult RunFor(const WorkOrderForm& form) { return Run(UrlFor(form), kFolder); }
 
   std::string infoText;
   bool infoFlag = false;

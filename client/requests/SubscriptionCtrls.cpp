@@ -37,7 +37,9 @@ std::string CAddOrvAppCtrl::UrlFor(int appid, const std::string& cookieKey) {
   return SubscriptionUrl(server_paths::kAddApp, appid, cookieKey);
 }
 
-void CAddOrvAppCtrl::RunFor(int appid) { Run(UrlFor(appid, CurrentSession().cookieKey), kFolder); }
+RequestResult CAddOrvAppCtrl::RunFor(int appid) {
+  return Run(UrlFor(appid, CurrentSession().cookieKey), kFolder);
+}
 
 CDeleteOrvAppCtrl::CDeleteOrvAppCtrl()
     : CSubscriptionCtrl(kSuccessText, "用户无此应用", "验证失败") {}
@@ -46,6 +48,6 @@ std::string CDeleteOrvAppCtrl::UrlFor(int appid, const std::string& cookieKey) {
   return SubscriptionUrl(server_paths::kDeleteApp, appid, cookieKey);
 }
 
-void CDeleteOrvAppCtrl::RunFor(int appid) {
-  Run(UrlFor(appid, CurrentSession().cookieKey), kFolder);
+RequestResult CDeleteOrvAppCtrl::RunFor(int appid) {
+  return Run(UrlFor(appid, CurrentSession().cookieKey), kFolder);
 }

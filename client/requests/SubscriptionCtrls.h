@@ -28,7 +28,7 @@ class CAddOrvAppCtrl : public CSubscriptionCtrl {
   // The add request of an application for a cookie key.
   static std::string UrlFor(int appid, const std::string& cookieKey);
   // Run for the application with the current session's cookie key.
-  void RunFor(int appid);
+  RequestResult RunFor(int appid);
 };
 
 class CDeleteOrvAppCtrl : public CSubscriptionCtrl {
@@ -38,5 +38,5 @@ class CDeleteOrvAppCtrl : public CSubscriptionCtrl {
 
   CDeleteOrvAppCtrl();
   static std::string UrlFor(int appid, const std::string& cookieKey);
-  void RunFor(int appid);
+  RequestResult RunFor(int appid);
 };

@@ -21,10 +21,7 @@
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "common/download/DownloadStarter.h"
-#if __has_include("common/download/HeadlessDownloadWindow.h")
 #include "common/download/HeadlessDownloadWindow.h"
-#define ORV_CLI_HAS_DOWNLOADS 1
-#endif
 
 namespace {
 
@@ -32,7 +29,6 @@ namespace {
 // downloads when it ends.
 class DownloadScope {
  public:
-#ifdef ORV_CLI_HAS_DOWNLOADS
   DownloadScope() { SetProcessDownloadWindow(&m_window); }
   ~DownloadScope() {
     m_window.WaitIdle(std::chrono::minutes(2));
@@ -45,8 +41,21 @@ class DownloadScope {
    public:
     ~Window() override { EndDownloads(); }
   } m_window;
-#endif
 };
+
+// A request that failed: an unusable answer is printed as {"error": ...} on stdout, no
+// answer is reported on stderr. Exit status 1 either way.
+int RequestFailed(const COrvAppCtrl& ctrl) {
+  if (ctrl.lastResult.status == RequestStatus::Unusable) {
+    Json::Value v;
+    v["error"] =
+        std::string(RequestStatusText(ctrl.lastResult.status)) + ": " + ctrl.lastResult.reason;
+    v["url"] = ctrl.url;
+    PrintJson(v);
+    return 1;
+  }
+  return Failure("no answer from " + ctrl.url);
+}
 
 Json::Value AppJson(const OrvAppInfo& app) {
   Json::Value v;
@@ -105,7 +114,7 @@ int RunApps(const std::vector<std::string>& args) {
     DownloadScope downloads;
     ctrl->RunDefault();
   }
-  if (ctrl->responseText.empty()) return Failure("no answer from " + ctrl->url);
+  if (!ctrl->lastResult) return RequestFailed(*ctrl);
   Json::Value v;
   v["list"] = which;
   if (which != "hot") {
@@ -127,6 +136,7 @@ int RunSubscription(const std::vector<std::string>& args, const char* name) {
     return UsageError(std::string("usage: ") + name + " APPID");
   Ctrl ctrl;
   ctrl.RunFor(appid);
+  if (ctrl.lastResult.status == RequestStatus::Unusable) return RequestFailed(ctrl);
   Json::Value v;
   v["appid"] = appid;
   v["statusText"] = ctrl.statusText;
@@ -142,7 +152,7 @@ int RunAdv(const std::vector<std::string>& args) {
     DownloadScope downloads;
     ctrl.RunDefault();
   }
-  if (ctrl.responseText.empty()) return Failure("no answer from " + ctrl.url);
+  if (!ctrl.lastResult) return RequestFailed(ctrl);
   Json::Value v;
   Json::Value order(Json::arrayValue);
   for (int xh : ctrl.advOrder) order.append(xh);
@@ -159,7 +169,7 @@ int RunServices(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("usage: services");
   CQueryCustomerServiceCtrl ctrl;
   ctrl.RunDefault();
-  if (ctrl.responseText.empty()) return Failure("no answer from " + ctrl.url);
+  if (!ctrl.lastResult) return RequestFailed(ctrl);
   Json::Value v;
   v["infoFlag"] = ctrl.infoFlag;
   v["infoText"] = ctrl.infoText;
@@ -179,7 +189,7 @@ int RunEnterprise(const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("usage: enterprise NSRSBH");
   CQueryEnterpriseInfoCtrl ctrl;
   ctrl.RunFor(args[0]);
-  if (ctrl.responseText.empty()) return Failure("no answer from " + ctrl.url);
+  if (!ctrl.lastResult) return RequestFailed(ctrl);
   Json::Value v;
   v["lxrmc"] = ctrl.lxrmc;
   v["nsrmc"] = ctrl.nsrmc;
@@ -196,7 +206,7 @@ int RunWorkOrder(const std::vector<std::string>& args) {
   if (args.size() != 6) return UsageError("usage: work-order NSRSBH NSRMC LXRMC LXRDH LXRDZ BZ");
   CQueryWorkOrderCtrl ctrl;
   ctrl.RunFor({args[0], args[1], args[2], args[3], args[4], args[5]});
-  if (ctrl.responseText.empty()) return Failure("no answer from " + ctrl.url);
+  if (!ctrl.lastResult) return RequestFailed(ctrl);
   Json::Value v;
   v["infoText"] = ctrl.infoText;
   v["infoFlag"] = ctrl.infoFlag;
@@ -213,6 +223,7 @@ int RunAppLog(const std::vector<std::string>& args) {
   app.type = args[1];
   app.version = args[2];
   COrvAppLogCtrl ctrl(app, appwz, appclienttype);
+  if (ctrl.lastResult.status == RequestStatus::Unusable) return RequestFailed(ctrl);
   Json::Value v;
   v["body"] = "{" + COrvAppLogCtrl::Body(app, appwz, appclienttype) + "}";
   v["answered"] = !ctrl.responseText.empty();

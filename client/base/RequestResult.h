@@ -1,0 +1,28 @@
+#pragma once
+// The status every request of the core hands its caller: the answer was used, no answer
+// came (transport), or an answer came that could not be used (not the expected JSON or XML,
+// too deep, too large, a value out of range). A failure carries a short reason, which is
+// also written to the thread log.
+#include <string>
+
+enum class RequestStatus {
+  Ok,
+  NoAnswer,  // connection, time-out, transfer error, aborted
+  Unusable,  // an answer arrived but is not what the request expects
+};
+
+struct RequestResult {
+  RequestStatus status = RequestStatus::Ok;
+  std::string reason;  // "" when ok
+
+  bool Ok() const { return status == RequestStatus::Ok; }
+  explicit operator bool() const { return Ok(); }
+
+  static RequestResult Success() { return {}; }
+  // Both log "<what>: <reason>" and return the failure.
+  static RequestResult NoAnswer(const std::string& what, const std::string& reason);
+  static RequestResult Unusable(const std::string& what, const std::string& reason);
+};
+
+// "ok", "no answer", "unusable answer".
+const char* RequestStatusText(RequestStatus status);

@@ -1,0 +1,16 @@
+#pragma once
+// Limits on XML answers from servers (the login answer, the update descriptor). The XML
+// library parses nested elements recursively: a document nested a few hundred thousand
+// levels deep would overflow the stack, so the nesting is scanned cheaply before parsing.
+#include <cstddef>
+#include <string_view>
+
+// Larger XML answers are unusable.
+inline constexpr size_t kMaxXmlAnswerBytes = 1024 * 1024;
+// Deeper element nesting is unusable (the platform's documents are a few levels deep).
+inline constexpr size_t kMaxXmlDepth = 256;
+
+// True when no element of text is nested deeper than maxDepth. Comments, CDATA sections,
+// processing instructions, declarations and quoted attribute values are skipped; the scan
+// is linear and needs no memory.
+bool XmlNestingWithin(std::string_view text, size_t maxDepth = kMaxXmlDepth);
