@@ -11,10 +11,13 @@ bool CCredentialStore::Store(const std::string& userName, const std::string& pas
                              bool rememberPassword) {
   plat::MakeDirectories(plat::JoinProgramPath("\\user"));
   const CIniFile ini(kFileName);
-  bool ok = ini.WriteString(kSection, "UserName", userName);
-  ok = ini.WriteString(kSection, "Password", ScramblePassword(plat::Utf8ToGbk(password))) && ok;
-  ok = ini.WriteString(kSection, "IfRememberPwd", rememberPassword ? "1" : "0") && ok;
-  return ok;
+  // One update: two logins at once must never leave one user's name with the other's
+  // password. Owner-only: the password is only scrambled.
+  return ini.WriteStrings(kSection,
+                          {{"UserName", userName},
+                           {"Password", ScramblePassword(plat::Utf8ToGbk(password))},
+                           {"IfRememberPwd", rememberPassword ? "1" : "0"}},
+                          0600);
 }
 
 StoredCredentials CCredentialStore::Read() {

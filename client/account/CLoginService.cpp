@@ -24,12 +24,14 @@ LoginResult CLoginService::Login(const std::string& userName, const std::string&
 
   m_session.loggedIn = 0;
   LoginResult result;
+  result.result = m_lastAnswer.result;
   if (m_lastAnswer.transferStatus == "1") {
     m_session.userName = userName;
     m_session.password = password;
     m_session.cookieKey = m_lastAnswer.transferID;
     m_session.loggedIn = 1;
     result.success = true;
+    result.session = m_session;
   } else {
     result.errorInfo = m_lastAnswer.errorInfo;
   }

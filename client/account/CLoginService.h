@@ -11,6 +11,10 @@
 struct LoginResult {
   bool success = false;
   std::string errorInfo;  // the platform's text on failure; "" when it gave none
+  // Whether a usable answer came (a refused login is still an ok answer), and the session
+  // the login set (its user name and cookie key; empty unless success).
+  RequestResult result;
+  UserSession session;
 };
 
 class CLoginService {

@@ -39,6 +39,11 @@ using Proxy = AddPointsServiceHttpBindingProxy;
 
 std::atomic<int> g_connectTimeout{30};
 std::atomic<int> g_ioTimeout{60};
+std::atomic<int> g_totalTimeout{60};
+// Larger answers are refused by the SOAP runtime (the login answer is a few hundred bytes).
+constexpr unsigned long long kMaxAnswerBytes = 1024 * 1024;
+// Deeper XML is refused by the SOAP runtime before it can exhaust the stack.
+constexpr unsigned int kMaxXmlLevels = 64;
 
 template <class Request, class Response>
 std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, Response&),
@@ -49,6 +54,11 @@ std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, R
   proxy->connect_timeout = g_connectTimeout;
   proxy->send_timeout = g_ioTimeout;
   proxy->recv_timeout = g_ioTimeout;
+  // The whole exchange, not only each read: a server trickling one byte at a time must
+  // not keep the login going.
+  proxy->transfer_timeout = g_totalTimeout;
+  proxy->recv_maxlength = kMaxAnswerBytes;
+  proxy->maxlevel = kMaxXmlLevels;
   // A server that resets the connection mid-request must fail the call, not raise SIGPIPE
   // and end the process.
   proxy->socket_flags = MSG_NOSIGNAL;
@@ -79,9 +89,10 @@ std::string CPlatformSoapClient::LoginOut(const std::string& endpoint,
   return Invoke<_ns1__loginOut, _ns1__loginOutResponse>(&Proxy::loginOut, endpoint, document);
 }
 
-void CPlatformSoapClient::SetTimeouts(int connectSeconds, int ioSeconds) {
+void CPlatformSoapClient::SetTimeouts(int connectSeconds, int ioSeconds, int totalSeconds) {
   g_connectTimeout = connectSeconds;
   g_ioTimeout = ioSeconds;
+  g_totalTimeout = totalSeconds;
 }
 
 std::string CPlatformSoapClient::NamespaceUri() {

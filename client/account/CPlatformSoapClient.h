@@ -14,8 +14,9 @@ class CPlatformSoapClient {
   static std::string Login(const std::string& endpoint, const std::string& document);
   static std::string LoginOut(const std::string& endpoint, const std::string& document);
 
-  // Time-outs of every later call, in seconds (defaults: connect 30, send/receive 60).
-  static void SetTimeouts(int connectSeconds, int ioSeconds);
+  // Time-outs of every later call, in seconds (defaults: connect 30, each send/receive 60,
+  // the whole exchange 60).
+  static void SetTimeouts(int connectSeconds, int ioSeconds, int totalSeconds = 60);
 
   // URI bound to "ns1": ORVANTA_SOAP_NS1 when set and not empty, else the compiled default.
   static std::string NamespaceUri();

@@ -2,9 +2,13 @@
 
 #include <tinyxml.h>
 
-#include <cstring>
-#include <fstream>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cstring>
+
+#include "client/base/XmlLimits.h"
 #include "client/base/XmlParseLock.h"
 #include "platform/Encoding.h"
 #include "platform/ProgramDir.h"
@@ -40,11 +44,30 @@ class KeepWhiteSpace {
 
 LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
   LoginAnswer answer;
+  if (gbkText.empty()) {
+    answer.result = RequestResult::NoAnswer("login service", "no answer");
+  } else if (gbkText.size() > kMaxXmlAnswerBytes) {
+    answer.result = RequestResult::Unusable("login service", "answer too large");
+    return answer;  // not kept either
+  } else if (!XmlNestingWithin(gbkText)) {
+    answer.result = RequestResult::Unusable("login service", "answer nested too deep");
+    return answer;
+  }
   plat::MakeDirectories(plat::JoinProgramPath("\\temp"));
   const std::string path = plat::JoinProgramPath(kTempFile);
   {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(gbkText.data(), static_cast<std::streamsize>(gbkText.size()));
+    // Owner only: the answer carries the session's key.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      ::fchmod(fd, 0600);  // a file left by an older release may be wider
+      size_t done = 0;
+      while (done < gbkText.size()) {
+        const ssize_t n = ::write(fd, gbkText.data() + done, gbkText.size() - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+      }
+      ::close(fd);
+    }
   }
 
   // The text just written is parsed, not the file read back: a file that cannot be
@@ -68,10 +91,16 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
   // The text is GBK whatever its declaration says (the answer was converted before it was
   // written), so its bytes are read as they are rather than as UTF-8.
   doc.Parse(normalised.c_str(), nullptr, TIXML_ENCODING_LEGACY);
-  if (doc.Error()) return answer;
+  if (doc.Error()) {
+    if (answer.result) answer.result = RequestResult::Unusable("login service", "not XML");
+    return answer;
+  }
 
   const TiXmlElement* transfer = FindTransfer(doc.RootElement());
-  if (transfer == nullptr) return answer;
+  if (transfer == nullptr) {
+    answer.result = RequestResult::Unusable("login service", "no Transfer element");
+    return answer;
+  }
   for (const TiXmlElement* child = transfer->FirstChildElement(); child != nullptr;
        child = child->NextSiblingElement()) {
     const char* text = child->GetText();

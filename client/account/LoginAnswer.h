@@ -3,11 +3,16 @@
 // element. Each field is empty unless the answer carries it. Texts are UTF-8.
 #include <string>
 
+#include "client/base/RequestResult.h"
+
 struct LoginAnswer {
   std::string transferID;
   std::string transferStatus;
   std::string statusDescription;
   std::string errorInfo;
+  // NoAnswer for an empty answer; Unusable for one too large (kMaxXmlAnswerBytes), nested
+  // too deep, not XML, or without "Transfer".
+  RequestResult result;
 
   // Relative name of the file that keeps the last answer on disk.
   static constexpr const char* kTempFile = "\\temp\\TempData.xml";

@@ -59,14 +59,32 @@ int CIniFile::ReadInt(const std::string& section, const std::string& key) const 
                                     NativePath());
 }
 
-bool CIniFile::WriteString(const std::string& section, const std::string& key,
-                           const std::string& value) const {
-  // A raw line break would end the value and start a stray line in the file; store it as
-  // the two characters that ReadString turns back into a line break.
+namespace {
+
+// A raw line break would end the value and start a stray line in the file; it is stored as
+// the two characters that ReadString turns back into a line break.
+std::string StoredValue(const std::string& value) {
   std::string stored = value;
   ReplaceAll(stored, "\r\n", "\\n");
   ReplaceAll(stored, "\n", "\\n");
   ReplaceAll(stored, "\r", "\\n");
+  return plat::Utf8ToGbk(stored);
+}
+
+}  // namespace
+
+bool CIniFile::WriteString(const std::string& section, const std::string& key,
+                           const std::string& value) const {
   return plat::WritePrivateProfileString(plat::Utf8ToGbk(section), plat::Utf8ToGbk(key),
-                                         plat::Utf8ToGbk(stored), NativePath());
+                                         StoredValue(value), NativePath());
+}
+
+bool CIniFile::WriteStrings(const std::string& section,
+                            const std::vector<std::pair<std::string, std::string>>& entries,
+                            int mode) const {
+  std::vector<std::pair<std::string, std::string>> stored;
+  stored.reserve(entries.size());
+  for (const auto& [key, value] : entries)
+    stored.emplace_back(plat::Utf8ToGbk(key), StoredValue(value));
+  return plat::WritePrivateProfileStrings(plat::Utf8ToGbk(section), stored, NativePath(), mode);
 }

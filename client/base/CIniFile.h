@@ -3,6 +3,8 @@
 // ("\image\config.ini"). Every call opens the file anew, so values written are seen at
 // once by every reader. Arguments and results are UTF-8; the file holds GBK.
 #include <string>
+#include <utility>
+#include <vector>
 
 class CIniFile {
  public:
@@ -17,6 +19,11 @@ class CIniFile {
   bool WriteString(const std::string& section, const std::string& key,
                    const std::string& value) const;
 
+  // Several keys of one section as one atomic update (all or none seen by any reader).
+  // mode >= 0: the file is created with it and kept at it (0600 for secrets).
+  bool WriteStrings(const std::string& section,
+                    const std::vector<std::pair<std::string, std::string>>& entries,
+                    int mode = -1) const;
   const std::string& RelativeName() const { return m_relativeName; }
   std::string NativePath() const;
 

@@ -12,8 +12,10 @@
 
 #include "client/base/Helpers.h"
 #include "client/base/ServerConfig.h"
+#include "client/base/XmlLimits.h"
 #include "client/base/XmlParseLock.h"
 #include "common/download/CurlPerform.h"
+#include "common/download/CurlSetup.h"
 #include "common/download/FtpUrl.h"
 #include "platform/ProgramDir.h"
 
@@ -48,8 +50,31 @@ const TiXmlElement* FindFirst(const TiXmlElement* element, const char* name) {
   return nullptr;
 }
 
-size_t WriteToFile(char* data, size_t size, size_t count, void* file) {
-  return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+struct DescriptorSink {
+  FILE* file = nullptr;
+  size_t written = 0;
+  bool tooLarge = false;
+};
+
+size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
+  auto* sink = static_cast<DescriptorSink*>(user);
+  const size_t n = size * count;
+  if (sink->written + n > kMaxXmlAnswerBytes) {
+    sink->tooLarge = true;
+    return 0;  // ends the transfer: the descriptor is a few hundred bytes
+  }
+  sink->written += n;
+  return std::fwrite(data, 1, n, sink->file);
+}
+
+// Reads at most limit + 1 bytes of path.
+bool ReadHead(const std::string& path, size_t limit, std::string& text) {
+  FILE* in = std::fopen(path.c_str(), "rb");
+  if (!in) return false;
+  text.resize(limit + 1);
+  text.resize(std::fread(text.data(), 1, text.size(), in));
+  std::fclose(in);
+  return true;
 }
 
 }  // namespace
@@ -92,19 +117,20 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
   FILE* out = std::fopen(partial.c_str(), "wbx");
   if (!out) return false;
   bool ok = false;
+  DescriptorSink sink;
+  sink.file = out;
+  EnsureCurlGlobalInit();
   if (CURL* curl = curl_easy_init()) {
     std::string url = FtpUrlFromServerRoot(endpointUrl + "AutoUpdater/AutoUpdater.xml");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "ftp");
-    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, 30000L);
     // A stalled server must not hold the check forever.
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, 60L);
+    CurlTransferSetup setup;
+    setup.schemes = CurlSchemes::Ftp;
+    ApplyCurlSetup(curl, setup);
     curl_easy_setopt(curl, CURLOPT_FTP_USE_EPSV, 1L);
     curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToFile);
-    curl_easy_setopt(curl, CURLOPT_WRITEDATA, out);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     ok = PerformUnlessAborted(curl, *abort) == CURLE_OK;
     curl_easy_cleanup(curl);
   }
@@ -119,6 +145,11 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
 }
 
 std::string ReadPublishedVersion(const std::string& descriptorFile) {
+  // A descriptor too large or nested too deep for the XML library is not parsed.
+  std::string head;
+  if (!ReadHead(descriptorFile, kMaxXmlAnswerBytes, head) || head.size() > kMaxXmlAnswerBytes ||
+      !XmlNestingWithin(head))
+    return {};
   const auto xmlLock = LockXmlParsing();
   TiXmlDocument doc;
   if (!doc.LoadFile(descriptorFile.c_str(), TIXML_ENCODING_UNKNOWN)) return {};
@@ -138,8 +169,13 @@ UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile,
   const std::string file =
       descriptorFile.empty() ? plat::JoinProgramPath("\\AutoUpdater.xml") : descriptorFile;
   UpdateCheckResult result;
-  if (FetchUpdateDescriptor(UpdateEndpointUrl(), file, abort))
+  if (FetchUpdateDescriptor(UpdateEndpointUrl(), file, abort)) {
     result.publishedVersion = ReadPublishedVersion(file);
+    if (result.publishedVersion.empty())
+      result.result = RequestResult::Unusable("update check", "no usable version in descriptor");
+  } else {
+    result.result = RequestResult::NoAnswer("update check", "descriptor not fetched");
+  }
   result.localVersion = GetOwnVersion();
   result.code = CompareVersions(result.localVersion, result.publishedVersion);
   return result;

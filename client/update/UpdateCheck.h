@@ -6,6 +6,8 @@
 #include <atomic>
 #include <string>
 
+#include "client/base/RequestResult.h"
+
 // Result codes of a check.
 enum UpdateCheckCode {
   kUpdateNoAnswer = -1,     // no answer, or the local release is newer
@@ -18,6 +20,9 @@ struct UpdateCheckResult {
   int code = kUpdateNoAnswer;
   std::string localVersion;
   std::string publishedVersion;  // "" when the server gave no usable descriptor
+  // NoAnswer: the descriptor could not be fetched (or was larger than 1 MB); Unusable: it
+  // holds no version the check can read (not XML, nested too deep, no attribute).
+  RequestResult result;
 };
 
 // Compares dotted versions numerically, part by part (missing parts count as 0).

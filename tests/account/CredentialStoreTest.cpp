@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "client/account/CCredentialStore.h"
 #include "client/account/PasswordScrambler.h"
@@ -115,6 +119,39 @@ TEST_F(CredentialStoreTest, PasswordsUpTo61GbkBytesSurviveTheIniReadLimit) {
       }
     }
   }
+}
+
+TEST_F(CredentialStoreTest, ConcurrentLoginsNeverMixOneUsersNameWithAnothersPassword) {
+  std::atomic<bool> stop{false};
+  auto writer = [&](const char* user, const char* password) {
+    while (!stop) CCredentialStore::Store(user, password, true);
+  };
+  std::thread a(writer, "alice", "alice-secret");
+  std::thread b(writer, "bob", "bob-secret");
+  int mixed = 0, reads = 0;
+  for (; reads < 300; ++reads) {
+    const StoredCredentials c = CCredentialStore::Read();
+    if (!c.usable) continue;
+    if (!(c.userName == "alice" && c.password == "alice-secret") &&
+        !(c.userName == "bob" && c.password == "bob-secret"))
+      ++mixed;
+  }
+  stop = true;
+  a.join();
+  b.join();
+  EXPECT_EQ(mixed, 0) << "of " << reads << " reads";
+}
+
+TEST_F(CredentialStoreTest, UserCfgIsReadableByItsOwnerOnly) {
+  struct stat st {};
+  ASSERT_TRUE(CCredentialStore::Store("demo", "demo123", true));
+  ASSERT_EQ(stat((m_dir.Path() + "/user/user.cfg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  // A file an older release left readable by everyone is narrowed by the next store.
+  ASSERT_EQ(chmod((m_dir.Path() + "/user/user.cfg").c_str(), 0644), 0);
+  ASSERT_TRUE(CCredentialStore::Store("demo", "demo123", true));
+  ASSERT_EQ(stat((m_dir.Path() + "/user/user.cfg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -17,6 +18,7 @@
 #include "client/account/CCredentialStore.h"
 #include "client/account/CLoginService.h"
 #include "client/account/CPlatformSoapClient.h"
+#include "client/base/XmlLimits.h"
 #include "soapAddPointsServiceHttpBindingProxy.h"
 #include "tests/support/TestSupport.h"
 
@@ -379,6 +381,107 @@ TEST(LoginAnswerTest, ReadOnlyTempDataNeverStandsInForTheNewAnswer) {
   EXPECT_EQ(WEXITSTATUS(status), 0) << "3: could not drop privileges; 1: wrong answer read";
   EXPECT_NE(orvtest::ReadFile(temp + "/TempData.xml").find("OLD"), std::string::npos)
       << "the file could not be written after all";
+}
+
+struct HostileXmlCase {
+  const char* name;
+  std::string text;  // GBK bytes as received
+  RequestStatus status;
+};
+
+std::string DeepXml(size_t depth) {
+  std::string text;
+  text.reserve(depth * 7);
+  for (size_t i = 0; i < depth; ++i) text += "<a>";
+  for (size_t i = 0; i < depth; ++i) text += "</a>";
+  return text;
+}
+
+class HostileLoginAnswerTest : public ::testing::TestWithParam<HostileXmlCase> {};
+
+TEST_P(HostileLoginAnswerTest, AnswerIsJudgedWithoutCrashing) {
+  orvtest::TempProgramDir dir;
+  const LoginAnswer answer = LoginAnswer::ParseGbk(GetParam().text);
+  EXPECT_EQ(answer.result.status, GetParam().status) << answer.result.reason;
+  if (GetParam().status != RequestStatus::Ok) {
+    EXPECT_TRUE(answer.transferStatus.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Answers, HostileLoginAnswerTest,
+    ::testing::Values(
+        HostileXmlCase{"Good", "<R><Transfer><transferStatus>1</transferStatus></Transfer></R>",
+                       RequestStatus::Ok},
+        HostileXmlCase{"Nested200000Deep", DeepXml(200000), RequestStatus::Unusable},
+        HostileXmlCase{"DeepInsideTransfer", "<R><Transfer>" + DeepXml(5000) + "</Transfer></R>",
+                       RequestStatus::Unusable},
+        HostileXmlCase{
+            "LargerThanOneMegabyte",
+            "<R><Transfer><errorInfo>" + std::string(1 << 20, 'x') + "</errorInfo></Transfer></R>",
+            RequestStatus::Unusable},
+        HostileXmlCase{"NotXml", "502 Bad Gateway", RequestStatus::Unusable},
+        HostileXmlCase{"NoTransfer", "<R><Other/></R>", RequestStatus::Unusable},
+        HostileXmlCase{"Empty", "", RequestStatus::NoAnswer},
+        // Comments, CDATA and quoted '>' do not count as nesting.
+        HostileXmlCase{"MarkupThatIsNotNesting",
+                       "<?xml version=\"1.0\"?><!-- <a><a><a> --><R x=\"a>b\"><Transfer>"
+                       "<errorInfo><![CDATA[<a><a><a>]]></errorInfo><transferStatus>0"
+                       "</transferStatus></Transfer></R>",
+                       RequestStatus::Ok}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(XmlLimitsTest, NestingScanCountsElementsOnly) {
+  EXPECT_TRUE(XmlNestingWithin(DeepXml(256)));
+  EXPECT_FALSE(XmlNestingWithin(DeepXml(257)));
+  EXPECT_TRUE(XmlNestingWithin(std::string(100000, '<') + ">"));  // one unfinished tag
+  std::string siblings;
+  for (int i = 0; i < 10000; ++i) siblings += "<a/><b></b>";
+  EXPECT_TRUE(XmlNestingWithin("<r>" + siblings + "</r>", 2));
+}
+
+TEST_F(LoginServiceTest, TempDataIsReadableByItsOwnerOnly) {
+  StartServer();
+  m_service.Login("demo", "demo123", false);
+  struct stat st {};
+  ASSERT_EQ(stat((m_dir.Path() + "/temp/TempData.xml").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(LoginServiceTest, TricklingServerIsCutOffByTheOverallDeadline) {
+  // Answers one byte at a time, each well within the per-read time-out.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(listen(fd, 4), 0);
+  socklen_t len = sizeof addr;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  std::atomic<bool> stop{false};
+  std::thread server([fd, &stop] {
+    const int client = accept(fd, nullptr, nullptr);
+    if (client < 0) return;
+    const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nX-Padding: ";
+    for (size_t i = 0; !stop && i < 1000; ++i) {
+      const char c = i < head.size() ? head[i] : 'x';
+      if (send(client, &c, 1, MSG_NOSIGNAL) != 1) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    }
+    close(client);
+  });
+  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+  CPlatformSoapClient::SetTimeouts(30, 1, 2);
+  const auto start = std::chrono::steady_clock::now();
+  const LoginResult result = m_service.Login("demo", "demo123", false);
+  const auto took = std::chrono::steady_clock::now() - start;
+  CPlatformSoapClient::SetTimeouts(30, 60, 60);
+  stop = true;
+  server.join();
+  close(fd);
+  EXPECT_FALSE(result.success);
+  EXPECT_FALSE(result.result.Ok());
+  EXPECT_LT(took, std::chrono::seconds(8));
 }
 
 }  // namespace
