@@ -52,8 +52,8 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_grid = new QWidget;
   m_grid->setAutoFillBackground(false);
   m_scroll->setWidget(m_grid);
-  m_grid->setAutoFillBackground(false);
   resize(846, 435);
+  Layout();
 }
 
 CAppGridPage::~CAppGridPage() = default;
@@ -98,7 +98,10 @@ void CAppGridPage::FinishGrid(int count) {
   const int rows = (count + kGridColumns - 1) / kGridColumns;
   const int bottom = rows == 0 ? 0 : CellPosition((rows - 1) * kGridColumns).y() + kTileHeight;
   const int height = std::max(bottom + kGridBottomMargin - m_scroll->y(), 0);
-  m_grid->resize(m_scroll->viewport()->width(), height);
+  // Narrower than the scroll area by its scroll bar, so showing the bar never needs a
+  // horizontal one.
+  const int barWidth = m_scroll->verticalScrollBar()->sizeHint().width();
+  m_grid->resize(std::max(m_scroll->width() - barWidth, 0), height);
 }
 
 COrvAppButton* CAppGridPage::FindTileByKey(
@@ -123,11 +126,13 @@ void CAppGridPage::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), QColor::fromRgba(kPageBackground));
 }
 
-void CAppGridPage::resizeEvent(QResizeEvent*) {
+void CAppGridPage::resizeEvent(QResizeEvent*) { Layout(); }
+
+void CAppGridPage::Layout() {
   const int tabHeight = TabHeight();
   m_tabs->setGeometry(0, 0, width(), tabHeight);
   m_scroll->setGeometry(0, tabHeight, width(), std::max(height() - tabHeight, 0));
-  m_grid->resize(m_scroll->viewport()->width(), m_grid->height());
+  FinishGrid(static_cast<int>(ShownTiles().size()));
   for (const auto* list : {&m_desktop, &m_web_tiles}) {
     for (size_t i = 0; i < list->size(); ++i)
       (*list)[i]->move(CellPosition(static_cast<int>(i)) - m_scroll->geometry().topLeft());

@@ -62,6 +62,8 @@ class CAppGridPage : public QWidget {
   std::vector<COrvAppButton*> m_web_tiles;
 
  private:
+  // Places the tab strip, the scroll area and every tile for the page's size.
+  void Layout();
   static void Destroy(std::vector<COrvAppButton*>& tiles);
 
   CXTabCtrl* m_tabs = nullptr;
