@@ -35,6 +35,7 @@ CDiagnosisChecks::CDiagnosisChecks(UpdateCheck updateCheck, PrinterSource printe
       m_printers(printers ? std::move(printers) : PrinterSource(&plat::ListPrinters)) {}
 
 int CDiagnosisChecks::Run(int check) {
+  m_lastResult = RequestResult::Success();
   switch (check) {
     case 1:
       return CheckNetwork();
@@ -63,12 +64,18 @@ int CDiagnosisChecks::CheckNetwork() {
       ProbeAddress(ConfigValue("NetWork", "TestPoint1"), kProbeConnectTimeoutMs, &m_abort);
   const bool second =
       ProbeAddress(ConfigValue("NetWork", "TestPoint2"), kProbeConnectTimeoutMs, &m_abort);
+  m_lastResult = first && second
+                     ? RequestResult::Success()
+                     : RequestResult::NoAnswer("network check", "a test point did not answer");
   return first && second ? 0 : -1;
 }
 
 int CDiagnosisChecks::CheckServers() {
   const bool telcom = ProbeAddress(ConfigValue("VPN", "Telcom"), kProbeConnectTimeoutMs, &m_abort);
   const bool union_ = ProbeAddress(ConfigValue("VPN", "Union"), kProbeConnectTimeoutMs, &m_abort);
+  m_lastResult = telcom && union_
+                     ? RequestResult::Success()
+                     : RequestResult::NoAnswer("server check", "a platform server did not answer");
   if (telcom && union_) return 0;
   if (telcom) return 2;
   if (union_) return 1;
@@ -79,11 +86,22 @@ int CDiagnosisChecks::CheckCompleteness() {
   const std::string local = CCompletenessList::Rebuild(plat::ProgramDirectory());
   const std::string url = ConfigValue("Completeness", "ServerCompleteness") + GetOwnVersion();
   const HttpFetchResult answer = HttpFetch(url, &m_abort);
-  if (!answer.ok || answer.status != 200) return -1;
+  if (!answer.ok || answer.status != 200) {
+    m_lastResult = answer.ok ? RequestResult::Unusable("completeness check",
+                                                       "status " + std::to_string(answer.status))
+                             : RequestResult::NoAnswer("completeness check", "no file list");
+    return -1;
+  }
+  m_lastResult = RequestResult::Success();
   return CCompletenessList::Compare(local, answer.body);
 }
 
-int CDiagnosisChecks::CheckVersion() { return m_updateCheck(); }
+int CDiagnosisChecks::CheckVersion() {
+  const int code = m_updateCheck();
+  m_lastResult = code == -1 ? RequestResult::NoAnswer("version check", "no usable update answer")
+                            : RequestResult::Success();
+  return code;
+}
 
 int CDiagnosisChecks::CheckFinanceControl() {
   return plat::reg::KeyExists(kFinanceControlKey) ? 0 : -1;

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "client/base/RequestResult.h"
 #include "client/diagnosis/DiagnosisRules.h"
 #include "platform/Printers.h"
 
@@ -53,6 +54,10 @@ class CDiagnosisChecks {
   // are otherwise never interrupted.
   void Abort() { m_abort = true; }
 
+  // The status of the last check's exchange with a server (checks 1 to 4): ok, no answer or
+  // unusable answer, with its reason (also logged). Ok for the local checks 5 to 8.
+  const RequestResult& LastResult() const { return m_lastResult; }
+
   // Filled by CheckOtherSoftware: "name version" of the last entry of each kind, or "".
   const SoftwareSlots& Slots() const { return m_slots; }
 
@@ -61,4 +66,5 @@ class CDiagnosisChecks {
   PrinterSource m_printers;
   SoftwareSlots m_slots;
   std::atomic<bool> m_abort{false};
+  RequestResult m_lastResult;
 };

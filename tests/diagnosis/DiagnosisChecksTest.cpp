@@ -84,13 +84,20 @@ TEST_F(DiagnosisChecksTest, NotFoundIsReachableButGivesNoFileList) {
                {"VPN", {{"Telcom", missing}, {"Union", missing}}},
                {"Completeness", {{"ServerCompleteness", missing}}}});
   EXPECT_EQ(m_checks.CheckNetwork(), 0);
+  EXPECT_TRUE(m_checks.LastResult().Ok());
   EXPECT_EQ(m_checks.CheckServers(), 0);
   EXPECT_EQ(m_checks.CheckCompleteness(), -1);
+  // The same code, told apart by the status: an answer that is no file list ...
+  EXPECT_EQ(m_checks.LastResult().status, RequestStatus::Unusable);
   // The local list is rebuilt even when the server has none.
   EXPECT_TRUE(fs::exists(m_dir.Path() + "/temp/localCompletenessFile.ini"));
 
+  // ... and no answer at all.
   WriteConfig({{"Completeness", {{"ServerCompleteness", diagtest::ClosedUrl("/c/")}}}});
   EXPECT_EQ(m_checks.CheckCompleteness(), -1);
+  EXPECT_EQ(m_checks.LastResult().status, RequestStatus::NoAnswer);
+  EXPECT_EQ(m_checks.Run(5), -1);
+  EXPECT_TRUE(m_checks.LastResult().Ok()) << "a local check has no exchange to fail";
 }
 
 TEST_F(DiagnosisChecksTest, FileListOfACopyMatchesAndAnyChangeDoesNot) {

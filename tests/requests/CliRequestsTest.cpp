@@ -49,4 +49,18 @@ TEST_F(CliSubscriptionTest, IdOutsideTheIntRangeIsRefusedWithoutARequest) {
   EXPECT_TRUE(m_server.Targets().empty());
 }
 
+TEST_F(CliSubscriptionTest, UnusableAnswerIsAnErrorNotAnEmptyCatalogue) {
+  std::string deep;
+  for (int i = 0; i < 1100; ++i) deep += "[";
+  for (const std::string& answer : {std::string("<html>502</html>"), deep}) {
+    m_server.SetAnswer(server_paths::kHotApps, answer);
+    std::vector<std::string> argv = {m_cli, "apps", "hot"};
+    std::string out, err;
+    EXPECT_EQ(orvtest::RunCommand(argv, &out, &err, {{"ORVANTA_HOST_APP", m_server.HostPort()}}),
+              1);
+    EXPECT_EQ(out.rfind("{\"error\":\"unusable answer: ", 0), 0u) << out;
+    EXPECT_EQ(out.find("\"apps\""), std::string::npos) << out;
+  }
+}
+
 }  // namespace

@@ -243,6 +243,19 @@ TEST_F(PushChannelTest, ClosedConnectionIsReopened) {
   channel.Stop();
 }
 
+TEST_F(PushChannelTest, SilentConnectionIsTakenAsDeadAndReopened) {
+  PushChannelOptions options = Fast();
+  options.silenceLimitMs = 300;
+  CLoginTcpSocket channel(m_inbox.Callback(), options);
+  channel.StartPushThread();
+  ASSERT_TRUE(m_push.Accept());
+  // The first connection stays open but brings nothing: a second one follows.
+  ASSERT_TRUE(m_push.Accept(5000));
+  m_push.Send(Message("重连", "静默之后的新连接"));
+  ASSERT_TRUE(WaitUntil([&] { return m_inbox.Count() == 1; }));
+  channel.Stop();
+}
+
 TEST_F(PushChannelTest, FallsBackToConfiguredAddressWithoutServerAnswer) {
   m_message.SetAnswer(server_paths::kPushServerInfo, R"({"success":false})");
   CIniFile ini("\\image\\config.ini");

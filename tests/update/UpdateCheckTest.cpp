@@ -60,6 +60,16 @@ TEST(UpdateDescriptor, FirstMainVersionInDocumentOrder) {
     EXPECT_EQ(ReadPublishedVersion(file), c.version) << c.xml;
   }
   EXPECT_EQ(ReadPublishedVersion(dir.File("missing.xml")), "");
+
+  // Hostile descriptors: nested past the stack, or larger than any descriptor, are refused
+  // before they are parsed.
+  std::string deep = "<Main_Version Version=\"9.0.0.0\">";
+  for (int i = 0; i < 200000; ++i) deep += "<a>";
+  orvtest::WriteFile(dir.File("deep.xml"), deep);
+  EXPECT_EQ(ReadPublishedVersion(dir.File("deep.xml")), "");
+  orvtest::WriteFile(dir.File("big.xml"),
+                     "<Main_Version Version=\"9.0.0.0\"/><!--" + std::string(2 << 20, 'x') + "-->");
+  EXPECT_EQ(ReadPublishedVersion(dir.File("big.xml")), "");
 }
 
 class UpdateServerCheck : public ::testing::Test {
