@@ -193,19 +193,38 @@ TEST_F(SystemDiagnoseDlgTest, RowSixSubmitsOnlyAfterARunEvenWithEverySlotEmpty) 
   EXPECT_EQ(boxes.Captions()[1], "Orvanta");
 }
 
-// Closing the page while a check waits on a silent server ends the run at once.
+// Closing the page while a check waits on a silent server ends the run at once, whichever
+// check is waiting: a probe (check 1), the file-list fetch (3) or the update check (4).
 TEST_F(SystemDiagnoseDlgTest, DestroyingThePageDuringARunReturnsWithinASecond) {
   SilentServer silent;
-  ASSERT_TRUE(CIniFile("\\image\\config.ini").WriteString("NetWork", "TestPoint1", silent.Url()));
-  ClickStartStop();
-  orvtest::ProcessFor(std::chrono::milliseconds(300));
-  EXPECT_TRUE(m_progress.empty());  // still in the network check
-  QElapsedTimer clock;
-  clock.start();
-  m_page.reset();
-  EXPECT_LT(clock.elapsed(), 1000);
-  // Whatever the worker still had queued is dropped with the page.
-  orvtest::ProcessFor(std::chrono::milliseconds(200));
+  const std::string silentHost = silent.Url().substr(7, silent.Url().size() - 8);
+  struct Case {
+    const char* section;
+    const char* key;
+    int progressBefore;  // the last step shown before the waiting check
+  };
+  for (const Case c :
+       {Case{"NetWork", "TestPoint1", -1}, Case{"Completeness", "ServerCompleteness", 20},
+        Case{nullptr, nullptr, 40}}) {
+    orvtest::WriteFile(m_dir.Path() + "/image/config.ini", "");
+    if (c.section) {
+      ASSERT_TRUE(CIniFile("\\image\\config.ini").WriteString(c.section, c.key, silent.Url()));
+    }
+    ScopedEnv update("ORVANTA_HOST_UPDATE", c.section ? "127.0.0.1:1" : silentHost);
+    m_page = std::make_unique<Dlg>();
+    m_progress.clear();
+    QObject::connect(Progress(), &QProgressBar::valueChanged,
+                     [this](int v) { m_progress.emplace_back(v, 0); });
+    ClickStartStop();
+    orvtest::ProcessFor(std::chrono::milliseconds(400));
+    EXPECT_EQ(m_progress.empty() ? -1 : m_progress.back().first, c.progressBefore);
+    QElapsedTimer clock;
+    clock.start();
+    m_page.reset();
+    EXPECT_LT(clock.elapsed(), 1000) << c.progressBefore;
+    // Whatever the worker still had queued is dropped with the page.
+    orvtest::ProcessFor(std::chrono::milliseconds(100));
+  }
 }
 
 TEST_F(SystemDiagnoseDlgTest, DrawsTheBackgroundAndFitsEveryRowWithAName) {
