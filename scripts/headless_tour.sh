@@ -102,3 +102,8 @@ for _ in $(seq 1 50); do
   kill -0 "$CLIENT_PID" 2>/dev/null || break
   sleep 0.1
 done
+if kill -0 "$CLIENT_PID" 2>/dev/null; then
+  echo "Orvanta did not end after the window was closed; stopping it." >&2
+else
+  wait "$CLIENT_PID" && echo "Orvanta ended with exit code 0." || echo "Orvanta ended with exit code $?." >&2
+fi

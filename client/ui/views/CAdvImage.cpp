@@ -1,5 +1,6 @@
 #include "client/ui/views/CAdvImage.h"
 
+#include <QAccessible>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -22,6 +23,8 @@ CAdvImage::CAdvImage(QWidget* parent, LinkOpener opener)
                       : LinkOpener([](const std::string& url) { return OpenUrl(url); })),
       m_swf(new CSwfWnd(this)) {
   setCursor(Qt::PointingHandCursor);
+  // Read by the client's accessibility factory: the banner is a link.
+  setProperty("orvAccessibleRole", static_cast<int>(QAccessible::Link));
   setAccessibleName(QStringLiteral("广告"));
   m_swf->setGeometry(rect());
 }

@@ -4,6 +4,7 @@
 // against a log server that never answers.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
@@ -121,6 +122,56 @@ TEST_F(KivoDlgTest, BuildsTheDescribedWindow) {
         static_cast<QWidget*>(window->Banner())})
     EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
   EXPECT_TRUE(boxes.empty());
+}
+
+TEST_F(KivoDlgTest, ScreenReadersSeeTheTabsTheBannerLinkAndTheStatusTexts) {
+  QAccessibleInterface* tabs = QAccessible::queryAccessibleInterface(window->Tabs());
+  ASSERT_NE(tabs, nullptr);
+  EXPECT_EQ(tabs->role(), QAccessible::PageTabList);
+  ASSERT_EQ(tabs->childCount(), 5);
+  const char* names[] = {"首页", "应用中心", "我的应用", "系统诊断", "服务台"};
+  for (int i = 0; i < 5; ++i) {
+    QAccessibleInterface* tab = tabs->child(i);
+    ASSERT_NE(tab, nullptr);
+    EXPECT_EQ(tab->role(), QAccessible::PageTab);
+    EXPECT_EQ(tab->text(QAccessible::Name), QString::fromUtf8(names[i]));
+    EXPECT_EQ(tab->state().selected, i == 0) << i;
+    EXPECT_EQ(tab->parent(), tabs);
+  }
+  window->SwitchToPage(3);
+  EXPECT_TRUE(tabs->child(3)->state().selected);
+
+  QAccessibleInterface* banner = QAccessible::queryAccessibleInterface(window->Banner());
+  ASSERT_NE(banner, nullptr);
+  EXPECT_EQ(banner->role(), QAccessible::Link);
+  EXPECT_FALSE(banner->text(QAccessible::Name).isEmpty());
+
+  // The update link reads as a link, the other status texts as text with their content.
+  int links = 0;
+  for (QLabel* label : window->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly)) {
+    QAccessibleInterface* text = QAccessible::queryAccessibleInterface(label);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(text->text(QAccessible::Name), label->text());
+    if (text->role() == QAccessible::Link) {
+      ++links;
+      EXPECT_EQ(label->text(), QStringLiteral("检测更新"));
+    }
+  }
+  EXPECT_EQ(links, 1);
+
+  // The popup's four areas.
+  KivoMessage message;
+  message.id = kivo_msg::kPushMessage;
+  message.push = {"标题", "内容", "http://127.0.0.1:9/"};
+  window->Dispatch(message);
+  QAccessibleInterface* popup = QAccessible::queryAccessibleInterface(window->Popup()->Window());
+  ASSERT_NE(popup, nullptr);
+  ASSERT_EQ(popup->childCount(), 4);
+  EXPECT_EQ(popup->child(mini_news::kClose)->role(), QAccessible::Button);
+  EXPECT_EQ(popup->child(mini_news::kClose)->text(QAccessible::Name), QStringLiteral("关闭"));
+  EXPECT_EQ(popup->child(mini_news::kOpen)->role(), QAccessible::Button);
+  EXPECT_EQ(popup->child(mini_news::kTitleText)->text(QAccessible::Name), QStringLiteral("标题"));
+  EXPECT_EQ(popup->child(mini_news::kMessageText)->role(), QAccessible::Link);
 }
 
 TEST_F(KivoDlgTest, MyAppsWhileSignedOutAsksForLoginAndCancelKeepsPageIndexTwo) {
