@@ -223,7 +223,9 @@ TEST_F(ActionsTest, SignedOutAndLoginCancelledShowsLoginFailedAndSendsNothing) {
   EXPECT_EQ(host.loginDialogs, (std::vector<bool>{false, true, false}));
   ASSERT_EQ(boxes.shown_boxes.size(), 3u);
   for (const ShownBox& box : boxes.shown_boxes) EXPECT_EQ(box.text, QStringLiteral("登录失败！"));
-  EXPECT_TRUE(host.appLogs.empty() || host.appLogs.size() == 1u);  // activate queues its record
+  // Only the activation queues its usage record, whatever its outcome.
+  ASSERT_EQ(host.appLogs.size(), 1u);
+  EXPECT_EQ(host.appLogs[0].appclienttype, 2);
   EXPECT_EQ(host.myAppsRebuilds, 0);
   EXPECT_TRUE(host.pages.empty());
   EXPECT_EQ(host.lists.FetchCount(AppListKind::PrivateWeb), 0);
