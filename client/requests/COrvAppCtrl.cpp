@@ -156,11 +156,10 @@ COrvAppCtrl::TextAnswer COrvAppCtrl::FetchText(const std::string& requestUrl,
 }
 
 void COrvAppCtrl::RequestIconDownloads() const {
-  IDownloadStarter* window = GetProcessDownloadWindow();
-  if (!window) return;
+  if (!GetProcessDownloadWindow()) return;
   for (const OrvAppInfo& app : apps) {
     if (app.forceDownload || !plat::FileExists(app.iconPath)) {
-      window->DownloadFile(app.img, app.iconPath, app.forceDownload ? 1 : 0);
+      StartProcessDownload(app.img, app.iconPath, app.forceDownload ? 1 : 0);
     }
   }
 }

@@ -1,11 +1,69 @@
 #include "common/download/DownloadStarter.h"
 
-#include <atomic>
+#include <condition_variable>
+#include <mutex>
 
 namespace {
-std::atomic<IDownloadStarter*> g_processWindow{nullptr};
+
+struct Registration {
+  std::mutex mutex;
+  std::condition_variable idle;
+  IDownloadStarter* window = nullptr;
+  int inFlight = 0;  // StartProcessDownload calls inside window
+};
+
+Registration& TheRegistration() {
+  static Registration r;
+  return r;
 }
 
-void SetProcessDownloadWindow(IDownloadStarter* window) { g_processWindow.store(window); }
+}  // namespace
 
-IDownloadStarter* GetProcessDownloadWindow() { return g_processWindow.load(); }
+void SetProcessDownloadWindow(IDownloadStarter* window) {
+  Registration& r = TheRegistration();
+  std::unique_lock lock(r.mutex);
+  r.window = window;
+  // The window that was registered may go once its calls have returned.
+  r.idle.wait(lock, [&] { return r.inFlight == 0; });
+}
+
+IDownloadStarter* GetProcessDownloadWindow() {
+  Registration& r = TheRegistration();
+  std::lock_guard lock(r.mutex);
+  return r.window;
+}
+
+int StartProcessDownload(const std::string& url, const std::string& localPath, int priority) {
+  Registration& r = TheRegistration();
+  IDownloadStarter* window;
+  {
+    std::lock_guard lock(r.mutex);
+    window = r.window;
+    if (!window) return 0;
+    ++r.inFlight;
+  }
+  int result = 0;
+  try {
+    result = window->DownloadFile(url, localPath, priority);
+  } catch (...) {
+    result = 0;
+  }
+  {
+    std::lock_guard lock(r.mutex);
+    --r.inFlight;
+  }
+  r.idle.notify_all();
+  return result;
+}
+
+ProcessDownloadWindowScope::ProcessDownloadWindowScope(IDownloadStarter& window)
+    : m_window(window) {
+  SetProcessDownloadWindow(&m_window);
+}
+
+ProcessDownloadWindowScope::~ProcessDownloadWindowScope() {
+  Registration& r = TheRegistration();
+  std::unique_lock lock(r.mutex);
+  if (r.window == &m_window) r.window = nullptr;
+  r.idle.wait(lock, [&] { return r.inFlight == 0; });
+}

@@ -29,18 +29,15 @@ namespace {
 // downloads when it ends.
 class DownloadScope {
  public:
-  DownloadScope() { SetProcessDownloadWindow(&m_window); }
-  ~DownloadScope() {
-    m_window.WaitIdle(std::chrono::minutes(2));
-    SetProcessDownloadWindow(nullptr);
-    m_window.EndDownloads();
-  }
+  DownloadScope() : m_registration(m_window) {}
+  ~DownloadScope() { m_window.WaitIdle(std::chrono::minutes(2)); }
 
  private:
   class Window final : public HeadlessDownloadWindow {
    public:
     ~Window() override { EndDownloads(); }
   } m_window;
+  ProcessDownloadWindowScope m_registration;  // ends before the window
 };
 
 // A request that failed: an unusable answer is printed as {"error": ...} on stdout, no

@@ -5,8 +5,9 @@
 //
 // Threads: hooks run on the window's (GUI) thread while the worker waits for them. Once the
 // window is being destroyed every hook call is skipped and answers 0. DownloadFile may be
-// called from any thread; calls from other threads are carried out on the GUI thread (which
-// must be running its event loop) and wait for it.
+// called from any thread and never waits for the GUI thread (the worker registry is
+// thread-safe), so a GUI thread that ends the window's ProcessDownloadWindowScope while a
+// request thread starts a banner download cannot deadlock.
 //
 // Destruction: the window detaches from its workers, then waits up to 10 s for each of them
 // (a running worker sees the owner gone and ends its transfer), and abandons any that is
@@ -21,6 +22,7 @@
 #include <QMetaObject>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -53,14 +55,8 @@ class FCDownloadFileWndBase : public Dialog, public IDownloadHooks, public IDown
   // priority (-15 idle for installers, 0 icons, 1 banner images). 0 for an empty url or a url
   // that is still downloading; 1 when a worker started.
   int DownloadFile(const std::string& url, const std::string& localPath, int priority) override {
-    if (QThread::currentThread() != this->thread()) {
-      int result = 0;
-      QMetaObject::invokeMethod(
-          this, [&] { return StartWorker(url, localPath, priority); }, Qt::BlockingQueuedConnection,
-          &result);
-      return result;
-    }
-    return StartWorker(url, localPath, priority);
+    if (m_ended) return 0;
+    return m_workers.Start(m_kind, DownloadJob{m_link, this, url, localPath, priority});
   }
 
   bool IsDownloading(const std::string& url) const { return m_workers.IsRunning(url); }
@@ -71,20 +67,14 @@ class FCDownloadFileWndBase : public Dialog, public IDownloadHooks, public IDown
 
   // Detaches from the workers and ends them (see the top of this file). Idempotent.
   void EndDownloads(std::chrono::milliseconds perWorker = std::chrono::milliseconds(10000)) {
-    if (m_ended) return;
-    m_ended = true;
+    if (m_ended.exchange(true)) return;
     m_link->Detach();
     m_workers.EndAll(perWorker);
   }
 
  private:
-  int StartWorker(const std::string& url, const std::string& localPath, int priority) {
-    if (m_ended) return 0;
-    return m_workers.Start(m_kind, DownloadJob{m_link, this, url, localPath, priority});
-  }
-
-  DownloadWorkerKind m_kind = DownloadWorkerKind::Http;
-  bool m_ended = false;  // GUI thread
+  DownloadWorkerKind m_kind = DownloadWorkerKind::Http;  // set in the constructor only
+  std::atomic<bool> m_ended{false};
   std::shared_ptr<DownloadOwnerLink> m_link;
   DownloadThreadRegistry m_workers;
 };
