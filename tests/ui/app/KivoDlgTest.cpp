@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTimer>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -427,4 +428,35 @@ TEST(KivoDlgTeardown, EndsWithinASecondWhileTheLogServerHangs) {
   window.Shutdown();
   auto took = std::chrono::steady_clock::now() - start;
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 1000);
+}
+
+TEST(KivoDlgListRequest, WindowKeepsPaintingWhileTheServerHangs) {
+  orvtest::TempProgramDir dir;
+  SilentServer server;
+  orvtest::ScopedEnv app("ORVANTA_HOST_APP", "127.0.0.1:" + std::to_string(server.Port()));
+  UserSession session;
+  int boxes = 0;
+  CKivoDlg::Services services;
+  services.messageBox = [&](const QString&, const QString&, unsigned) {
+    ++boxes;
+    return static_cast<int>(CMessageBoxDialog::kIdCancel);
+  };
+  CKivoDlg window(session, services);
+  ASSERT_TRUE(window.OnInitDialog());
+  window.show();
+
+  // While the app centre's list request hangs, timers and painting go on; the teardown
+  // then ends the request at once.
+  bool paintedMeanwhile = false;
+  QTimer::singleShot(300, [&] {
+    window.repaint();
+    paintedMeanwhile = server.Accepted() > 0;
+    window.Shutdown();
+  });
+  auto start = std::chrono::steady_clock::now();
+  window.SwitchToPage(1);
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_TRUE(paintedMeanwhile);
+  EXPECT_EQ(boxes, 0);
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 3000);
 }
