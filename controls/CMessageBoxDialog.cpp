@@ -1,7 +1,5 @@
 #include "controls/CMessageBoxDialog.h"
 
-#include <iconv.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -17,6 +15,7 @@
 #include <cstring>
 
 #include "controls/DialogUnits.h"
+#include "platform/Encoding.h"
 
 namespace {
 
@@ -25,31 +24,11 @@ std::shared_ptr<IMessageBoxProfile>& ProfileSlot() {
   return profile;
 }
 
-// GBK bytes of `text`; a character GBK cannot hold becomes '?'.
+// GBK bytes of `text` (the platform's one conversion); a character GBK cannot hold becomes
+// '?'.
 std::string ToGbk(const QString& text) {
   const QByteArray utf8 = text.toUtf8();
-  std::string out;
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(utf8.constData(), utf8.size());
-  char* in = const_cast<char*>(utf8.constData());
-  size_t inLeft = static_cast<size_t>(utf8.size());
-  char buffer[256];
-  while (inLeft > 0) {
-    char* outPtr = buffer;
-    size_t outLeft = sizeof buffer;
-    const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-    out.append(buffer, sizeof buffer - outLeft);
-    if (rc == static_cast<size_t>(-1) && errno != E2BIG) {
-      // Skip one whole UTF-8 sequence and mark the loss.
-      out.push_back('?');
-      size_t skip = 1;
-      while (skip < inLeft && (static_cast<unsigned char>(in[skip]) & 0xC0) == 0x80) ++skip;
-      in += skip;
-      inLeft -= skip;
-    }
-  }
-  iconv_close(cd);
-  return out;
+  return plat::Utf8ToGbk(std::string_view(utf8.constData(), static_cast<size_t>(utf8.size())));
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // Draws the deployment skin into the given image folder:
 //   orvskin-gen <image dir> [stand-in base address] [push port]
-#include <iconv.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,6 +12,7 @@
 #include <string>
 
 #include "SkinArt.h"
+#include "platform/Encoding.h"
 
 using namespace skin;
 
@@ -478,21 +478,6 @@ void DrawResourceImages() {
 
 // --- Settings file -------------------------------------------------------------------------
 
-std::string ToGbk(const std::string& utf8) {
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return utf8;
-  std::string out(utf8.size() * 2 + 16, '\0');
-  char* in = const_cast<char*>(utf8.data());
-  size_t inLeft = utf8.size();
-  char* outPtr = out.data();
-  size_t outLeft = out.size();
-  const size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-  iconv_close(cd);
-  if (rc == static_cast<size_t>(-1)) return utf8;
-  out.resize(out.size() - outLeft);
-  return out;
-}
-
 void WriteConfig(const QString& base, const QString& pushPort) {
   const QString text = QStringLiteral(
                            "; 澄野奥凡云平台客户端配置 (GBK)\r\n"
@@ -508,7 +493,7 @@ void WriteConfig(const QString& base, const QString& pushPort) {
                            "[Completeness]\r\n"
                            "ServerCompleteness=%1/completeness/\r\n")
                            .arg(base, pushPort);
-  const std::string bytes = ToGbk(text.toStdString());
+  const std::string bytes = plat::Utf8ToGbk(text.toStdString());
   QFile file(g_dir + QStringLiteral("/config.ini"));
   if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
       file.write(bytes.data(), static_cast<qint64>(bytes.size())) !=
