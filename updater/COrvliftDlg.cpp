@@ -17,14 +17,12 @@
 #include <ctime>
 #include <utility>
 
+#include "controls/DialogUnits.h"
 #include "platform/Shell.h"
 #include "updater/CAboutDlg.h"
 #include "updater/CProgressCtrlX.h"
 #include "updater/InstallationLookup.h"
 #include "updater/OrvliftLook.h"
-#ifdef ORVLIFT_HAVE_CONTROLS
-#include "controls/DialogUnits.h"
-#endif
 
 namespace {
 
@@ -39,15 +37,9 @@ struct Units {
 
 Units DialogUnitsOf(const QFont& font) {
   Units units;
-#ifdef ORVLIFT_HAVE_CONTROLS
   DialogUnits du(font);
   units.baseX = du.BaseX();
   units.baseY = du.BaseY();
-#else
-  QFontMetrics metrics(font);
-  units.baseX = std::max(1, metrics.averageCharWidth());
-  units.baseY = std::max(1, metrics.height());
-#endif
   return units;
 }
 

@@ -4,9 +4,7 @@
 #include <QPainter>
 #include <QPainterPath>
 
-#ifdef ORVLIFT_HAVE_CONTROLS
 #include "controls/SkinImages.h"
-#endif
 
 namespace {
 
@@ -42,21 +40,17 @@ QPixmap Mark(int side) {
 // The deployment's program icon and banner (resources 128 and 130) when the skin is there;
 // otherwise the same look drawn here.
 QIcon OrvliftIcon() {
-#ifdef ORVLIFT_HAVE_CONTROLS
   const QIcon skin = ResourceIcon(128);
   if (!skin.isNull()) return skin;
-#endif
   QIcon icon;
   for (int side : {16, 32, 48}) icon.addPixmap(Mark(side));
   return icon;
 }
 
 QPixmap OrvliftBanner(const QSize& size) {
-#ifdef ORVLIFT_HAVE_CONTROLS
   const QImage skin = ResourceImage(130);
   if (!skin.isNull())
     return QPixmap::fromImage(skin.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-#endif
   QPixmap pixmap(size);
   QPainter p(&pixmap);
   QLinearGradient fill(0, 0, 0, size.height());

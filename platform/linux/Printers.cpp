@@ -1,14 +1,11 @@
 #include "platform/Printers.h"
 
-#ifdef ORV_HAVE_CUPS
 #include <cups/cups.h>
-#endif
 
 namespace plat {
 
 std::vector<PrinterInfo> ListPrinters() {
   std::vector<PrinterInfo> printers;
-#ifdef ORV_HAVE_CUPS
   cups_dest_t* dests = nullptr;
   int count = cupsGetDests(&dests);
   for (int i = 0; i < count; ++i) {
@@ -22,7 +19,6 @@ std::vector<PrinterInfo> ListPrinters() {
     printers.push_back(std::move(info));
   }
   cupsFreeDests(count, dests);
-#endif
   return printers;
 }
 
