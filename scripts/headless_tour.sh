@@ -97,7 +97,7 @@ app_centre
 pushed_message
 
 # A close from the window manager ends the client without a question.
-xdotool windowclose "$WINDOW" 2>/dev/null || xdotool key --window "$WINDOW" alt+F4 || true
+xdotool windowactivate --sync "$WINDOW" key alt+F4 2>/dev/null || true
 for _ in $(seq 1 50); do
   kill -0 "$CLIENT_PID" 2>/dev/null || break
   sleep 0.1

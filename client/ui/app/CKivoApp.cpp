@@ -51,8 +51,11 @@ int CKivoApp::Run(int argc, char** argv) {
   {
     CKivoDlg window(CurrentSession());
     if (window.OnInitDialog([&] { PublishWindow(guard, window); })) {
+      // The window's life is the program's: the application's loop runs until it ends.
+      // (Not QDialog::exec, whose application modality would block the message popup.)
+      QObject::connect(&window, &QDialog::finished, &app, &QApplication::quit);
       window.show();
-      window.exec();
+      app.exec();
     } else {
       CThreadLog::Instance()->Write("Orvanta: skin bitmaps missing under image\\, ending");
     }
