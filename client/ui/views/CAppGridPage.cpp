@@ -50,8 +50,9 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_scroll->viewport()->setAutoFillBackground(false);
   m_scroll->setAutoFillBackground(false);
   m_grid = new QWidget;
-  m_grid->setAutoFillBackground(false);
   m_scroll->setWidget(m_grid);
+  // setWidget turns the grid's background filling on: the page colour must show through.
+  m_grid->setAutoFillBackground(false);
   resize(846, 435);
   Layout();
 }

@@ -60,6 +60,11 @@ TEST_F(PagesTest, GridCellsAndScrollingToRowsBelowThePage) {
   const QRect inViewport(last.mapTo(scroll.viewport(), QPoint(0, 0)), last.size());
   EXPECT_TRUE(scroll.viewport()->rect().contains(inViewport)) << inViewport.y();
 
+  // The page colour shows between the tiles, inside the scrolling grid too.
+  const QImage shot = page.grab().toImage();
+  EXPECT_EQ(shot.pixel(20, 100), tile_look::kPageBackground);
+  EXPECT_EQ(shot.pixel(120, 300), tile_look::kPageBackground);
+
   // A rebuild scrolls back to the top and keeps the described positions.
   page.RebuildButtons();
   EXPECT_EQ(PagePos(page, *page.DesktopTiles()[8]), QPoint(35, 160));
