@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <filesystem>
-
 #include "client/base/CThreadLog.h"
 #include "client/base/Helpers.h"
 #include "client/base/MachineRegistry.h"
@@ -128,16 +126,12 @@ OrvAppInfo CAppActions::LookUp(const OrvAppInfo& record, AppListKind list) const
 }
 
 void CAppActions::DownloadInstaller(const OrvAppInfo& app) {
-  if (!app.setupPath.empty()) plat::MakeParentDirectories(app.setupPath);
   m_host.DownloadFile(app.downurl, app.setupPath, kIdlePriority);
 }
 
 void CAppActions::RunInstaller(const std::string& setupPath) {
-  // A downloaded installer arrives without its run bit.
-  std::error_code error;
-  namespace fs = std::filesystem;
-  fs::permissions(setupPath, fs::perms::owner_exec | fs::perms::group_exec, fs::perm_options::add,
-                  error);
+  // A downloaded installer arrives without its run bit; the shell's open gives it one
+  // before starting it (a "#!" script or an ELF program).
   RunLocalFile(setupPath, kSilent);
 }
 

@@ -42,7 +42,7 @@ class CAppActions {
   OrvAppInfo LookUp(const OrvAppInfo& record, AppListKind list) const;
   // Starts the installer download (idle priority); the tile shows its progress.
   void DownloadInstaller(const OrvAppInfo& app);
-  // Runs a downloaded installer with "/silent", giving it its run bit first.
+  // Runs a downloaded installer with "/silent".
   void RunInstaller(const std::string& setupPath);
   void QueueLog(const OrvAppInfo& app, int clientType);
   void Message(const std::string& text);
