@@ -189,6 +189,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   bool m_fullRepaint = true;
   int m_page = 0;
   bool m_updateLinkPressed = false;
+  bool m_dragPending = false;
   bool m_dragging = false;
   QPoint m_dragOffset;
   bool m_shutDown = false;

@@ -248,6 +248,11 @@ void CMiniNewsWindow::SetHover(int area) {
 }
 
 void CMiniNewsWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (m_dragPending && (event->buttons() & Qt::LeftButton)) {
+    // By the window manager when it offers one, else the popup follows the pointer.
+    m_dragPending = false;
+    m_dragging = !(windowHandle() && windowHandle()->startSystemMove());
+  }
   if (m_dragging) {
     move(event->globalPosition().toPoint() - m_dragOffset);
     return;
@@ -263,17 +268,14 @@ void CMiniNewsWindow::mousePressEvent(QMouseEvent* event) {
     Render();
     update();
   }
-  if (area < 0) {
-    // The frame: a caption drag, by the window manager when it offers one.
-    if (windowHandle() && windowHandle()->startSystemMove()) return;
-    m_dragging = true;
-    m_dragOffset = event->globalPosition().toPoint() - pos();
-  }
+  // The frame: a caption drag, begun by the first move of the pressed button.
+  m_dragPending = area < 0;
+  m_dragOffset = event->globalPosition().toPoint() - pos();
 }
 
 void CMiniNewsWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  m_dragging = false;
+  m_dragging = m_dragPending = false;
   int area = HitTest(event->position().toPoint());
   if (m_pressed >= 0 && area == m_pressed) {
     QPointer<CMiniNewsWindow> self(this);

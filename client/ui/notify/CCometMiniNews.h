@@ -104,6 +104,7 @@ class CMiniNewsWindow final : public QWidget {
   std::string m_link;
   int m_hover = -1;
   int m_pressed = -1;
+  bool m_dragPending = false;
   bool m_dragging = false;
   QPoint m_dragOffset;
   QFont m_normalFont;

@@ -68,8 +68,9 @@ void CAdvImage::paintEvent(QPaintEvent*) {
 }
 
 void CAdvImage::mousePressEvent(QMouseEvent* event) {
+  // The banner is client area: a press here never drags the window.
+  event->accept();
   if (event->button() == Qt::LeftButton && !m_link.empty()) m_opener(m_link);
-  QWidget::mousePressEvent(event);
 }
 
 void CAdvImage::resizeEvent(QResizeEvent* event) {

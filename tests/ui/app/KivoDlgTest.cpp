@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -319,6 +320,43 @@ TEST_F(KivoDlgTest, CloseButtonAsksFirstButAWindowManagerCloseDoesNot) {
   EXPECT_EQ(boxes.size(), 2u);
   EXPECT_EQ(finished.count(), 1);
   EXPECT_FALSE(window->isVisible());
+}
+
+TEST_F(KivoDlgTest, TheTopBandDragsTheWindowButTheUpdateLinkAndTheBannerDoNot) {
+  auto mouse = [&](QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButtons buttons) {
+    QPointF global = target->mapToGlobal(QPointF(local));
+    QMouseEvent event(type, QPointF(local), global,
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, buttons,
+                      Qt::NoModifier);
+    QApplication::sendEvent(target, &event);
+  };
+  const QPoint start = window->pos();
+  // A click in the band moves nothing.
+  mouse(window.get(), QEvent::MouseButtonPress, {100, 60}, Qt::LeftButton);
+  mouse(window.get(), QEvent::MouseButtonRelease, {100, 60}, Qt::NoButton);
+  mouse(window.get(), QEvent::MouseMove, {140, 90}, Qt::NoButton);
+  EXPECT_EQ(window->pos(), start);
+  // A drag in the band (y < 125) moves the window with the pointer.
+  mouse(window.get(), QEvent::MouseButtonPress, {100, 60}, Qt::LeftButton);
+  mouse(window.get(), QEvent::MouseMove, {130, 100}, Qt::LeftButton);
+  mouse(window.get(), QEvent::MouseButtonRelease, {130, 100}, Qt::NoButton);
+  EXPECT_EQ(window->pos(), start + QPoint(30, 40));
+  // Below the band, and on the banner, nothing moves.
+  const QPoint moved = window->pos();
+  mouse(window.get(), QEvent::MouseButtonPress, {20, 500}, Qt::LeftButton);
+  mouse(window.get(), QEvent::MouseMove, {60, 520}, Qt::LeftButton);
+  mouse(window.get(), QEvent::MouseButtonRelease, {60, 520}, Qt::NoButton);
+  mouse(window->Banner(), QEvent::MouseButtonPress, {300, 20}, Qt::LeftButton);
+  mouse(window->Banner(), QEvent::MouseMove, {340, 40}, Qt::LeftButton);
+  mouse(window->Banner(), QEvent::MouseButtonRelease, {340, 40}, Qt::NoButton);
+  EXPECT_EQ(window->pos(), moved);
+
+  // The update link: hand cursor over it, arrow elsewhere.
+  const QRect link = UpdateLinkRect(window->height());
+  mouse(window.get(), QEvent::MouseMove, link.center(), Qt::NoButton);
+  EXPECT_EQ(window->cursor().shape(), Qt::PointingHandCursor);
+  mouse(window.get(), QEvent::MouseMove, link.topLeft() - QPoint(1, 0), Qt::NoButton);
+  EXPECT_EQ(window->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST_F(KivoDlgTest, CloseButtonWithOkEndsTheWindow) {
