@@ -145,7 +145,7 @@ class Desktop:
 
     def windows(self, name=None, pid=None):
         """Visible top-level windows (ids), optionally by exact title and owning process."""
-        argv = ["xdotool", "search", "--onlyvisible"]
+        argv = ["xdotool", "search", "--all", "--onlyvisible"]
         if pid is not None:
             argv += ["--pid", str(pid)]
         argv += ["--name", "^%s$" % re.escape(name) if name else "."]
@@ -173,7 +173,7 @@ class Desktop:
         self.x(["xdotool", "key", "--clearmodifiers"] + list(keys), check=True)
 
     def type(self, text):
-        self.x(["xdotool", "type", "--delay", "30", text], check=True)
+        self.x(["xdotool", "type", "--delay", "60", text], check=True)
 
     def screenshot(self, path):
         if shutil.which("import"):

@@ -61,6 +61,7 @@ class Day:
         self.client = None
         self.window = None
         self.installed_code = None
+        self.cache = {}
 
     # -- set-up --------------------------------------------------------------
     def start(self):
@@ -107,13 +108,53 @@ class Day:
             return self.desktop.windows(name=title, pid=self.client.pid)
         return wait_until(probe, timeout, "the window \"%s\"" % title)[0]
 
+    def tops(self):
+        """The client's top-level accessibles (windows and dialogs)."""
+        app = self.acc()
+        if app is None:
+            return []
+        return [t for t in self.desktop.nodes(app) if self.desktop.role(t) in
+                ("dialog", "frame", "window", "alert") and self.top_of(t) == t]
+
+    def top_of(self, node):
+        """The top-level accessible that holds node."""
+        while True:
+            parent = node.parent
+            if parent is None or self.desktop.role(parent) == "application":
+                return node
+            node = parent
+
+    def offset(self, top):
+        """Screen offset of a top-level's accessible coordinates.
+
+        The bridge reports some dialogs at (0, 0); the X server knows where they are. The
+        X window is the client's visible window of the same size (and title, when it has one).
+        """
+        x, y, w, h = self.desktop.extents(top)
+        same = [win for win in self.desktop.windows(pid=self.client.pid)
+                if self.desktop.geometry(win)[2:] == (w, h)]
+        if top.name:
+            titled = [win for win in same if win in self.desktop.windows(name=top.name,
+                                                                         pid=self.client.pid)]
+            same = titled or same
+        if not same:
+            return (0, 0)
+        gx, gy, _, _ = self.desktop.geometry(same[-1])
+        return (gx - x, gy - y)
+
+    def click_node(self, node):
+        """A real click at the centre of an accessible."""
+        x, y, w, h = self.desktop.extents(node)
+        if w <= 0 or h <= 0:
+            raise StepFailed("control '%s' has no area on screen" % node.name)
+        dx, dy = self.offset(self.top_of(node))
+        self.desktop.click(x + dx + w // 2, y + dy + h // 2)
+
     def message_box(self, text, timeout=15):
         """Waits for a box of the client showing text; returns its accessible dialog."""
         def probe():
             self.alive()
-            for top in self.desktop.nodes(self.acc()):
-                if self.desktop.role(top) not in ("dialog", "frame", "window", "alert"):
-                    continue
+            for top in self.tops():
                 if self.desktop.find(top, contains=text):
                     return top
             return None
@@ -124,29 +165,22 @@ class Day:
         buttons = self.desktop.find(box, name=label, role="push button")
         if not buttons:
             raise StepFailed("the box has no button \"%s\"" % label)
-        self.desktop.click_node(buttons[0])
+        self.click_node(buttons[0])
 
     def box_gone(self, text, timeout=10):
         def probe():
             self.alive()
-            for top in self.desktop.nodes(self.acc()):
-                if self.desktop.role(top) in ("dialog", "frame", "window", "alert") and \
-                        self.desktop.find(top, contains=text):
-                    return False
-            return True
+            return not any(self.desktop.find(top, contains=text) for top in self.tops())
         wait_until(probe, timeout, "the box \"%s\" to close" % text)
 
     def node_at(self, point):
         """The accessible under a point of the main window (client coordinates)."""
         x, y = self.at(*point)
-        for top in self.desktop.nodes(self.acc()):
-            try:
-                ex = self.desktop.extents(top)
-            except Exception:
+        for top in self.tops():
+            if self.desktop.role(top) != "frame" and top.name != TITLE:
                 continue
-            if ex[0] <= x < ex[0] + ex[2] and ex[1] <= y < ex[1] + ex[3] and \
-                    self.desktop.role(top) in ("frame", "dialog", "window"):
-                return self.desktop.at_point(top, x, y)
+            dx, dy = self.offset(top)
+            return self.desktop.at_point(top, x - dx, y - dy)
         return None
 
     def text_at(self, point):
@@ -161,15 +195,28 @@ class Day:
                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, timeout=20)
         return r.returncode, r.stdout
 
+    def catalogue(self, path):
+        """A catalogue list as the app server answers it (fetched once), records flattened."""
+        if path not in self.cache:
+            answer = self.platform.get(path, base=self.platform.app)
+            apps = []
+            for entry in answer.get("data", []):
+                app = dict(entry)
+                for part in ("0", "1"):
+                    app.update(entry.get(part) or {})
+                app["appid"] = int(app["appid"])
+                apps.append(app)
+            self.cache[path] = apps
+        return self.cache[path]
+
     def hot_names(self):
-        answer = self.platform.get("/services/appallhot.php", base=self.platform.app)
-        return [a["name"] for a in answer.get("data", [])]
+        return [a["name"] for a in self.catalogue("/services/appallhot.php")]
 
     def desktop_apps(self):
-        return self.platform.get("/services/appall_c.php", base=self.platform.app).get("data", [])
+        return self.catalogue("/services/appall_c.php")
 
     def web_apps(self):
-        return self.platform.get("/services/appall.php", base=self.platform.app).get("data", [])
+        return self.catalogue("/services/appall.php")
 
     def sessions_of(self, user):
         return [k for k, v in self.platform.get("/sessions").items() if v == user]
@@ -198,11 +245,8 @@ class Day:
         if len(editable) < 2:
             raise StepFailed("the login dialog shows %d text fields, not 2" % len(editable))
         editable.sort(key=lambda n: self.desktop.extents(n)[1])
-        self.desktop.click_node(editable[0])
-        self.desktop.key("ctrl+a")
-        self.desktop.type("demo")
-        self.desktop.click_node(editable[1])
-        self.desktop.type("demo123")
+        self.type_into(editable[0], "demo")
+        self.type_into(editable[1], "demo123")
         self.desktop.key("Return")
         wait_until(lambda: self.sessions_of("demo") != ["demo-ckey"] and
                    len(self.sessions_of("demo")) >= 2, 20, "a session for demo at the login server")
@@ -239,6 +283,7 @@ class Day:
         self.click_at(grid_cell_centre(index))
         box = self.message_box("是否添加该应用")
         self.press(box, "是")
+        self.press(self.message_box("安装验证成功"), "确定")  # the app server's answer
         wait_until(lambda: app["appid"] in self.platform.get("/subscriptions?user=demo")["web"],
                    15, "the subscription of %s at the app server" % app["appid"])
         self.added_web = app
@@ -314,6 +359,7 @@ class Day:
         key = UNINSTALL + app["code"]
         self.click_at(grid_cell_centre(0))
         self.press(self.message_box("移除"), "移除")
+        self.press(self.message_box("删除成功"), "确定")  # the app server's answer
         wait_until(lambda: self.registry(key)[0] != 0, 20, "the registration to go")
         wait_until(lambda: app["appid"] not in self.platform.get("/subscriptions?user=demo")["client"],
                    15, "the subscription's removal at the app server")
@@ -377,13 +423,14 @@ class Day:
         start = wait_until(lambda: [n for n in self.desktop.find(self.acc(), role="push button")
                                     if "扫描" in self.desktop.text_of(n)], 10,
                            "the diagnosis page's start button")[0]
-        self.desktop.click_node(start)
+        self.click_node(start)
         wait_until(lambda: self.desktop.find(self.acc(), contains="检测完成"), 90,
                    "the diagnosis to finish")
-        submit = wait_until(lambda: self.desktop.find(self.acc(), name="点击提交"), 5,
+        submit = wait_until(lambda: [n for n in self.desktop.find(self.acc(), contains="点击提交")
+                                     if (n.name or "").endswith("点击提交")], 5,
                             "row 6's \"点击提交\"")[0]
         before = len(self.platform.records("diagnosis"))
-        self.desktop.click_node(submit)
+        self.click_node(submit)
         self.press(self.message_box("提交成功"), "确定")
         wait_until(lambda: len(self.platform.records("diagnosis")) == before + 1, 10,
                    "the report at the diagnosis server")
@@ -398,12 +445,14 @@ class Day:
                                      if self.desktop.role(n) in ("text", "entry")], 10,
                             "the service desk's fields")
         for label, value in form:
-            field = self.field_labelled(fields, label)
-            self.desktop.click_node(field)
-            self.desktop.type(value)
+            self.type_into(self.field_labelled(fields, label), value)
+        for label, value in form:
+            got = self.field_text(self.field_labelled(fields, label))
+            if got != value:
+                raise StepFailed("the field %s holds \"%s\", not \"%s\"" % (label, got, value))
         submit = wait_until(lambda: self.desktop.find(self.acc(), name="提交预约"), 5,
                             "the button 提交预约")[0]
-        self.desktop.click_node(submit)
+        self.click_node(submit)
         self.press(self.message_box("工单提交成功"), "确定")
         orders = self.platform.records("workorder")
         if not orders:
@@ -412,6 +461,43 @@ class Day:
         want = dict(zip(("nsrsbh", "nsrmc", "lxrmc", "lxrdh", "lxrdz", "bz"), [v for _, v in form]))
         if got != want:
             raise StepFailed("the OA server received %s, not %s" % (got, want))
+
+    def field_text(self, field):
+        try:
+            text = field.queryText()
+            return text.getText(0, text.characterCount)
+        except Exception:
+            return None
+
+    def focused(self, field):
+        try:
+            field.clear_cache()
+        except Exception:
+            pass
+        return field.getState().contains(self.desktop.atspi.STATE_FOCUSED)
+
+    def type_into(self, field, value, attempts=3):
+        """Clicks a text field, waits for its focus, types value and waits to read it back.
+        Characters outside the keyboard map are typed through a keymap switch that the
+        client may see late; a value that does not arrive whole is typed again. A password
+        field cannot be read back: it is checked by the login's result."""
+        password = self.desktop.role(field) == "password text"
+        for attempt in range(attempts):
+            self.click_node(field)
+            wait_until(lambda: self.focused(field), 5, "the focus in the field '%s'" % field.name)
+            self.desktop.key("ctrl+a")
+            self.desktop.key("BackSpace")
+            if not password:
+                wait_until(lambda: self.field_text(field) == "", 3, "the field to empty")
+            self.desktop.type(value)
+            if password:
+                return
+            try:
+                wait_until(lambda: self.field_text(field) == value, 3, "the typed text")
+                return
+            except StepFailed:
+                pass
+        raise StepFailed("typing \"%s\" gave \"%s\"" % (value, self.field_text(field)))
 
     def field_labelled(self, fields, label):
         """The text field named after its label, else the one right of the label on screen."""
