@@ -74,7 +74,6 @@ void CAppGridPage::Destroy(std::vector<COrvAppButton*>& tiles) {
   // A tile may be the one whose click led here: it goes once control is back in the loop.
   for (COrvAppButton* tile : tiles) {
     tile->hide();
-    tile->setParent(nullptr);
     tile->deleteLater();
   }
   tiles.clear();

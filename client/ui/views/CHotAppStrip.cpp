@@ -54,7 +54,6 @@ void CHotAppStrip::Clear() {
   for (const QPointer<COrvHotAppButton>& tile : m_tiles) {
     if (!tile) continue;
     tile->hide();
-    tile->setParent(nullptr);
     tile->deleteLater();
   }
   m_tiles.clear();
