@@ -2,9 +2,11 @@
 
 #include <QAccessible>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -739,6 +741,21 @@ void CKivoDlg::mouseReleaseEvent(QMouseEvent* event) {
       m_updateLinkPressed && UpdateLinkRect(height()).contains(event->position().toPoint());
   m_updateLinkPressed = false;
   if (clicked) StartUpdateCheck(true);
+}
+
+void CKivoDlg::contextMenuEvent(QContextMenuEvent* event) {
+  // The window has no system menu of its own on Linux: the about item is offered from the
+  // top band's context menu.
+  if (event->pos().y() >= kDragBandHeight) return;
+  QMenu menu(this);
+  QAction* about = menu.addAction(QString::fromUtf8(kAboutItem));
+  if (menu.exec(event->globalPos()) == about) ShowAbout();
+}
+
+void CKivoDlg::ShowAbout() {
+  m_services.messageBox(QString::fromUtf8(kAboutText).arg(QString::fromStdString(GetOwnVersion())),
+                        QString::fromUtf8(kAboutCaption),
+                        CMessageBoxDialog::kOk | CMessageBoxDialog::kIconInformation);
 }
 
 void CKivoDlg::keyPressEvent(QKeyEvent* event) {

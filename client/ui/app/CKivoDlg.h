@@ -99,6 +99,8 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void RestoreAndRaise();
   // Asks before the close sequence (close button, tray quit); true when it ran.
   bool ConfirmExit();
+  // The about box (the top band's context menu).
+  void ShowAbout();
   // Logout (button 1004, tray item while signed in).
   void Logout();
   // One banner: the image file (full path), its link, and the URL it is downloaded from.
@@ -162,6 +164,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;

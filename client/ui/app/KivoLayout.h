@@ -63,6 +63,9 @@ inline constexpr const char* kLoginFirst = "请先登录！";
 inline constexpr const char* kExitQuestion = "确定退出澄野奥凡云平台?";
 inline constexpr const char* kExitCaption = "提示";
 inline constexpr const char* kTrayTip = "Orvanta";
+inline constexpr const char* kAboutItem = "关于 Orvanta(&A)...";
+inline constexpr const char* kAboutCaption = "关于 Orvanta";
+inline constexpr const char* kAboutText = "澄野奥凡云平台 Orvanta\n版本 %1";
 
 // The update link's hit area (client coordinates, H the client height).
 inline QRect UpdateLinkRect(int clientHeight) {
