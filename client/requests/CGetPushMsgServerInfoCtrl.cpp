@@ -53,9 +53,13 @@ void CGetPushMsgServerInfoCtrl::Parse() {
 }
 
 int CGetPushMsgServerInfoCtrl::PortNumber(const std::string& text) {
-  if (text.empty() || text.size() > 5) return 0;
+  size_t begin = text.find_first_not_of(" \t");
+  size_t end = text.find_last_not_of(" \t");
+  if (begin == std::string::npos) return 0;
+  const std::string digits = text.substr(begin, end - begin + 1);
+  if (digits.size() > 5) return 0;
   int port = 0;
-  for (char c : text) {
+  for (char c : digits) {
     if (c < '0' || c > '9') return 0;
     port = port * 10 + (c - '0');
   }

@@ -13,7 +13,8 @@ class CGetPushMsgServerInfoCtrl : public COrvAppCtrl {
   void OnBeforeParse() override {}
 
   static std::string DefaultUrl();
-  // The port of a decimal text: 1 to 65535, else 0 (blanks, signs, out of range).
+  // The port of a decimal text (blanks around it allowed): 1 to 65535, else 0 (signs,
+  // other characters, out of range).
   static int PortNumber(const std::string& text);
   RequestResult RunDefault() { return Run(DefaultUrl(), kFolder); }
 

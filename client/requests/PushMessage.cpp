@@ -42,7 +42,6 @@ size_t ObjectEnd(const std::string& buffer, size_t start) {
 // A text the push server could have sent: a JSON object (its GBK second bytes may look
 // like quotes or backslashes, so it is judged as UTF-8).
 bool IsMessageObject(const std::string& gbkText) {
-  if (gbkText.size() < 2 || gbkText[1] != '"') return false;
   const std::string text = plat::GbkToUtf8(gbkText);
   Json::Value root;
   Json::CharReaderBuilder builder;

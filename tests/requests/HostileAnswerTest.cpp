@@ -162,6 +162,7 @@ INSTANTIATE_TEST_SUITE_P(
     Ports, PushServerInfoTest,
     ::testing::Values(PortCase{"Text", "\"8081\"", true, "8081"},
                       PortCase{"Number", "8081", true, "8081"},
+                      PortCase{"TextWithBlanks", "\" 8081 \"", true, " 8081 "},
                       PortCase{"Missing", "null", true, ""},
                       PortCase{"UInt64Max", "18446744073709551615", false, ""},
                       PortCase{"Huge", "1e19", false, ""}, PortCase{"Fraction", "80.5", false, ""},

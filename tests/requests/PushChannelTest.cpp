@@ -110,7 +110,7 @@ std::string Message(const std::string& title, const std::string& content) {
 TEST(PushMessageFramerTest, CutsTheStreamIntoObjects) {
   PushMessageFramer framer;
   const std::string a = R"({"tittle":"a","content":"{x}","url":"\"}"})";
-  const std::string b = R"({"tittle":"b","n":{"deep":1}})";
+  const std::string b = R"({ "tittle":"b","n":{"deep":1}})";
   const std::string both = "\r\n" + a + " garbage " + b;
   framer.Feed(both.data(), both.size());
   EXPECT_EQ(framer.Next(), a);
