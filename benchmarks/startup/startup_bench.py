@@ -11,7 +11,8 @@ every few milliseconds and the tile columns counted). Resident memory (VmRSS) is
 from /proc on the home page once the strip is built, and again after visiting the app
 centre, my apps (signed in from stored credentials), the diagnosis and the service desk.
 The floor of the same work is `orvanta-cli apps hot` (request, parse, icon downloads) in a
-fresh program directory against the same platform. Medians over the runs are printed.
+fresh program directory against the same platform, and again with the icons already there
+(request and parse only). Medians over the runs are printed.
 Targets: under 500 ms to the painted home page, under 120 MB resident.
 """
 
@@ -104,10 +105,12 @@ def one_run(args, desk, screen, hot_count, index):
             env.pop("QT_LINUX_ACCESSIBILITY_ALWAYS_ON")  # measure the program, not the bridge
             # The floor: the same request, parse and icon downloads without a window.
             cli = os.path.join(prog, "orvanta-cli")
-            t0 = time.perf_counter()
-            subprocess.run([cli, "apps", "hot"], env=env, cwd=prog, stdout=subprocess.DEVNULL,
-                           check=True)
-            floor = time.perf_counter() - t0
+            floor = []
+            for _ in range(2):  # icons downloaded, then icons already there
+                t0 = time.perf_counter()
+                subprocess.run([cli, "apps", "hot"], env=env, cwd=prog, stdout=subprocess.DEVNULL,
+                               check=True)
+                floor.append(time.perf_counter() - t0)
             shutil.rmtree(os.path.join(prog, "HotApp"), ignore_errors=True)
             # Stored credentials, so that my apps opens after one Enter in the login dialog.
             subprocess.run([cli, "login", "--user", "demo", "--password", "demo123", "--remember"],
@@ -128,6 +131,8 @@ def one_run(args, desk, screen, hot_count, index):
                     time.sleep(0.003)
                 if painted is None:
                     raise RuntimeError("the hot strip was not painted within 20 s")
+                if index == 0 and args.shots:
+                    desk.screenshot(os.path.join(args.shots, "bench-painted.png"))
                 time.sleep(1.0)  # icons and banner settle
                 home = rss_mb(proc.pid)
                 for page in (1, 2, 3, 4):
@@ -142,7 +147,7 @@ def one_run(args, desk, screen, hot_count, index):
             finally:
                 proc.kill()
                 proc.wait()
-            return painted, floor, home, pages
+            return painted, floor[0], floor[1], home, pages
         finally:
             plat.close()
     finally:
@@ -174,9 +179,9 @@ def main():
         for i in range(args.runs):
             r = one_run(args, desk, screen, hot_count, i)
             rows.append(r)
-            print("run %d: painted home page %4.0f ms | orvanta-cli apps hot %4.0f ms | "
-                  "RSS home %5.1f MB, after every page %5.1f MB" %
-                  (i + 1, r[0] * 1000, r[1] * 1000, r[2], r[3]), flush=True)
+            print("run %d: painted home page %4.0f ms | orvanta-cli apps hot %4.0f ms "
+                  "(icons there: %3.0f ms) | RSS home %5.1f MB, after every page %5.1f MB" %
+                  (i + 1, r[0] * 1000, r[1] * 1000, r[2] * 1000, r[3], r[4]), flush=True)
     finally:
         desk.close()
         shutil.rmtree(root, ignore_errors=True)
@@ -185,10 +190,11 @@ def main():
     print("  process start -> home page painted with the hot strip: %6.0f ms  (target < 500 ms)"
           % (med[0] * 1000))
     print("  orvanta-cli apps hot (floor of the same work):         %6.0f ms" % (med[1] * 1000))
+    print("    the same with the icons already downloaded:          %6.0f ms" % (med[2] * 1000))
     print("  resident memory on the home page:                      %6.1f MB  (target < 120 MB)"
-          % med[2])
-    print("  resident memory after visiting every page:             %6.1f MB  (target < 120 MB)"
           % med[3])
+    print("  resident memory after visiting every page:             %6.1f MB  (target < 120 MB)"
+          % med[4])
     return 0
 
 
