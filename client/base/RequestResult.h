@@ -3,6 +3,7 @@
 // came (transport), or an answer came that could not be used (not the expected JSON or XML,
 // too deep, too large, a value out of range). A failure carries a short reason, which is
 // also written to the thread log.
+#include <atomic>
 #include <string>
 
 enum class RequestStatus {
@@ -23,6 +24,12 @@ struct RequestResult {
   static RequestResult NoAnswer(const std::string& what, const std::string& reason);
   static RequestResult Unusable(const std::string& what, const std::string& reason);
 };
+
+// The one way to cancel blocking requests: a flag raised from any thread. A request watching
+// it ends promptly as NoAnswer, and later ones fail at once. Request controllers, the
+// diagnosis checks and the push channel each watch their own flag unless handed a shared
+// one (UseAbortFlag), so one flag can end everything a window started.
+using AbortFlag = std::atomic<bool>;
 
 // "ok", "no answer", "unusable answer".
 const char* RequestStatusText(RequestStatus status);

@@ -61,9 +61,9 @@ int CDiagnosisChecks::Run(int check) {
 int CDiagnosisChecks::CheckNetwork() {
   // Both points are always probed, in order, even when the first does not answer.
   const bool first =
-      ProbeAddress(ConfigValue("NetWork", "TestPoint1"), kProbeConnectTimeoutMs, &m_abort);
+      ProbeAddress(ConfigValue("NetWork", "TestPoint1"), kProbeConnectTimeoutMs, m_abort);
   const bool second =
-      ProbeAddress(ConfigValue("NetWork", "TestPoint2"), kProbeConnectTimeoutMs, &m_abort);
+      ProbeAddress(ConfigValue("NetWork", "TestPoint2"), kProbeConnectTimeoutMs, m_abort);
   m_lastResult = first && second
                      ? RequestResult::Success()
                      : RequestResult::NoAnswer("network check", "a test point did not answer");
@@ -71,8 +71,8 @@ int CDiagnosisChecks::CheckNetwork() {
 }
 
 int CDiagnosisChecks::CheckServers() {
-  const bool telcom = ProbeAddress(ConfigValue("VPN", "Telcom"), kProbeConnectTimeoutMs, &m_abort);
-  const bool union_ = ProbeAddress(ConfigValue("VPN", "Union"), kProbeConnectTimeoutMs, &m_abort);
+  const bool telcom = ProbeAddress(ConfigValue("VPN", "Telcom"), kProbeConnectTimeoutMs, m_abort);
+  const bool union_ = ProbeAddress(ConfigValue("VPN", "Union"), kProbeConnectTimeoutMs, m_abort);
   m_lastResult = telcom && union_
                      ? RequestResult::Success()
                      : RequestResult::NoAnswer("server check", "a platform server did not answer");
@@ -85,7 +85,7 @@ int CDiagnosisChecks::CheckServers() {
 int CDiagnosisChecks::CheckCompleteness() {
   const std::string local = CCompletenessList::Rebuild(plat::ProgramDirectory());
   const std::string url = ConfigValue("Completeness", "ServerCompleteness") + GetOwnVersion();
-  const HttpFetchResult answer = HttpFetch(url, &m_abort);
+  const HttpFetchResult answer = HttpFetch(url, m_abort);
   if (!answer.ok || answer.status != 200) {
     m_lastResult = answer.ok ? RequestResult::Unusable("completeness check",
                                                        "status " + std::to_string(answer.status))

@@ -52,7 +52,9 @@ class CDiagnosisChecks {
   // Any thread: ends the web requests of checks 1 to 3 in progress and makes later ones
   // fail at once, for a run that must end (its page is closing). Checks already running
   // are otherwise never interrupted.
-  void Abort() { m_abort = true; }
+  void Abort() { *m_abort = true; }
+  // Watches flag (which must outlive the checks) instead of its own.
+  void UseAbortFlag(AbortFlag& flag) { m_abort = &flag; }
 
   // The status of the last check's exchange with a server (checks 1 to 4): ok, no answer or
   // unusable answer, with its reason (also logged). Ok for the local checks 5 to 8.
@@ -65,6 +67,7 @@ class CDiagnosisChecks {
   UpdateCheck m_updateCheck;
   PrinterSource m_printers;
   SoftwareSlots m_slots;
-  std::atomic<bool> m_abort{false};
+  AbortFlag m_ownAbort{false};
+  AbortFlag* m_abort = &m_ownAbort;
   RequestResult m_lastResult;
 };

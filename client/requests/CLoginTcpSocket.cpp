@@ -39,8 +39,6 @@ void CLoginTcpSocket::Stop() {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopping = true;
     if (m_socket >= 0) ::shutdown(m_socket, SHUT_RDWR);  // wakes a blocked receive
-    // Ends a wait on a silent or unreachable message server.
-    if (m_request) m_request->Abort();
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
@@ -123,16 +121,9 @@ void CLoginTcpSocket::DeliverFrom(PushMessageFramer& framer) {
 
 void CLoginTcpSocket::ThreadMain() {
   CGetPushMsgServerInfoCtrl info;
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_stopping) return;
-    m_request = &info;
-  }
+  // Stopping the channel also ends a wait on a silent or unreachable message server.
+  info.UseAbortFlag(m_stopping);
   info.RunDefault();
-  {
-    std::lock_guard<std::mutex> lock(m_mutex);
-    m_request = nullptr;
-  }
   if (m_stopping) return;
   const std::string host = info.serverIp.empty() ? GetPushListenAddress() : info.serverIp;
   const int port = info.serverPort.empty() ? GetPushListenPort()

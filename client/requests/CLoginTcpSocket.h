@@ -10,9 +10,8 @@
 #include <string>
 #include <thread>
 
+#include "client/base/RequestResult.h"
 #include "client/requests/PushMessage.h"
-
-class COrvAppCtrl;
 
 struct PushChannelOptions {
   int receivesPerKeepAlive = 1000001;  // receives between two keep-alive texts
@@ -62,9 +61,7 @@ class CLoginTcpSocket {
   std::thread m_thread;
   std::mutex m_mutex;
   std::condition_variable m_wake;
-  std::atomic<bool> m_stopping{false};
+  AbortFlag m_stopping{false};  // also ends the address request in progress
   std::atomic<bool> m_connected{false};
   int m_socket = -1;  // guarded by m_mutex for close and shutdown
-  // The address request in progress, aborted by Stop(); guarded by m_mutex.
-  COrvAppCtrl* m_request = nullptr;
 };

@@ -69,7 +69,7 @@ COrvAppCtrl::~COrvAppCtrl() = default;
 RequestResult COrvAppCtrl::Run(const std::string& requestUrl, const std::string& requestFolder) {
   url = requestUrl;
   folder = requestFolder;
-  TextAnswer answer = FetchText(url, m_aborted);
+  TextAnswer answer = FetchText(url, *m_abort);
   responseText = std::move(answer.text);
   OnBeforeParse();
   if (!answer.result) return lastResult = answer.result;

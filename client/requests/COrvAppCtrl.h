@@ -51,8 +51,11 @@ class COrvAppCtrl {
   // Ends a fetch in progress promptly and makes every later Run of this controller fail
   // the same way: an aborted fetch counts as a failed one. Safe from any thread, before
   // or during Run (shutdown of a thread that is waiting on a silent server).
-  void Abort() { m_aborted = true; }
-  bool Aborted() const { return m_aborted.load(); }
+  void Abort() { *m_abort = true; }
+  bool Aborted() const { return m_abort->load(); }
+  // Watches flag (which must outlive the controller) instead of its own: raising it ends
+  // this controller's runs as Abort() does, together with everything else sharing it.
+  void UseAbortFlag(AbortFlag& flag) { m_abort = &flag; }
 
   // GET of url; the body with every line end dropped, "" on any failure. Connect
   // time-out 3000 ms, three connect attempts 1000 ms apart.
@@ -94,6 +97,7 @@ class COrvAppCtrl {
  private:
   void RequestIconDownloads() const;
 
-  std::atomic<bool> m_aborted{false};
-  std::string m_unusable;  // set by Parse through MarkUnusable
+  AbortFlag m_aborted{false};
+  AbortFlag* m_abort = &m_aborted;  // the flag watched
+  std::string m_unusable;           // set by Parse through MarkUnusable
 };

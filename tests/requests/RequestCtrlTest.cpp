@@ -116,6 +116,26 @@ TEST_F(RequestCtrlTest, AbortEndsAFetchPromptlyAsAFailure) {
   EXPECT_TRUE(m_server.Targets().empty());
 }
 
+TEST_F(RequestCtrlTest, OneSharedAbortFlagEndsEveryControllerWatchingIt) {
+  SilentListener silent;
+  AbortFlag flag{false};
+  CountingCtrl first, second;
+  first.UseAbortFlag(flag);
+  second.UseAbortFlag(flag);
+  RequestResult results[2];
+  std::thread a([&] { results[0] = first.Run(silent.Url(), "\\HotApp\\"); });
+  std::thread b([&] { results[1] = second.Run(silent.Url(), "\\HotApp\\"); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const auto start = std::chrono::steady_clock::now();
+  first.Abort();  // raises the shared flag
+  a.join();
+  b.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_EQ(results[0].status, RequestStatus::NoAnswer);
+  EXPECT_EQ(results[1].status, RequestStatus::NoAnswer);
+  EXPECT_TRUE(second.Aborted());
+}
+
 TEST_F(RequestCtrlTest, FetchUsesTheSystemProxyButNeverForLoopback) {
   ScopedEnv noProxyLower("no_proxy", "");
   ScopedEnv noProxyUpper("NO_PROXY", "");
