@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -205,6 +206,30 @@ TEST_F(TransferLimitsTest, WorkersAreCappedAndQueuedInOrder) {
     const std::string later = m_server.Url("/count/65536?k=" + std::to_string(i + cap));
     const auto pos = std::find(starts.begin(), starts.end(), later) - starts.begin();
     EXPECT_GT(static_cast<size_t>(pos), i - 1) << later << " started before the queue reached it";
+  }
+}
+
+size_t ThreadsOfThisProcess() {
+  size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/task"))
+    ++n;
+  return n;
+}
+
+TEST_F(TransferLimitsTest, ThousandsOfIconsAgainstASilentServerTakeAFewThreads) {
+  const size_t before = ThreadsOfThisProcess();
+  {
+    RecordingWindow window;
+    for (int i = 0; i < 3000; ++i) {
+      ASSERT_EQ(window.DownloadFile(m_server.Url("/hang?icon=" + std::to_string(i)),
+                                    m_dir.File("icon" + std::to_string(i) + ".png"), 0),
+                1);
+    }
+    // The workers plus the window's dispatch thread.
+    EXPECT_LE(ThreadsOfThisProcess(), before + DownloadThreadRegistry::kMaxRunning + 1);
+    const auto start = std::chrono::steady_clock::now();
+    window.EndDownloads();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 10s) << "the queue is dropped, not run";
   }
 }
 
