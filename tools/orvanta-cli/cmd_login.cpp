@@ -27,6 +27,8 @@ int RunLogin(std::vector<std::string> args) {
   v["errorInfo"] = result.errorInfo;
   v["cookieKey"] = result.success ? session.cookieKey : std::string();
   v["userName"] = result.success ? session.userName : std::string();
+  v["status"] = RequestStatusText(result.result.status);
+  if (!result.result.Ok()) v["error"] = result.result.reason;
   PrintJson(v);
   return result.success ? 0 : 1;
 }

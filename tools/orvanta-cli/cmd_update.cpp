@@ -14,6 +14,8 @@ CliRegistration updateCheckCommand({"update-check", "update-check",
                                       v["code"] = result.code;
                                       v["local"] = result.localVersion;
                                       v["published"] = result.publishedVersion;
+                                      v["status"] = RequestStatusText(result.result.status);
+                                      if (!result.result.Ok()) v["error"] = result.result.reason;
                                       PrintJson(v);
                                       return 0;
                                     }});
