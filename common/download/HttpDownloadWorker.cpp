@@ -125,6 +125,7 @@ class HttpAttempt final {
       m_needProxyCredentials = false;
       m_decided = false;
       m_headers = {};
+      m_stall = StallWatch();  // the time the owner took to answer is no stall
       rc = curl_easy_perform(h);
       DecideAfter(rc);
     }
