@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk python3 python3-pyftpdlib curl xdg-utils xvfb xdotool
-  openbox x11-utils dbus at-spi2-core python3-pyatspi imagemagick pngquant
+  openbox x11-utils x11-xserver-utils dbus at-spi2-core python3-pyatspi imagemagick pngquant
 )
 
 missing=()

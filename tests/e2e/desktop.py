@@ -52,6 +52,7 @@ def missing_tools():
         "openbox": "openbox (package openbox)",
         "xdotool": "xdotool (package xdotool)",
         "xwininfo": "xwininfo (package x11-utils)",
+        "xmodmap": "xmodmap (package x11-xserver-utils)",
         "dbus-daemon": "dbus-daemon (package dbus)",
     }
     missing = [text for tool, text in needed.items() if shutil.which(tool) is None]
@@ -74,6 +75,7 @@ class Desktop:
         self.procs = []
         self.env = {}
         self.atspi = None
+        self.bound = set()
 
     def _spawn(self, argv, env=None, **kw):
         p = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, start_new_session=True, **kw)
@@ -171,6 +173,26 @@ class Desktop:
 
     def key(self, *keys):
         self.x(["xdotool", "key", "--clearmodifiers"] + list(keys), check=True)
+
+    def bind_characters(self, text):
+        """Gives every character of text outside the keyboard map a key of its own, once.
+
+        xdotool types such a character by remapping a spare key for one press and mapping
+        it back at once; a client that reads the new keymap only after the second change
+        loses the character. With the characters bound beforehand nothing is remapped while
+        typing."""
+        out = self.x(["xmodmap", "-pke"])
+        free = [int(m) for m in re.findall(r"^keycode\s+(\d+) =\s*$", out, re.M)]
+        wanted = sorted({c for c in text if ord(c) > 0x7E} - self.bound)
+        argv = ["xmodmap"]
+        for c in wanted:
+            if not free:
+                break
+            code = free.pop()
+            argv += ["-e", "keycode %d = U%04X U%04X" % (code, ord(c), ord(c))]
+            self.bound.add(c)
+        if len(argv) > 1:
+            self.x(argv, check=True)
 
     def type(self, text):
         self.x(["xdotool", "type", "--delay", "60", text], check=True)

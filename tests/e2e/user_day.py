@@ -349,10 +349,12 @@ class Day:
         # Second activation runs the installer with "/silent"; it registers itself.
         self.click_at(grid_cell_centre(index))
         self.press(self.message_box("移除"), "启动")
-        wait_until(lambda: self.registry(key)[0] == 0, 20, "the registration of " + app["code"])
-        code, out = self.registry(key)
-        if "DisplayIcon" not in out or "UninstallString" not in out:
-            raise StepFailed("the registration lacks DisplayIcon or UninstallString:\n" + out)
+        # The installer writes its values one by one; the last is UninstallString.
+        wait_until(lambda: "UninstallString" in self.registry(key)[1], 20,
+                   "the registration of " + app["code"])
+        out = self.registry(key)[1]
+        if "DisplayIcon" not in out or app["version"] not in out:
+            raise StepFailed("the registration lacks DisplayIcon or the version:\n" + out)
         # The Uninstall watcher turns the tile to "运行" without a restart.
         wait_until(lambda: self.tile_says(index, "运行"), 15, "the tile's state 运行")
 
@@ -458,6 +460,7 @@ class Day:
         fields = wait_until(lambda: [n for n in self.desktop.find(self.acc())
                                      if self.desktop.role(n) in ("text", "entry")], 10,
                             "the service desk's fields")
+        self.desktop.bind_characters("".join(v for _, v in form))
         for label, value in form:
             self.type_into(self.field_labelled(fields, label), value)
         for label, value in form:
