@@ -219,6 +219,13 @@ class Day:
     def web_apps(self):
         return self.catalogue("/services/appall.php")
 
+    def usage(self, appid):
+        """The (appwz, appclienttype) pairs the log server received for an application."""
+        return [(r["json"].get("appwz"), r["json"].get("appclienttype"))
+                for r in self.platform.records("log")
+                if r.get("json") and r["json"].get("appid") == str(appid) and
+                r["json"].get("userName") == "demo"]
+
     def sessions_of(self, user):
         return [k for k, v in self.platform.get("/sessions").items() if v == user]
 
@@ -287,6 +294,8 @@ class Day:
         self.press(self.message_box("安装验证成功"), "确定")  # the app server's answer
         wait_until(lambda: app["appid"] in self.platform.get("/subscriptions?user=demo")["web"],
                    15, "the subscription of %s at the app server" % app["appid"])
+        wait_until(lambda: self.usage(app["appid"]) == [("2", "1")], 15,
+                   "the add record at the log server")
         self.added_web = app
 
     def my_desktop_tile(self):
@@ -365,9 +374,9 @@ class Day:
         self.click_at(grid_cell_centre(0))
         self.press(self.message_box("移除"), "启动")
         wait_until(lambda: os.path.exists(started), 15, "the application's start script")
-        wait_until(lambda: any(str(app["appid"]) in str(r) or app["name"] in str(r)
-                               for r in self.platform.records("log")), 15,
-                   "a usage record at the log server")
+        # Three activations so far (download, install, start), each sent as (2, 2).
+        wait_until(lambda: self.usage(app["appid"]).count(("2", "2")) >= 3, 15,
+                   "three activation records at the log server")
 
     def step_uninstall(self):
         """Removes the application: its uninstaller runs, the registration goes."""
@@ -379,6 +388,9 @@ class Day:
         wait_until(lambda: self.registry(key)[0] != 0, 20, "the registration to go")
         wait_until(lambda: app["appid"] not in self.platform.get("/subscriptions?user=demo")["client"],
                    15, "the subscription's removal at the app server")
+        # Uninstall (2, 2), then delete (2, 0), after the three activations.
+        wait_until(lambda: self.usage(app["appid"]) == [("2", "2")] * 4 + [("2", "0")], 15,
+                   "the uninstall and delete records at the log server")
 
     def step_push(self):
         """A pushed message shows in the popup at the lower-right; a click closes it."""
@@ -450,6 +462,9 @@ class Day:
         self.press(self.message_box("提交成功"), "确定")
         wait_until(lambda: len(self.platform.records("diagnosis")) == before + 1, 10,
                    "the report at the diagnosis server")
+        if self.platform.records("diagnosis")[-1].get("json") is None:
+            raise StepFailed("the diagnosis report is not JSON: %s" %
+                             self.platform.records("diagnosis")[-1].get("text"))
 
     def step_service_desk(self):
         """Sends a work order from the service desk; the OA server records it intact."""
