@@ -301,7 +301,6 @@ class Day:
     def my_desktop_tile(self):
         """Shows my apps' desktop tab; returns (index, record) of its first application."""
         self.switch_page(2)
-        time.sleep(0)  # the page switch is awaited through the grid below
         subs = self.platform.get("/subscriptions?user=demo")
         apps = {a["appid"]: a for a in self.desktop_apps()}
         mine = [apps[i] for i in subs["client"]]
