@@ -32,7 +32,9 @@ import desktop as dt  # noqa: E402
 
 # The screen is the window's size, so the centred window sits at (0, 0).
 W, H = 850, 550
-STRIP_TOP, STRIP_BOTTOM = 85 + 240, 525
+# The strip spans y = 325 to 525; the banner reaches down to 405, so the tiles are counted
+# below it.
+STRIP_TOP, STRIP_BOTTOM = 406, 525
 STRIP_GREY = (221, 228, 228)
 
 
@@ -130,7 +132,11 @@ def one_run(args, desk, screen, hot_count, index):
                         break
                     time.sleep(0.003)
                 if painted is None:
-                    raise RuntimeError("the hot strip was not painted within 20 s")
+                    shot = os.path.join(dt.make_root("orvanta-bench-failed."), "screen.png")
+                    desk.screenshot(shot)
+                    raise RuntimeError("the hot strip was not painted within 20 s (%d tile columns "
+                                       "seen; screen: %s)" % (screen.tile_columns(
+                                           0, STRIP_TOP, W, STRIP_BOTTOM - STRIP_TOP), shot))
                 if index == 0 and args.shots:
                     desk.screenshot(os.path.join(args.shots, "bench-painted.png"))
                 time.sleep(1.0)  # icons and banner settle
