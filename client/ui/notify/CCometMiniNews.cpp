@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QTextLayout>
 #include <QWindow>
 
 #include <utility>
@@ -112,6 +113,32 @@ QAccessibleInterface* MiniNewsAccessibleFactory(const QString& className, QObjec
   if (className == QLatin1String("CMiniNewsWindow") && object && object->isWidgetType())
     return new MiniNewsAccessible(static_cast<CMiniNewsWindow*>(object));
   return nullptr;
+}
+
+// Word-wrapped text in `rect`; when it does not fit, the last line that does ends in an
+// ellipsis.
+void DrawWrappedText(QPainter& painter, const QRect& rect, const QString& text) {
+  const QFontMetrics metrics = painter.fontMetrics();
+  QTextLayout layout(text, painter.font());
+  layout.beginLayout();
+  int y = 0;
+  for (;;) {
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) break;
+    line.setLineWidth(rect.width());
+    const bool lastThatFits = y + 2 * metrics.lineSpacing() > rect.height();
+    if (lastThatFits && line.textStart() + line.textLength() < text.size()) {
+      const QString rest = text.mid(line.textStart()).simplified();
+      painter.drawText(QPoint(rect.left(), rect.top() + y + metrics.ascent()),
+                       metrics.elidedText(rest, Qt::ElideRight, rect.width()));
+      break;
+    }
+    painter.drawText(QPoint(rect.left(), rect.top() + y + metrics.ascent()),
+                     text.mid(line.textStart(), line.textLength()));
+    y += metrics.lineSpacing();
+    if (y + metrics.lineSpacing() > rect.height()) break;
+  }
+  layout.endLayout();
 }
 
 // Copies `source` of the skin into `target` of the painter's device, stretched.
@@ -225,10 +252,7 @@ void CMiniNewsWindow::Render() {
                  p.fontMetrics().elidedText(text, Qt::ElideRight, r.width()));
     } else {
       p.setFont(m_normalFont);
-      p.save();
-      p.setClipRect(r);
-      p.drawText(r, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, text);
-      p.restore();
+      DrawWrappedText(p, r, text);
     }
   }
 }
