@@ -527,7 +527,8 @@ class Day:
                 wait_until(lambda: self.field_text(field) == value, 3, "the typed text")
                 return
             except StepFailed:
-                pass
+                log("  typing into '%s' gave \"%s\"; typing again" % (field.name,
+                                                                       self.field_text(field)))
         raise StepFailed("typing \"%s\" gave \"%s\"" % (value, self.field_text(field)))
 
     def field_labelled(self, fields, label):
