@@ -9,6 +9,25 @@
 
 namespace orvreq {
 
+namespace {
+
+// A "\udc00" escape decodes to bytes that are no UTF-8: string values are repaired after
+// the parse as the raw text was before it.
+void RepairStrings(Json::Value& value) {
+  if (value.isString()) {
+    const char* begin = nullptr;
+    const char* end = nullptr;
+    value.getString(&begin, &end);
+    const std::string_view text(begin, static_cast<size_t>(end - begin));
+    std::string repaired = plat::ValidUtf8(text);
+    if (repaired != text) value = Json::Value(repaired);
+  } else if (value.isArray() || value.isObject()) {
+    for (Json::Value& child : value) RepairStrings(child);
+  }
+}
+
+}  // namespace
+
 RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,
                               const Json::Value* features) {
   out = Json::Value();
@@ -25,6 +44,7 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
     Json::Value parsed;
     if (!reader->parse(clean.data(), clean.data() + clean.size(), &parsed, &errors))
       return RequestResult::Unusable(what, "not JSON");
+    RepairStrings(parsed);
     out = std::move(parsed);
   } catch (const std::exception& e) {
     // JsonCpp throws past its stack limit and on some malformed numbers.

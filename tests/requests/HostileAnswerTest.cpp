@@ -116,6 +116,15 @@ TEST(HostileFetchTest, InvalidUtf8IsReplacedBeforeItReachesNamesAndPaths) {
             "b");
   EXPECT_EQ(plat::ValidUtf8(ctrl.apps[0].iconPath), ctrl.apps[0].iconPath);
   EXPECT_EQ(plat::ValidUtf8(ctrl.apps[0].setupPath), ctrl.apps[0].setupPath);
+
+  // An escape of half a surrogate pair decodes to no UTF-8 either.
+  server.SetAnswer(server_paths::kHotApps,
+                   R"({"data":[{"appid":"5","name":"a\udc00b","xh":"1","0":{"version":"1"}}]})");
+  ASSERT_TRUE(ctrl.RunDefault().Ok());
+  ASSERT_EQ(ctrl.apps.size(), 1u);
+  EXPECT_EQ(ctrl.apps[0].name,
+            "a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"
+            "b");
 }
 
 TEST(ValidUtf8Test, ReplacesEveryIllFormedSequence) {
