@@ -642,6 +642,10 @@ void CKivoDlg::OnCheckTime(std::string, std::string) {}
 void CKivoDlg::OnDownError(std::string) {}
 
 void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
+  // Only every second progress report reaches the tiles, so the last one shown may be 98%:
+  // a finished download returns its tiles to their plain name.
+  if (m_strip) m_strip->SetProgress(url, 100);
+  if (m_page == 1 && m_appCenter) m_appCenter->ShowProgress(url, 100);
   std::lock_guard lock(m_finishedMutex);
   m_finished.push_back(std::move(url));
 }

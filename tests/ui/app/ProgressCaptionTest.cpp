@@ -1,0 +1,83 @@
+// The hot strip against the stand-in platform: download progress reaches the tiles on every
+// second notification, and a finished download returns the caption to the plain name even
+// when the last report that reached the tile was below 100.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+
+#include <functional>
+#include <map>
+
+#include "client/base/UserSession.h"
+#include "client/ui/app/CKivoDlg.h"
+#include "client/ui/views/COrvAppButton.h"
+#include "common/download/DownloadHooks.h"
+#include "controls/CMessageBoxDialog.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+bool WaitPumping(const std::function<bool()>& pred, int ms = 20000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!pred()) {
+    if (timer.elapsed() > ms) return false;
+    QTest::qWait(20);
+  }
+  return true;
+}
+
+TEST(HotStripProgress, FinishedDownloadReturnsTheCaptionToTheName) {
+  orvtest::ChildProcess sim({ORV_PYTHON,
+                             std::string(ORV_SOURCE_DIR) + "/tools/platform-sim/platform_sim.py",
+                             "--no-update"});
+  const std::vector<std::string> keys = {"ORVANTA_HOST_APP", "ORVANTA_HOST_PORTAL",
+                                         "ORVANTA_HOST_OA", "ORVANTA_HOST_LOG",
+                                         "ORVANTA_HOST_MESSAGE"};
+  const auto env = sim.ReadAssignments(keys);
+  ASSERT_EQ(env.size(), keys.size()) << "the simulator did not start";
+  std::vector<std::unique_ptr<orvtest::ScopedEnv>> scoped;
+  for (const auto& [name, value] : env)
+    scoped.push_back(std::make_unique<orvtest::ScopedEnv>(name, value));
+  orvtest::TempProgramDir dir;
+
+  UserSession session;
+  CKivoDlg::Services services;
+  services.messageBox = [](const QString&, const QString&, unsigned) {
+    return CMessageBoxDialog::kIdOk;
+  };
+  services.openLogin = [] {};
+  services.launchUpdater = [] { return LaunchResult::Started; };
+  services.openUrl = [](const std::string&) { return true; };
+  CKivoDlg window(session, services);
+  // The download engine reaches the window through its hooks.
+  IDownloadHooks& hooks = window;
+  ASSERT_TRUE(window.OnInitDialog());
+  window.show();
+
+  // Timer 447 builds the strip from the hot list.
+  COrvHotAppButton* tile = nullptr;
+  ASSERT_TRUE(WaitPumping([&] {
+    for (COrvHotAppButton* t : window.findChildren<COrvHotAppButton*>())
+      if (t->Record() && t->Record()->type == "client" && !t->Record()->downurl.empty()) tile = t;
+    return tile != nullptr;
+  }));
+  const std::string url = tile->Record()->downurl;
+  const QString name = QString::fromStdString(tile->Record()->name);
+
+  // One counter serves every download, and the icon downloads count too: a report that
+  // is not passed on is followed by one that is (no event runs between direct calls).
+  hooks.OnDownProgress(url, 50, 100);
+  if (tile->Caption() == name) hooks.OnDownProgress(url, 50, 100);
+  EXPECT_EQ(tile->Caption(), name + ":50%");
+  // The 100% report is the skipped one; the download then finishes.
+  hooks.OnDownProgress(url, 100, 100);
+  EXPECT_EQ(tile->Caption(), name + ":50%");
+  hooks.OnDownFinished(url, "", 100);
+  EXPECT_EQ(tile->Caption(), name);
+
+  window.Shutdown();
+}
+
+}  // namespace
