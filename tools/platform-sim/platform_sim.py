@@ -662,6 +662,9 @@ class PushServer(socketserver.ThreadingTCPServer):
 
 class HttpServer(ThreadingHTTPServer):
     daemon_threads = True
+    # A client fetches all its icons at once; with the default backlog of 5 the kernel drops
+    # the rest of the connection requests and they come again only a second later.
+    request_queue_size = 64
 
 
 def set_ini_value(lines, section, key, value):
