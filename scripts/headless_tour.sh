@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # A short scripted tour of the windowed client on a virtual display: starts Xvfb and
 # openbox, starts Orvanta from the program directory given, shows the home page with its
-# banner, the app centre, and a message pushed through the stand-in platform in the popup,
+# banner, the app centre, a message pushed through the stand-in platform in the popup, my
+# apps during a download, the diagnosis after a run and the service desk after a lookup,
 # saves a screenshot of each, prints their paths, and ends everything it started.
 #
 #   scripts/headless_tour.sh PROGRAM_DIR SHOT_DIR
@@ -91,10 +92,66 @@ pushed_message() {
   shot 3-popup
 }
 
+# Waits for a window of the client with this title and gives it the focus.
+wait_window() {
+  local w=""
+  for _ in $(seq 1 50); do
+    w=$(xdotool search --all --onlyvisible --pid "$CLIENT_PID" --name "^$1\$" 2>/dev/null | head -n1 || true)
+    [ -n "$w" ] && break
+    sleep 0.1
+  done
+  [ -n "$w" ] && xdotool windowactivate --sync "$w" 2>/dev/null || true
+}
+
+my_apps_download() {
+  # Signed in through the login dialog, the desktop tab of my apps; the first application's
+  # installer comes slowly from the stand-in platform, so its download is in progress.
+  xdotool mousemove 1262 630 click 1  # the popup's close button (lower-right corner)
+  curl -s -X POST "http://$ORVANTA_SIM_CONTROL/slow-downloads" -d '{"bytes":6000000,"seconds":20}' >/dev/null
+  click_at 367 43  # the third tab: my apps asks for a login first
+  wait_window "用户登录"
+  xdotool type --delay 60 demo
+  xdotool key Tab
+  xdotool type --delay 60 demo123
+  xdotool key Return
+  sleep 3
+  click_at 54 104  # the page's desktop tab
+  sleep 2
+  click_at 73 187  # the first tile: its box offers to start it
+  wait_window "我的应用"
+  xdotool key Return
+  sleep 4
+  shot 4-my-apps-download
+  curl -s -X POST "http://$ORVANTA_SIM_CONTROL/slow-downloads" -d '{}' >/dev/null
+}
+
+diagnosis() {
+  click_at 446 43  # the fourth tab
+  sleep 1
+  click_at 684 126  # start the scan
+  sleep 6
+  shot 5-diagnosis
+}
+
+service_desk() {
+  click_at 525 43  # the fifth tab
+  sleep 1
+  click_at 432 164  # the tax number; the lookup fills in the enterprise
+  xdotool type --delay 60 91110108MA01ABCD2X
+  click_at 652 164
+  sleep 2
+  xdotool key Return  # the lookup's message
+  sleep 1
+  shot 6-service-desk
+}
+
 echo "Screenshots of the tour:"
 home_page
 app_centre
 pushed_message
+my_apps_download
+diagnosis
+service_desk
 
 # A close from the window manager ends the client without a question.
 xdotool windowactivate --sync "$WINDOW" key alt+F4 2>/dev/null || true
