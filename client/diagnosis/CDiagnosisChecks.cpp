@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "client/base/CIniFile.h"
-#include "client/base/Helpers.h"
 #include "client/base/MachineRegistry.h"
+#include "client/base/OwnVersion.h"
 #include "client/diagnosis/CompletenessList.h"
 #include "client/diagnosis/ProbeAddress.h"
 #include "client/update/UpdateCheck.h"

@@ -14,7 +14,7 @@
 #include <cstring>
 #include <vector>
 
-#include "client/base/Helpers.h"
+#include "client/base/PushSettings.h"
 #include "client/requests/CGetPushMsgServerInfoCtrl.h"
 
 CLoginTcpSocket::CLoginTcpSocket(Deliver deliver, PushChannelOptions options)

@@ -1,6 +1,7 @@
 #include "client/requests/ReportCtrls.h"
 
-#include "client/base/Helpers.h"
+#include "client/base/JsonText.h"
+#include "client/base/MachineIdentity.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/UserSession.h"
 #include "client/requests/RequestText.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "client/base/Helpers.h"
+#include "client/base/JsonText.h"
 #include "client/base/RequestResult.h"
 
 namespace orvreq {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "client/base/Helpers.h"
+#include "client/base/OwnVersion.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/XmlLimits.h"
 #include "client/base/XmlParseLock.h"

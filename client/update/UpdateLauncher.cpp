@@ -1,7 +1,7 @@
 #include "client/update/UpdateLauncher.h"
 
 #include "client/base/CIniFile.h"
-#include "client/base/Helpers.h"
+#include "client/base/OwnVersion.h"
 #include "client/base/ServerConfig.h"
 #include "platform/ProgramDir.h"
 #include "platform/Shell.h"

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "client/base/Helpers.h"
+#include "client/base/JsonText.h"
+#include "client/base/MachineIdentity.h"
+#include "client/base/OwnVersion.h"
+#include "client/base/ShellText.h"
 #include "client/base/UserSession.h"
 
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "client/base/CIniFile.h"
-#include "client/base/Helpers.h"
+#include "client/base/PushSettings.h"
 #include "client/base/ServerConfig.h"
 #include "platform/ProgramDir.h"
 #include "tests/support/TestSupport.h"

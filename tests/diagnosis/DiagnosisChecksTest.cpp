@@ -9,7 +9,7 @@
 #include <map>
 
 #include "HttpStandIn.h"
-#include "client/base/Helpers.h"
+#include "client/base/OwnVersion.h"
 #include "client/diagnosis/CompletenessList.h"
 #include "platform/Registry.h"
 

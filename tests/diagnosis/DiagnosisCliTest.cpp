@@ -7,7 +7,7 @@
 #include <filesystem>
 
 #include "HttpStandIn.h"
-#include "client/base/Helpers.h"
+#include "client/base/OwnVersion.h"
 #include "platform/Encoding.h"
 #include "platform/Registry.h"
 

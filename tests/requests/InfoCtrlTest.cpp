@@ -4,7 +4,8 @@
 
 #include "RequestTestSupport.h"
 #include "StubHttpServer.h"
-#include "client/base/Helpers.h"
+#include "client/base/JsonText.h"
+#include "client/base/MachineIdentity.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/UserSession.h"
 #include "client/requests/CGetPushMsgServerInfoCtrl.h"

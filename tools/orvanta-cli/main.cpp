@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "CliCommand.h"
-#include "client/base/Helpers.h"
+#include "client/base/OwnVersion.h"
 #include "client/base/UserSession.h"
 
 namespace {

@@ -3,9 +3,10 @@
 #include <QString>
 
 #include "client/base/CThreadLog.h"
-#include "client/base/Helpers.h"
+#include "client/base/JsonText.h"
 #include "client/base/MachineRegistry.h"
 #include "client/base/ServerConfig.h"
+#include "client/base/ShellText.h"
 #include "client/base/UserSession.h"
 #include "client/requests/RequestText.h"
 #include "client/requests/SubscriptionCtrls.h"

@@ -15,8 +15,9 @@
 #include <QWindow>
 
 #include "client/account/CLoginService.h"
-#include "client/base/Helpers.h"
 #include "client/base/MachineRegistry.h"
+#include "client/base/OwnVersion.h"
+#include "client/base/ShellText.h"
 #include "client/base/UserSession.h"
 #include "client/requests/CLoginTcpSocket.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"

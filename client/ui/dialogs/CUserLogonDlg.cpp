@@ -9,8 +9,8 @@
 
 #include "client/account/CCredentialStore.h"
 #include "client/account/CLoginService.h"
-#include "client/base/Helpers.h"
 #include "client/base/ServerConfig.h"
+#include "client/base/ShellText.h"
 #include "client/ui/app/BlockingCall.h"
 #include "client/ui/dialogs/DialogWidgets.h"
 #include "controls/CSkinBtn.h"

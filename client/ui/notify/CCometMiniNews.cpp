@@ -13,7 +13,7 @@
 
 #include <utility>
 
-#include "client/base/Helpers.h"
+#include "client/base/ShellText.h"
 #include "client/requests/PushMessage.h"
 #include "controls/SkinImages.h"
 

@@ -8,7 +8,7 @@
 #include <cmath>
 #include <utility>
 
-#include "client/base/Helpers.h"
+#include "client/base/ShellText.h"
 
 CSwfWnd::CSwfWnd(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);

@@ -8,9 +8,9 @@
 
 #include "StandInHost.h"
 #include "client/base/CThreadLog.h"
-#include "client/base/Helpers.h"
 #include "client/base/MachineRegistry.h"
 #include "client/base/ServerConfig.h"
+#include "client/base/ShellText.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
