@@ -394,6 +394,12 @@ QWidget* CKivoDlg::Page(int index) const {
   }
 }
 
+CAppGridPage* CKivoDlg::ProgressPage() const {
+  if (m_page == 1) return m_appCenter;
+  if (m_page == 2) return m_myApps;
+  return nullptr;
+}
+
 QRect CKivoDlg::HotStripRect() const {
   return kivo_layout::HotStripRect(width(), m_skin[kTopmost].height(),
                                    m_skin[kStartBackground].height());
@@ -646,7 +652,7 @@ void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
   // Only every second progress report reaches the tiles, so the last one shown may be 98%:
   // a finished download returns its tiles to their plain name.
   if (m_strip) m_strip->SetProgress(url, 100);
-  if (m_page == 1 && m_appCenter) m_appCenter->ShowProgress(url, 100);
+  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, 100);
   std::lock_guard lock(m_finishedMutex);
   m_finished.push_back(std::move(url));
 }
@@ -655,7 +661,7 @@ void CKivoDlg::OnDownProgress(std::string url, int64_t done, int64_t total) {
   int percent = ProgressPercent(done, total);
   if (!m_progress.Pass()) return;
   if (m_strip) m_strip->SetProgress(url, percent);
-  if (m_page == 1 && m_appCenter) m_appCenter->ShowProgress(url, percent);
+  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, percent);
 }
 
 // ---- Window behaviour ----

@@ -32,6 +32,7 @@
 class CAdvImage;
 class CAppActions;
 class CAppCenterDlg;
+class CAppGridPage;
 class CAppLists;
 class CAppLogWorker;
 class CCometMiniNews;
@@ -182,6 +183,10 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void SetStatusText(int which, const QString& text);
   void OnTrayCommand(int command);
   QRect HotStripRect() const;
+  // The current page when it shows installer progress: the app centre, or my apps, where
+  // most installs start (described for the app centre only, which left an install from my
+  // apps without any sign of its download).
+  CAppGridPage* ProgressPage() const;
 
   UserSession& m_session;
   Services m_services;

@@ -57,10 +57,6 @@ void CAppCenterDlg::RefreshIcon(const std::string& key) {
   if (tile) RedrawTile(*tile);
 }
 
-void CAppCenterDlg::ShowProgress(const std::string& url, int percent) {
-  for (COrvAppButton* tile : m_desktop) tile->SetProgress(url, percent);
-}
-
 void CAppCenterDlg::RefreshStates() {
   for (COrvAppButton* tile : ShownTiles()) WorkOutState(*tile);
 }

@@ -16,7 +16,6 @@ class CAppCenterDlg : public CAppGridPage {
 
   void RebuildButtons() override;
   void RefreshIcon(const std::string& key);
-  void ShowProgress(const std::string& url, int percent);
   // Works every tile's install state out again (Uninstall key changed).
   void RefreshStates();
 

@@ -65,6 +65,10 @@ void CAppGridPage::ChooseTab(int index) {
   RebuildButtons();
 }
 
+void CAppGridPage::ShowProgress(const std::string& url, int percent) {
+  for (COrvAppButton* tile : m_desktop) tile->SetProgress(url, percent);
+}
+
 QPoint CAppGridPage::CellPosition(int index) {
   return QPoint(kGridLeft + kGridPitch * (index % kGridColumns),
                 kGridTop + kGridPitch * (index / kGridColumns));

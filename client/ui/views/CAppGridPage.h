@@ -33,6 +33,9 @@ class CAppGridPage : public QWidget {
   const std::vector<COrvAppButton*>& WebTiles() const { return m_web_tiles; }
   const std::vector<COrvAppButton*>& ShownTiles() const { return m_web ? m_web_tiles : m_desktop; }
 
+  // Download progress for every tile of the desktop list (SetProgress).
+  void ShowProgress(const std::string& url, int percent);
+
   // Top-left corner of grid cell `index` in page coordinates.
   static QPoint CellPosition(int index);
 

@@ -70,6 +70,7 @@ void COrvAppButton::SetProgress(const std::string& url, int percent) {
     m_progress = -1;
     SetCaption(m_name);
   }
+  SetCaptionKeepsEnd(m_progress >= 0);
   UpdateAccessibleText();
   // Only the caption strip changes.
   update(QRect(0, height() - tile_look::kProgressStrip, width(), tile_look::kProgressStrip));

@@ -112,10 +112,18 @@ void CPngButton::paintEvent(QPaintEvent*) {
     painter.setFont(CaptionFont());
     painter.setPen(QColor::fromRgba(tile_look::kCaptionColour));
     const QFontMetrics metrics(CaptionFont());
-    const int textWidth = metrics.horizontalAdvance(m_caption);
+    const QString caption = FittedCaption(m_caption, metrics, width(), m_captionKeepsEnd);
+    const int textWidth = metrics.horizontalAdvance(caption);
     const int top = height() - tile_look::kCaptionTopFromBottom;
-    painter.drawText(QPoint((width() - textWidth) / 2, top + metrics.ascent()), m_caption);
+    painter.drawText(QPoint((width() - textWidth) / 2, top + metrics.ascent()), caption);
   }
+}
+
+QString CPngButton::FittedCaption(const QString& caption, const QFontMetrics& metrics, int width,
+                                  bool keepEnd) {
+  // Otherwise a wide caption is centred and clipped on both sides.
+  if (!keepEnd || metrics.horizontalAdvance(caption) <= width) return caption;
+  return metrics.elidedText(caption, Qt::ElideLeft, width);
 }
 
 void CPngButton::enterEvent(QEnterEvent* event) {

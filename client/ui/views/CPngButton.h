@@ -4,6 +4,7 @@
 // Transparent parts of the images show the parent's background. Knows nothing of
 // applications. GUI thread only.
 #include <QAbstractButton>
+#include <QFontMetrics>
 #include <QImage>
 #include <QString>
 
@@ -27,6 +28,12 @@ class CPngButton : public QAbstractButton {
   void SetCaption(const QString& caption);
   const QString& Caption() const { return m_caption; }
   void SetShowCaption(bool show) { m_showCaption = show; }
+  // A caption wider than the button loses its start rather than both ends, so its end
+  // (a download's percentage) stays readable.
+  void SetCaptionKeepsEnd(bool keepEnd) { m_captionKeepsEnd = keepEnd; }
+  // The caption as painted in `width` pixels.
+  static QString FittedCaption(const QString& caption, const QFontMetrics& metrics, int width,
+                               bool keepEnd);
   void SetLoadingPlaceholder(bool on) { m_loadingPlaceholder = on; }
   void SetHotBadge(bool on) { m_hotBadge = on; }
   bool HotBadge() const { return m_hotBadge; }
@@ -62,6 +69,7 @@ class CPngButton : public QAbstractButton {
   QString m_imagePath;
   QString m_caption;
   bool m_showCaption = false;
+  bool m_captionKeepsEnd = false;
   int m_state = 0;
   bool m_loadingPlaceholder = false;
   bool m_hotBadge = false;

@@ -1,6 +1,7 @@
 // The app-centre and my-apps pages, the hot strip and the window's list rules.
 #include <gtest/gtest.h>
 
+#include <QFontMetrics>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -123,6 +124,32 @@ TEST_F(PagesTest, AppCentreStatesOfApplicationsInTheUsersLists) {
   page.ShowProgress(all[2]->downurl, 30);
   EXPECT_EQ(tiles[2]->ShownProgress(), 30);
   EXPECT_EQ(tiles[1]->ShownProgress(), -1);
+}
+
+TEST_F(PagesTest, MyAppsShowsTheProgressOfItsDesktopTiles) {
+  orvtest::TempProgramDir dir;
+  std::vector<AppRecord> mine = Records(2, "client", 1001);
+  host.SetList(AppListKind::PrivateDesktop, mine);
+  CMyAppDlg page(host, &host.window);
+  page.resize(846, 435);
+  page.ChooseTab(0);
+  ASSERT_EQ(page.DesktopTiles().size(), 2u);
+  page.ShowProgress(mine[1]->downurl, 45);
+  EXPECT_EQ(page.DesktopTiles()[1]->ShownProgress(), 45);
+  EXPECT_EQ(page.DesktopTiles()[0]->ShownProgress(), -1);
+}
+
+TEST(TileCaption, AProgressCaptionTooWideKeepsItsPercentage) {
+  const QFontMetrics metrics(CPngButton::CaptionFont());
+  const QString caption = QStringLiteral("增值税发票开票软件:45%");
+  ASSERT_GT(metrics.horizontalAdvance(caption), 72);
+  const QString fitted = CPngButton::FittedCaption(caption, metrics, 72, true);
+  EXPECT_TRUE(fitted.endsWith(QStringLiteral(":45%"))) << fitted.toStdString();
+  EXPECT_LE(metrics.horizontalAdvance(fitted), 72);
+  // A plain name stays whole (centred and clipped on both sides when painted).
+  EXPECT_EQ(CPngButton::FittedCaption(caption, metrics, 72, false), caption);
+  EXPECT_EQ(CPngButton::FittedCaption(QStringLiteral("记账"), metrics, 72, true),
+            QStringLiteral("记账"));
 }
 
 TEST_F(PagesTest, RefreshIconFindsTheTileAndDrawsItsIcon) {
