@@ -141,7 +141,7 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
 
   // 2. This is the process's download window; a second start can find it from now on.
   m_stop = false;
-  SetProcessDownloadWindow(this);
+  m_downloadScope.emplace(*this);
   if (publish) publish();
 
   // 3. Workers: customer service, advertisement, application log.
@@ -297,7 +297,7 @@ void CKivoDlg::Shutdown() {
   // events while they end.
   m_customerService->Join();
   m_advertisement->Join();
-  if (GetProcessDownloadWindow() == this) SetProcessDownloadWindow(nullptr);
+  m_downloadScope.reset();  // waits for the calls still inside this window
   EndDownloads();
   m_tray->Remove();
 }

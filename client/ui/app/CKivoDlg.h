@@ -17,6 +17,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -191,6 +192,8 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   UserSession& m_session;
   Services m_services;
   std::unique_ptr<CLoginService> m_loginService;
+  // The process's download window registration (icon downloads of the request workers).
+  std::optional<ProcessDownloadWindowScope> m_downloadScope;
   std::shared_ptr<DownloadOwnerLink> m_sendLink;
 
   std::array<QImage, 4> m_skin;
