@@ -15,6 +15,13 @@ CLoginService::CLoginService(UserSession& session) : m_session(session) {}
 
 LoginResult CLoginService::Login(const std::string& userName, const std::string& password,
                                  bool rememberPassword) {
+  LoginResult result = Exchange(userName, password, rememberPassword);
+  Apply(result);
+  return result;
+}
+
+LoginResult CLoginService::Exchange(const std::string& userName, const std::string& password,
+                                    bool rememberPassword) {
   CCredentialStore::Store(userName, password, rememberPassword);
 
   const std::string out =
@@ -22,20 +29,24 @@ LoginResult CLoginService::Login(const std::string& userName, const std::string&
                                  BuildLoginDocument(userName, password));
   m_lastAnswer = ReadAnswer(out);
 
-  m_session.loggedIn = 0;
   LoginResult result;
   result.result = m_lastAnswer.result;
   if (m_lastAnswer.transferStatus == "1") {
-    m_session.userName = userName;
-    m_session.password = password;
-    m_session.cookieKey = m_lastAnswer.transferID;
-    m_session.loggedIn = 1;
+    result.session.userName = userName;
+    result.session.password = password;
+    result.session.cookieKey = m_lastAnswer.transferID;
+    result.session.loggedIn = 1;
     result.success = true;
-    result.session = m_session;
   } else {
     result.errorInfo = m_lastAnswer.errorInfo;
   }
   return result;
+}
+
+void CLoginService::Apply(const LoginResult& result) {
+  // Every answer signs out first; only a successful one signs in again with its user.
+  m_session.loggedIn = 0;
+  if (result.success) m_session = result.session;
 }
 
 void CLoginService::Logout() {

@@ -28,6 +28,14 @@ class CLoginService {
   virtual LoginResult Login(const std::string& userName, const std::string& password,
                             bool rememberPassword);
 
+  // Login in two steps, for a caller that runs the exchange on a worker while its own
+  // thread keeps reading the session: Exchange stores the credentials and asks the server
+  // without touching the session; Apply then writes its outcome into the session, on the
+  // session's one writer thread. Login is Exchange followed by Apply.
+  virtual LoginResult Exchange(const std::string& userName, const std::string& password,
+                               bool rememberPassword);
+  void Apply(const LoginResult& result);
+
   // Signs out, sends the logout document with the last cookie key (whatever the state),
   // ignores the answer and asks for the login display to be refreshed.
   virtual void Logout();

@@ -96,6 +96,26 @@ TEST_F(LoginServiceTest, WrongPasswordSignsOutAndKeepsThePreviousSessionData) {
   EXPECT_EQ(stored.rememberPassword, 1);
 }
 
+TEST_F(LoginServiceTest, ExchangeLeavesTheSessionToApply) {
+  StartServer();
+  m_session.userName = "earlier";
+  m_session.loggedIn = 1;
+  const LoginResult result = m_service.Exchange("demo", "demo123", false);
+  ASSERT_TRUE(result.success);
+  EXPECT_EQ(m_session.userName, "earlier") << "the exchange may run beside readers";
+  EXPECT_EQ(m_session.loggedIn, 1);
+  m_service.Apply(result);
+  EXPECT_EQ(m_session.userName, "demo");
+  EXPECT_EQ(m_session.cookieKey, result.session.cookieKey);
+  EXPECT_EQ(m_session.loggedIn, 1);
+
+  const LoginResult refused = m_service.Exchange("demo", "wrong", false);
+  EXPECT_EQ(m_session.loggedIn, 1);
+  m_service.Apply(refused);
+  EXPECT_EQ(m_session.loggedIn, 0);
+  EXPECT_EQ(m_session.userName, "demo");
+}
+
 TEST_F(LoginServiceTest, LoginDocumentBytesReachTheServerExactly) {
   StartServer();
   ASSERT_TRUE(m_service.Login("张会计", "kj2026", false).success);
