@@ -275,4 +275,33 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+SilentServer::SilentServer() {
+  m_fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+  listen(m_fd, 16);
+  socklen_t len = sizeof addr;
+  getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  m_port = ntohs(addr.sin_port);
+  m_thread = std::thread([this] {
+    for (;;) {
+      int c = accept(m_fd, nullptr, nullptr);
+      if (c < 0) return;
+      m_clients.push_back(c);
+      ++m_accepted;
+    }
+  });
+}
+
+SilentServer::~SilentServer() {
+  shutdown(m_fd, SHUT_RDWR);
+  close(m_fd);
+  m_thread.join();
+  for (int c : m_clients) close(c);
+}
+
+std::string SilentServer::Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
+
 }  // namespace orvtest

@@ -1,9 +1,11 @@
 #pragma once
 // Helpers shared by the tests: temporary folders, bounded waits, child processes.
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace orvtest {
@@ -53,6 +55,26 @@ class ScopedEnv {
 
 // A loopback TCP port nobody listens on (bound once, then released).
 int ClosedLoopbackPort();
+
+// A loopback server that accepts every connection and never answers (a hung peer).
+class SilentServer {
+ public:
+  SilentServer();
+  ~SilentServer();
+  SilentServer(const SilentServer&) = delete;
+  SilentServer& operator=(const SilentServer&) = delete;
+  int Port() const { return m_port; }
+  // "http://127.0.0.1:PORT/"
+  std::string Url() const;
+  int Accepted() const { return m_accepted; }
+
+ private:
+  int m_fd = -1;
+  int m_port = 0;
+  std::atomic<int> m_accepted{0};
+  std::vector<int> m_clients;
+  std::thread m_thread;
+};
 
 // Polls pred every 10 ms until it is true or the timeout passes; returns its last value.
 bool WaitUntil(const std::function<bool()>& pred,

@@ -406,44 +406,7 @@ TEST_F(KivoDlgTest, PushedMessageShowsInThePopup) {
 
 namespace {
 
-// A TCP server on loopback that accepts connections and never answers.
-class SilentServer {
- public:
-  SilentServer() {
-    m_fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(m_fd, 8);
-    socklen_t len = sizeof addr;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-    m_thread = std::thread([this] {
-      for (;;) {
-        int c = accept(m_fd, nullptr, nullptr);
-        if (c < 0) return;
-        m_clients.push_back(c);
-        ++m_accepted;
-      }
-    });
-  }
-  ~SilentServer() {
-    shutdown(m_fd, SHUT_RDWR);
-    close(m_fd);
-    m_thread.join();
-    for (int c : m_clients) close(c);
-  }
-  int Port() const { return m_port; }
-  int Accepted() const { return m_accepted; }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-  std::atomic<int> m_accepted{0};
-  std::vector<int> m_clients;
-  std::thread m_thread;
-};
+using orvtest::SilentServer;
 
 }  // namespace
 

@@ -27,27 +27,7 @@ using Dlg = CSystemDiagnoseDlg;
 
 const char* const kReportPath = "/lumo-server/client/systemCheck/addOrModify.action";
 
-// A loopback port that takes connections (the kernel completes them) and never answers.
-class SilentServer {
- public:
-  SilentServer() {
-    m_fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    listen(m_fd, 16);
-    socklen_t len = sizeof addr;
-    getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
-  ~SilentServer() { close(m_fd); }
-  std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
-
- private:
-  int m_fd = -1;
-  int m_port = 0;
-};
+using orvtest::SilentServer;
 
 class SystemDiagnoseDlgTest : public ::testing::Test {
  protected:

@@ -1,5 +1,5 @@
-// GoogleTest main with a QApplication (offscreen unless the environment says otherwise) and
-// the product's font substitutions.
+// GoogleTest main of the widget tests: a QApplication (offscreen unless the environment says
+// otherwise) named as the program, with the product's font substitutions.
 #include <gtest/gtest.h>
 
 #include <QApplication>
