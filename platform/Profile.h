@@ -23,6 +23,13 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 
 // GetPrivateProfileIntA: leading decimal digits of the value (optional sign), `def`
 // when the key is missing, 0 when the value is not a number.
+// Several keys of one section from one read of the file, so they come from one version of
+// it (GetPrivateProfileString of each, "" for a missing one).
+std::vector<std::string> GetPrivateProfileStrings(const std::string& section,
+                                                  const std::vector<std::string>& keys,
+                                                  const std::string& nativeFile,
+                                                  std::size_t bufferSize);
+
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
                          const std::string& nativeFile);
 

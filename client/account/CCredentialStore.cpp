@@ -22,15 +22,16 @@ bool CCredentialStore::Store(const std::string& userName, const std::string& pas
 
 StoredCredentials CCredentialStore::Read() {
   StoredCredentials result;
-  const CIniFile ini(kFileName);
-  const std::string userName = ini.ReadString(kSection, "UserName");
+  // The three keys from one version of the file: a login storing at the same time never
+  // gives one user's name with another's password.
+  const std::vector<std::string> values =
+      CIniFile(kFileName).ReadStrings(kSection, {"UserName", "Password", "IfRememberPwd"});
   std::string passwordGbk;
-  if (!UnscramblePassword(ini.ReadString(kSection, "Password"), passwordGbk)) return result;
+  if (!UnscramblePassword(values[1], passwordGbk)) return result;
   result.usable = true;
-  result.userName = userName;
+  result.userName = values[0];
   result.password = plat::GbkToUtf8(passwordGbk);
   // Decimal integer; missing or non-numeric text gives 0.
-  result.rememberPassword =
-      static_cast<int>(std::strtol(ini.ReadString(kSection, "IfRememberPwd").c_str(), nullptr, 10));
+  result.rememberPassword = static_cast<int>(std::strtol(values[2].c_str(), nullptr, 10));
   return result;
 }

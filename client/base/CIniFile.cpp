@@ -43,15 +43,33 @@ std::string CIniFile::NativePath() const { return plat::JoinProgramPath(m_relati
 
 std::string CIniFile::ProgramDirectory() { return plat::ProgramDirectory(); }
 
-std::string CIniFile::ReadString(const std::string& section, const std::string& key) const {
-  std::string gbk = plat::GetPrivateProfileString(plat::Utf8ToGbk(section), plat::Utf8ToGbk(key),
-                                                  "", NativePath(), kReadBufferSize);
+namespace {
+
+// A value as read (GBK, cut to the buffer) as the caller gets it.
+std::string ReadValue(std::string gbk) {
   if (gbk.size() >= kReadBufferSize - 1) DropDanglingLeadByte(gbk);
   // The backslash-n rule applies after decoding: in GBK a backslash byte can also be the
   // second half of a Chinese character.
   std::string text = plat::GbkToUtf8(gbk);
   ReplaceAll(text, "\\n", "\n");
   return text;
+}
+
+}  // namespace
+
+std::string CIniFile::ReadString(const std::string& section, const std::string& key) const {
+  return ReadValue(plat::GetPrivateProfileString(plat::Utf8ToGbk(section), plat::Utf8ToGbk(key), "",
+                                                 NativePath(), kReadBufferSize));
+}
+
+std::vector<std::string> CIniFile::ReadStrings(const std::string& section,
+                                               const std::vector<std::string>& keys) const {
+  std::vector<std::string> gbkKeys;
+  for (const std::string& key : keys) gbkKeys.push_back(plat::Utf8ToGbk(key));
+  std::vector<std::string> values = plat::GetPrivateProfileStrings(
+      plat::Utf8ToGbk(section), gbkKeys, NativePath(), kReadBufferSize);
+  for (std::string& value : values) value = ReadValue(std::move(value));
+  return values;
 }
 
 int CIniFile::ReadInt(const std::string& section, const std::string& key) const {

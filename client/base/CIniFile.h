@@ -13,6 +13,9 @@ class CIniFile {
   // Value of the key, "" when missing; at most 999 GBK bytes; every two-character
   // sequence backslash-n becomes a line feed.
   std::string ReadString(const std::string& section, const std::string& key) const;
+  // Several keys of one section from one version of the file (ReadString of each).
+  std::vector<std::string> ReadStrings(const std::string& section,
+                                       const std::vector<std::string>& keys) const;
   // Integer value, 0 when missing.
   int ReadInt(const std::string& section, const std::string& key) const;
   // Creates the file (in an existing folder) and the section as needed; false on failure.

@@ -285,6 +285,23 @@ bool ValidName(std::string_view name, bool isSection) {
 
 }  // namespace
 
+namespace {
+
+// The value of `key` in lines already read; nullopt when the section or key is missing.
+std::optional<std::string> LookUp(const std::vector<Line>& lines, std::string_view sec,
+                                  std::string_view k, std::size_t bufferSize) {
+  Location loc = Locate(lines, sec, k);
+  if (!loc.key) return std::nullopt;
+  std::string_view value = ParseLine(lines[*loc.key].text, *loc.key == 0).value;
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return CutToBuffer(value, bufferSize - 1);
+}
+
+}  // namespace
+
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& def, const std::string& nativeFile,
                                     std::size_t bufferSize) {
@@ -297,15 +314,24 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
   if (sec.empty() || k.empty()) return CutToBuffer(fallback, bufferSize - 1);
   auto content = ReadFileBytes(nativeFile);
   if (!content) return CutToBuffer(fallback, bufferSize - 1);
-  std::vector<Line> lines = SplitLines(*content);
-  Location loc = Locate(lines, sec, k);
-  if (!loc.key) return CutToBuffer(fallback, bufferSize - 1);
-  std::string_view value = ParseLine(lines[*loc.key].text, *loc.key == 0).value;
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
+  return LookUp(SplitLines(*content), sec, k, bufferSize)
+      .value_or(CutToBuffer(fallback, bufferSize - 1));
+}
+
+std::vector<std::string> GetPrivateProfileStrings(const std::string& section,
+                                                  const std::vector<std::string>& keys,
+                                                  const std::string& nativeFile,
+                                                  std::size_t bufferSize) {
+  std::vector<std::string> values(keys.size());
+  std::string_view sec = Trim(section);
+  auto content = ReadFileBytes(nativeFile);
+  if (bufferSize == 0 || sec.empty() || !content) return values;
+  const std::vector<Line> lines = SplitLines(*content);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    std::string_view k = Trim(keys[i]);
+    if (!k.empty()) values[i] = LookUp(lines, sec, k, bufferSize).value_or(std::string());
   }
-  return CutToBuffer(value, bufferSize - 1);
+  return values;
 }
 
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
