@@ -92,6 +92,9 @@ class Walker {
       const fs::file_status link = fs::symlink_status(entry, sec);
       // A symbolic link to a folder is not followed: it could lead back up the tree.
       if (fs::is_directory(link)) {
+        // The thread log's folder changes with every run and no release ships it: listed,
+        // it would make every client that has logged differ from its release.
+        if (section == "\\" && name == "Log") continue;
         Walk(entry, (section == "\\" ? "" : section) + "\\" + name);
       } else if (fs::is_regular_file(entry, sec)) {
         const std::uintmax_t size = fs::file_size(entry, sec);

@@ -39,6 +39,14 @@ TEST(CompletenessList, TextListsSortedEntriesUnderRelativeFolderNames) {
   EXPECT_EQ(orvtest::ReadFile(dir.File(kListFile)), expected);
 }
 
+TEST(CompletenessList, TheLogFolderIsNotListed) {
+  orvtest::TempDir logged, fresh;
+  MakeTree(logged);
+  MakeTree(fresh);
+  orvtest::WriteFile(logged.File("Log/12/8.log"), "a line");
+  EXPECT_EQ(CCompletenessList::Rebuild(logged.Path()), CCompletenessList::Rebuild(fresh.Path()));
+}
+
 TEST(CompletenessList, CopiesOfOneInstallationGiveTheSameList) {
   orvtest::TempDir first, second;
   MakeTree(first);
