@@ -137,16 +137,8 @@ void CServiceDialog::OnLookup() {
   if (m_busy) return;
   m_busy = true;
   const std::string taxNumber = m_taxNumber->text().toStdString();
-  struct Answer {
-    bool infoFlag = false;
-    std::string infoText, nsrsbh, nsrmc, lxrmc, lxrdh, lxrdz;
-  };
-  const Answer answer = RunKeepingPainted([&] {
-    CQueryEnterpriseInfoCtrl ctrl;
-    ctrl.RunFor(taxNumber);
-    return Answer{ctrl.infoFlag, ctrl.infoText, ctrl.nsrsbh, ctrl.nsrmc,
-                  ctrl.lxrmc,    ctrl.lxrdh,    ctrl.lxrdz};
-  });
+  CQueryEnterpriseInfoCtrl answer;
+  RunKeepingPainted([&] { answer.RunFor(taxNumber); });
   m_busy = false;
   // An answer with an information text or with enterprise data fills the five fields, empty
   // where it has no value, before the text shows; the OA server answers a found taxpayer
@@ -173,15 +165,8 @@ void CServiceDialog::OnSubmit() {
     }
   }
   m_busy = true;
-  struct Answer {
-    bool infoFlag = false;
-    std::string infoText;
-  };
-  const Answer answer = RunKeepingPainted([&] {
-    CQueryWorkOrderCtrl ctrl;
-    ctrl.RunFor(form);
-    return Answer{ctrl.infoFlag, ctrl.infoText};
-  });
+  CQueryWorkOrderCtrl answer;
+  RunKeepingPainted([&] { answer.RunFor(form); });
   m_busy = false;
   if (answer.infoFlag) ShowDialogMessage(this, Utf8(answer.infoText));
 }
