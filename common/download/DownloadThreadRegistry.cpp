@@ -1,7 +1,5 @@
 #include "common/download/DownloadThreadRegistry.h"
 
-#include <curl/curl.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <deque>
@@ -9,6 +7,7 @@
 #include <system_error>
 #include <vector>
 
+#include "common/download/CurlSetup.h"
 #include "common/download/DownloadMessages.h"
 #include "common/download/DownloadOwnerLink.h"
 #include "common/download/DownloadWorker.h"
@@ -32,11 +31,6 @@ struct Pending {
   DownloadWorkerKind kind;
   DownloadJob job;
 };
-
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 // Tells the owner a download will not run; posted, since the caller may be the owner's
 // own thread.
@@ -124,7 +118,7 @@ void DownloadThreadRegistry::SetLauncher(Launcher launcher) {
 
 int DownloadThreadRegistry::Start(DownloadWorkerKind kind, DownloadJob job) {
   if (job.url.empty()) return 0;
-  InitCurlOnce();
+  EnsureCurlGlobalInit();
   State& s = *m_state;
   std::lock_guard lock(s.mutex);
   if (s.closed) return 0;
