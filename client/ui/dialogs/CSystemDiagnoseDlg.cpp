@@ -103,7 +103,7 @@ struct CSystemDiagnoseDlg::RunShared {
   }
 
   std::atomic<bool> abort{false};
-  std::atomic<int> finishNormally{1};
+  std::atomic<bool> stopRequested{false};
   std::mutex mutex;
   std::condition_variable ended;
   CSystemDiagnoseDlg* page = nullptr;  // guarded by mutex
@@ -256,12 +256,8 @@ void CSystemDiagnoseDlg::SetProgress(int percent) {
 void CSystemDiagnoseDlg::OnStartStop() {
   if (m_runState == kRunning) {
     // A stop request: the checks in progress finish, then the page resets.
-    if (m_run) m_run->finishNormally = 0;
+    if (m_run) m_run->stopRequested = true;
     return;
-  }
-  if (m_worker.joinable()) {
-    if (!m_run->WaitEnded(std::chrono::milliseconds(0))) return;  // previous run still ending
-    m_worker.join();
   }
   m_run = std::make_shared<RunShared>();
   m_run->page = this;
@@ -290,21 +286,18 @@ void CSystemDiagnoseDlg::RunChecks(const std::shared_ptr<RunShared>& shared) {
       shared->Post([](CSystemDiagnoseDlg& page) { page.SetProgress(100); });
     }
   }
-  const int final = shared->finishNormally ? kFinished : kIdle;
-  shared->Post([final](CSystemDiagnoseDlg& page) { page.SetRunState(final); });
-  shared->finishNormally = 1;
+  const int final = shared->stopRequested ? kIdle : kFinished;
   {
     std::lock_guard lock(shared->mutex);
     shared->done = true;
   }
   shared->ended.notify_all();
-  shared->Post([](CSystemDiagnoseDlg& page) { page.OnRunEnded(); });
-}
-
-void CSystemDiagnoseDlg::OnRunEnded() {
-  if (m_worker.joinable() && m_run && m_run->WaitEnded(std::chrono::milliseconds(0))) {
-    m_worker.join();
-  }
+  // The run's last change: the page shows its end and joins this worker, which has nothing
+  // left to do but return.
+  shared->Post([final](CSystemDiagnoseDlg& page) {
+    page.SetRunState(final);
+    if (page.m_worker.joinable()) page.m_worker.join();
+  });
 }
 
 void CSystemDiagnoseDlg::OnSubmit() {

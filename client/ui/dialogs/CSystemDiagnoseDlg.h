@@ -41,8 +41,8 @@ class CSystemDiagnoseDlg : public QWidget {
   int CurrentRunState() const { return m_runState; }
 
   // Start/stop button: starts a run when idle or finished, asks a running one to stop (the
-  // checks in progress finish, then the page resets). A start while the previous run's
-  // worker is still ending is ignored.
+  // checks in progress finish, then the page resets). The page leaves the running state
+  // only with the change that joins the run's worker.
   void OnStartStop();
 
  protected:
@@ -62,7 +62,6 @@ class CSystemDiagnoseDlg : public QWidget {
   void SetRunState(int state);
   void ShowRow(int index, const DiagnosisRow& row);
   void SetProgress(int percent);
-  void OnRunEnded();
   void OnSubmit();
   // The worker's procedure (worker thread; touches only `shared`).
   static void RunChecks(const std::shared_ptr<RunShared>& shared);
