@@ -21,8 +21,6 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
                                     const std::string& def, const std::string& nativeFile,
                                     std::size_t bufferSize);
 
-// GetPrivateProfileIntA: leading decimal digits of the value (optional sign), `def`
-// when the key is missing, 0 when the value is not a number.
 // Several keys of one section from one read of the file, so they come from one version of
 // it (GetPrivateProfileString of each, "" for a missing one).
 std::vector<std::string> GetPrivateProfileStrings(const std::string& section,
@@ -30,6 +28,8 @@ std::vector<std::string> GetPrivateProfileStrings(const std::string& section,
                                                   const std::string& nativeFile,
                                                   std::size_t bufferSize);
 
+// GetPrivateProfileIntA: leading decimal digits of the value (optional sign), `def`
+// when the key is missing, 0 when the value is not a number.
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
                          const std::string& nativeFile);
 
@@ -45,6 +45,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
 bool WritePrivateProfileStrings(const std::string& section,
                                 const std::vector<std::pair<std::string, std::string>>& entries,
                                 const std::string& nativeFile, int mode = -1);
+
 // Deletes one key (WritePrivateProfileStringA with a null value).
 bool DeletePrivateProfileKey(const std::string& section, const std::string& key,
                              const std::string& nativeFile);

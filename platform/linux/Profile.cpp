@@ -283,21 +283,31 @@ bool ValidName(std::string_view name, bool isSection) {
   return name.find('=') == std::string_view::npos && name.front() != '[' && name.front() != ';';
 }
 
-}  // namespace
-
-namespace {
-
-// The value of `key` in lines already read; nullopt when the section or key is missing.
-std::optional<std::string> LookUp(const std::vector<Line>& lines, std::string_view sec,
-                                  std::string_view k, std::size_t bufferSize) {
-  Location loc = Locate(lines, sec, k);
-  if (!loc.key) return std::nullopt;
-  std::string_view value = ParseLine(lines[*loc.key].text, *loc.key == 0).value;
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
+// The values of keys in one section from one read of the file. fallback (cut to the buffer)
+// stands for each key that is blank or missing, and for all of them when the section name is
+// blank or the file cannot be read. bufferSize > 0.
+std::vector<std::string> LookUp(const std::string& section, const std::vector<std::string>& keys,
+                                std::string_view fallback, const std::string& nativeFile,
+                                std::size_t bufferSize) {
+  std::vector<std::string> values(keys.size(), CutToBuffer(fallback, bufferSize - 1));
+  std::string_view sec = Trim(section);
+  if (sec.empty()) return values;
+  auto content = ReadFileBytes(nativeFile);
+  if (!content) return values;
+  const std::vector<Line> lines = SplitLines(*content);
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    std::string_view k = Trim(keys[i]);
+    if (k.empty()) continue;
+    Location loc = Locate(lines, sec, k);
+    if (!loc.key) continue;
+    std::string_view value = ParseLine(lines[*loc.key].text, *loc.key == 0).value;
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+      value = value.substr(1, value.size() - 2);
+    }
+    values[i] = CutToBuffer(value, bufferSize - 1);
   }
-  return CutToBuffer(value, bufferSize - 1);
+  return values;
 }
 
 }  // namespace
@@ -310,28 +320,15 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
   // Windows strips trailing blanks from the default.
   while (!fallback.empty() && (fallback.back() == ' ' || fallback.back() == '\t'))
     fallback.remove_suffix(1);
-  std::string_view sec = Trim(section), k = Trim(key);
-  if (sec.empty() || k.empty()) return CutToBuffer(fallback, bufferSize - 1);
-  auto content = ReadFileBytes(nativeFile);
-  if (!content) return CutToBuffer(fallback, bufferSize - 1);
-  return LookUp(SplitLines(*content), sec, k, bufferSize)
-      .value_or(CutToBuffer(fallback, bufferSize - 1));
+  return LookUp(section, {key}, fallback, nativeFile, bufferSize).front();
 }
 
 std::vector<std::string> GetPrivateProfileStrings(const std::string& section,
                                                   const std::vector<std::string>& keys,
                                                   const std::string& nativeFile,
                                                   std::size_t bufferSize) {
-  std::vector<std::string> values(keys.size());
-  std::string_view sec = Trim(section);
-  auto content = ReadFileBytes(nativeFile);
-  if (bufferSize == 0 || sec.empty() || !content) return values;
-  const std::vector<Line> lines = SplitLines(*content);
-  for (std::size_t i = 0; i < keys.size(); ++i) {
-    std::string_view k = Trim(keys[i]);
-    if (!k.empty()) values[i] = LookUp(lines, sec, k, bufferSize).value_or(std::string());
-  }
-  return values;
+  if (bufferSize == 0) return std::vector<std::string>(keys.size());
+  return LookUp(section, keys, "", nativeFile, bufferSize);
 }
 
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int def,
