@@ -3,14 +3,11 @@
 #include <curl/curl.h>
 
 #include <cctype>
-#include <mutex>
 
+#include "common/download/CurlPerform.h"
 #include "common/download/CurlSetup.h"
 
 namespace {
-
-// Only web addresses are probed or fetched (CurlSchemes::Http); a configured file:// or
-// other scheme is refused.
 
 // A probe needs only the response headers; a server that accepts the connection but never
 // answers must not hold the diagnosis worker forever.
@@ -53,21 +50,17 @@ bool IsWebAddress(const std::string& url) {
   return startsWith("http://") || startsWith("https://");
 }
 
-int CheckAbort(void* abort, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-  return static_cast<const std::atomic<bool>*>(abort)->load() ? 1 : 0;
+// Only web addresses are probed or fetched (CurlSchemes::Http, the setup's default); a
+// configured file:// or other scheme is refused.
+void SetCommonOptions(CURL* curl, const std::string& url, const CurlTransferSetup& setup) {
+  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+  ApplyCurlSetup(curl, setup);
 }
 
-void SetCommonOptions(CURL* curl, const std::string& url, const std::atomic<bool>* abort) {
-  curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
-  if (abort) {
-    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &CheckAbort);
-    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
-  }
-  CurlTransferSetup setup;
-  setup.followRedirects = false;
-  setup.stallLimit = false;
-  ApplyCurlSetup(curl, setup);
+// The transfer, ended within a fraction of a second once abort (if any) is raised.
+CURLcode Perform(CURL* curl, const std::atomic<bool>* abort) {
+  static const std::atomic<bool> kNever{false};
+  return PerformUnlessAborted(curl, abort ? *abort : kNever);
 }
 
 }  // namespace
@@ -78,11 +71,14 @@ bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atom
   CurlHandle handle;
   CURL* curl = handle.get();
   if (!curl) return false;
-  SetCommonOptions(curl, url, abort);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connectTimeoutMs);
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, kProbeTotalTimeoutMs);
+  CurlTransferSetup setup;
+  setup.connectTimeoutMs = connectTimeoutMs;
+  setup.totalTimeoutMs = kProbeTotalTimeoutMs;
+  setup.followRedirects = false;
+  setup.stallLimit = false;
+  SetCommonOptions(curl, url, setup);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);
-  CURLcode rc = curl_easy_perform(curl);
+  CURLcode rc = Perform(curl, abort);
   if (rc != CURLE_OK && rc != CURLE_WRITE_ERROR) return false;
   long status = 0;
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
@@ -97,14 +93,14 @@ HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort
   CurlHandle handle;
   CURL* curl = handle.get();
   if (!curl) return result;
-  SetCommonOptions(curl, url, abort);
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 10L);
+  CurlTransferSetup setup;
+  setup.stallLimit = false;  // this fetch's own limit, in whole seconds
+  SetCommonOptions(curl, url, setup);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
   curl_easy_setopt(curl, CURLOPT_LOW_SPEED_TIME, stallSeconds);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &AppendBody);
   curl_easy_setopt(curl, CURLOPT_WRITEDATA, &result.body);
-  CURLcode rc = curl_easy_perform(curl);
+  CURLcode rc = Perform(curl, abort);
   curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &result.status);
   result.ok = rc == CURLE_OK && result.status > 0;
   if (!result.ok) result.body.clear();
