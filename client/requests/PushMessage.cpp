@@ -2,9 +2,6 @@
 
 #include <json/json.h>
 
-#include <exception>
-#include <memory>
-
 #include "client/requests/RequestText.h"
 #include "platform/Encoding.h"
 
@@ -40,19 +37,11 @@ size_t ObjectEnd(const std::string& buffer, size_t start) {
 }
 
 // A text the push server could have sent: a JSON object (its GBK second bytes may look
-// like quotes or backslashes, so it is judged as UTF-8).
+// like quotes or backslashes, so it is judged as UTF-8). Many candidates may be tried while
+// resynchronising: nothing is logged.
 bool IsMessageObject(const std::string& gbkText) {
-  const std::string text = plat::GbkToUtf8(gbkText);
   Json::Value root;
-  Json::CharReaderBuilder builder;
-  builder.settings_["stackLimit"] = orvreq::kMaxJsonDepth;
-  std::string errors;
-  try {
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    return reader->parse(text.data(), text.data() + text.size(), &root, &errors) && root.isObject();
-  } catch (const std::exception&) {
-    return false;
-  }
+  return orvreq::ParseJson(plat::GbkToUtf8(gbkText), root) && root.isObject();
 }
 
 }  // namespace

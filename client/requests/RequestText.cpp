@@ -28,10 +28,14 @@ void RepairStrings(Json::Value& value) {
 
 }  // namespace
 
-RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,
-                              const Json::Value* features) {
+bool ParseJson(std::string_view text, Json::Value& out, const Json::Value* features,
+               std::string* error) {
   out = Json::Value();
-  if (text.empty()) return RequestResult::Unusable(what, "empty answer");
+  const auto fail = [error](std::string reason) {
+    if (error) *error = std::move(reason);
+    return false;
+  };
+  if (text.empty()) return fail("empty answer");
   const std::string clean = plat::ValidUtf8(text);
   Json::CharReaderBuilder builder;
   if (features) builder.settings_ = *features;
@@ -43,13 +47,20 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
     std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
     Json::Value parsed;
     if (!reader->parse(clean.data(), clean.data() + clean.size(), &parsed, &errors))
-      return RequestResult::Unusable(what, "not JSON");
+      return fail("not JSON");
     RepairStrings(parsed);
     out = std::move(parsed);
   } catch (const std::exception& e) {
     // JsonCpp throws past its stack limit and on some malformed numbers.
-    return RequestResult::Unusable(what, std::string("not JSON: ") + e.what());
+    return fail(std::string("not JSON: ") + e.what());
   }
+  return true;
+}
+
+RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,
+                              const Json::Value* features) {
+  std::string error;
+  if (!ParseJson(text, out, features, &error)) return RequestResult::Unusable(what, error);
   return RequestResult::Success();
 }
 

@@ -19,6 +19,10 @@ inline constexpr int kMaxJsonDepth = 256;
 // a syntax error or too deep a document is Unusable, logged under what; out is then null.
 RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,
                               const Json::Value* features = nullptr);
+// The same parse without a status or a log line (for a caller that tries many texts):
+// false, out null and the reason in error (if given) where ParseJsonAnswer is Unusable.
+bool ParseJson(std::string_view text, Json::Value& out, const Json::Value* features = nullptr,
+               std::string* error = nullptr);
 
 // The member `key` of an object as text; "" when obj is not an object or the member is not
 // a string.
