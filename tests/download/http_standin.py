@@ -91,13 +91,15 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_response(200)
                 self.end_headers()
                 self.wfile.write(data)
-            elif seg[0] == "short":
+            elif seg[0] in ("short", "stall"):
                 n = int(seg[1])
                 self.send_response(200)
                 self.send_header("Content-Length", str(n))
                 self.end_headers()
                 self.wfile.write(body(n // 2))
                 self.wfile.flush()
+                if seg[0] == "stall":
+                    time.sleep(3600)  # keeps the line open without sending more
             elif seg[0] == "cut":
                 self.send_response(200)
                 self.send_header("Content-Length", seg[1])
@@ -107,14 +109,6 @@ class Handler(BaseHTTPRequestHandler):
                 self.send_response(int(seg[1]))
                 self.send_header("Content-Length", "0")
                 self.end_headers()
-            elif seg[0] == "stall":
-                n = int(seg[1])
-                self.send_response(200)
-                self.send_header("Content-Length", str(n))
-                self.end_headers()
-                self.wfile.write(body(n // 2))
-                self.wfile.flush()
-                time.sleep(3600)
             elif seg[0] == "flaky":
                 n, cut = int(seg[1]), int(query["cut"][0])
                 ranged = "norange" not in query
