@@ -30,6 +30,24 @@ using orvtest::ScopedEnv;
 
 int ClosedPort() { return orvtest::ClosedLoopbackPort(); }
 
+// A loopback socket listening with a backlog of 4 (the kernel completes connections that
+// nobody accepts); its port in port. -1 on failure.
+int ListenOnLoopback(int& port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(fd, 4) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    close(fd);
+    return -1;
+  }
+  port = ntohs(addr.sin_port);
+  return fd;
+}
+
 // The stand-in login services, recording every request; optionally answering with a
 // canned "out" text or a canned envelope (re-read for every request).
 class LoginServiceTest : public ::testing::Test {
@@ -198,15 +216,10 @@ TEST_F(LoginServiceTest, UnreachableServerFailsAfterStoringTheCredentials) {
 
 TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
   // Accepts connections (the kernel completes them from the backlog) and never answers.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 4), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+  int port = 0;
+  const int fd = ListenOnLoopback(port);
+  ASSERT_GE(fd, 0);
+  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(port));
   CPlatformSoapClient::SetTimeouts(30, 1);
 
   const auto start = std::chrono::steady_clock::now();
@@ -228,14 +241,9 @@ TEST_F(LoginServiceTest, ServerHangingUpMidRequestFailsTheCallWithoutKillingTheP
   byDefault.sa_handler = SIG_DFL;
   sigaction(SIGPIPE, &byDefault, &previous);
 
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 4), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = 0;
+  const int fd = ListenOnLoopback(port);
+  ASSERT_GE(fd, 0);
   std::thread server([fd] {
     const int client = accept(fd, nullptr, nullptr);
     if (client >= 0) close(client);  // unread data pending: the kernel answers with a reset
@@ -243,7 +251,7 @@ TEST_F(LoginServiceTest, ServerHangingUpMidRequestFailsTheCallWithoutKillingTheP
 
   // A document of several megabytes keeps the client sending after the reset arrived.
   const std::string out = CPlatformSoapClient::Login(
-      "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/services/LoginService",
+      "http://127.0.0.1:" + std::to_string(port) + "/services/LoginService",
       std::string(8 << 20, 'x'));
   server.join();
   close(fd);
@@ -470,14 +478,9 @@ TEST_F(LoginServiceTest, TempDataIsReadableByItsOwnerOnly) {
 
 TEST_F(LoginServiceTest, TricklingServerIsCutOffByTheOverallDeadline) {
   // Answers one byte at a time, each well within the per-read time-out.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(listen(fd, 4), 0);
-  socklen_t len = sizeof addr;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = 0;
+  const int fd = ListenOnLoopback(port);
+  ASSERT_GE(fd, 0);
   std::atomic<bool> stop{false};
   std::thread server([fd, &stop] {
     const int client = accept(fd, nullptr, nullptr);
@@ -490,7 +493,7 @@ TEST_F(LoginServiceTest, TricklingServerIsCutOffByTheOverallDeadline) {
     }
     close(client);
   });
-  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(port));
   CPlatformSoapClient::SetTimeouts(30, 1, 2);
   const auto start = std::chrono::steady_clock::now();
   const LoginResult result = m_service.Login("demo", "demo123", false);
