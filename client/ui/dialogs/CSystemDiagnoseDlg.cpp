@@ -36,9 +36,8 @@ const std::array<const char*, 4> kRowOutcomeNames = {"未检测", "检测通过"
                                                      "检测未通过"};
 const std::array<const char*, 3> kButtonNames = {"开始扫描", "停止", "开始扫描"};
 
-const char* const kStatusIdle = "请点击开始扫描";
-const char* const kStatusRunning = "正在进行检测，请稍候...";
-const char* const kStatusDone = "检测完成！";
+const std::array<const char*, 3> kStatusTexts = {"请点击开始扫描", "正在进行检测，请稍候...",
+                                                 "检测完成！"};
 const char* const kSubmitText = "点击提交";
 const char* const kSubmitted = "提交成功！";
 const char* const kSubmitFailed = "提交失败！";
@@ -117,7 +116,7 @@ CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {
   resize(846, 435);
   m_background = ResourceImage(kBackgroundResource);
   BuildControls();
-  Reset();
+  SetRunState(kIdle);
 }
 
 CSystemDiagnoseDlg::~CSystemDiagnoseDlg() {
@@ -201,26 +200,16 @@ void CSystemDiagnoseDlg::BuildControls() {
   connect(submit, &CClickText::clicked, this, &CSystemDiagnoseDlg::OnSubmit);
 }
 
-void CSystemDiagnoseDlg::Reset() {
-  m_status->setText(Name(kStatusIdle));
-  m_status->setAccessibleName(m_status->text());
-  m_statePicture->SetImage(Name(kStatePictures[kIdle]));
-  m_startStop->SetImages(Name(kButtonImages[kIdle]), Name(kButtonImages[kIdle]),
-                         Name(kButtonImages[kIdle]), Name(kButtonImages[kIdle]));
-  m_startStop->setAccessibleName(Name(kButtonNames[kIdle]));
-  for (int i = 0; i < kRowCount; ++i) {
-    ShowRow(i, DiagnosisRow{DiagnosisCheckName(i + 1), std::string(), kRowNotChecked});
-  }
-}
-
 void CSystemDiagnoseDlg::SetRunState(int state) {
   if (state < kIdle || state > kFinished) return;
-  if (state == kIdle || state == kRunning) {
+  if (state != kFinished) {
+    // The idle page and a new run show the check names and an empty bar.
     SetProgress(0);
-    Reset();
+    for (int i = 0; i < kRowCount; ++i) {
+      ShowRow(i, DiagnosisRow{DiagnosisCheckName(i + 1), std::string(), kRowNotChecked});
+    }
   }
-  if (state == kRunning) m_status->setText(Name(kStatusRunning));
-  if (state == kFinished) m_status->setText(Name(kStatusDone));
+  m_status->setText(Name(kStatusTexts[state]));
   m_status->setAccessibleName(m_status->text());
   m_runState = state;
   m_statePicture->SetImage(Name(kStatePictures[state]));

@@ -57,8 +57,8 @@ class CSystemDiagnoseDlg : public QWidget {
   struct RunShared;
 
   void BuildControls();
-  // Shows the idle page: status text, state-0 images, the rows back to the check names.
-  void Reset();
+  // Status text, state picture and button of `state`; idle and running also put the rows
+  // back to the check names and the bar to 0.
   void SetRunState(int state);
   void ShowRow(int index, const DiagnosisRow& row);
   void SetProgress(int percent);
