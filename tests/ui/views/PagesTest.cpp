@@ -232,11 +232,12 @@ TEST_F(PagesTest, HotStripStatesVisibilityAndIcons) {
   EXPECT_EQ(hot.Tiles()[2]->ShownProgress(), 12);
 }
 
-// Renders a page of tiles (badges, a progress caption) and the hot strip to PNG when
-// ORV_VIEWS_SHOTS names a folder, for a person to look at.
+// Renders the app-centre and my-apps pages (badges, a progress caption) and the hot strip
+// to PNG when ORV_VIEWS_SHOTS names a folder, for a person to look at.
 TEST_F(PagesTest, RenderPagesToPng) {
   const QString out = qEnvironmentVariable("ORV_VIEWS_SHOTS");
   if (out.isEmpty()) GTEST_SKIP() << "ORV_VIEWS_SHOTS not set";
+  orvtest::TempProgramDir registry;  // the my-apps tiles read their state from it
   orvtest::TempDir dir;
   std::vector<AppRecord> records;
   for (int i = 0; i < 20; ++i) {
@@ -265,6 +266,16 @@ TEST_F(PagesTest, RenderPagesToPng) {
     page.DesktopTiles()[i]->ApplyState(states[i % 5]);
   page.ShowProgress(records[2]->downurl, 45);
   page.grab().save(out + "/app-centre.png");
+
+  host.SetList(AppListKind::PrivateDesktop,
+               std::vector<AppRecord>(records.begin() + 3, records.begin() + 14));
+  CMyAppDlg mine(host, &host.window);
+  mine.setGeometry(2, 85, 846, 435);
+  mine.ChooseTab(0);
+  mine.DesktopTiles()[0]->ApplyState(tile_state::kRun);
+  mine.DesktopTiles()[2]->ApplyState(tile_state::kUpdate);
+  mine.ShowProgress(records[6]->downurl, 72);
+  mine.grab().save(out + "/my-apps.png");
 
   QWidget window;
   window.resize(850, 550);
