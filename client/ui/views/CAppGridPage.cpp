@@ -49,6 +49,8 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_scroll->setWidgetResizable(false);
   m_scroll->viewport()->setAutoFillBackground(false);
   m_scroll->setAutoFillBackground(false);
+  // The grid takes focus (arrow keys scroll it): a screen reader names it.
+  m_scroll->setAccessibleName(QStringLiteral("应用列表"));
   m_grid = new QWidget;
   m_scroll->setWidget(m_grid);
   // setWidget turns the grid's background filling on: the page colour must show through.

@@ -1,6 +1,7 @@
 // The app-centre and my-apps pages, the hot strip and the window's list rules.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QFontMetrics>
 #include <QPainter>
 #include <QScrollArea>
@@ -288,6 +289,33 @@ TEST_F(PagesTest, RenderPagesToPng) {
   hot.Tiles()[1]->ApplyState(tile_state::kUpdate);
   hot.SetProgress(records[2]->downurl, 60);
   window.grab(QRect(0, 380, 850, 170)).save(out + "/hot-strip.png");
+}
+
+// A keyboard or screen-reader user meets no unnamed stop on either page: every control
+// that takes focus is named, and the tiles are buttons that tell their state.
+TEST_F(PagesTest, EveryControlThatTakesFocusIsNamed) {
+  orvtest::TempProgramDir registry;
+  // Every application of the catalogue is the user's: each tile has a state.
+  host.SetList(AppListKind::AllDesktop, Records(2, "client", 1001));
+  host.SetList(AppListKind::PrivateDesktop, Records(2, "client", 1001));
+  CAppCenterDlg centre(host, &host.window);
+  CMyAppDlg mine(host, &host.window);
+  for (CAppGridPage* page :
+       {static_cast<CAppGridPage*>(&centre), static_cast<CAppGridPage*>(&mine)}) {
+    page->resize(846, 435);
+    page->ChooseTab(0);
+    EXPECT_FALSE(page->accessibleName().isEmpty());
+    for (QWidget* w : page->findChildren<QWidget*>()) {
+      if (w->focusPolicy() == Qt::NoFocus || !w->isVisibleTo(page)) continue;
+      EXPECT_FALSE(w->accessibleName().isEmpty()) << w->metaObject()->className();
+    }
+    for (COrvAppButton* tile : page->DesktopTiles()) {
+      QAccessibleInterface* access = QAccessible::queryAccessibleInterface(tile);
+      ASSERT_NE(access, nullptr);
+      EXPECT_EQ(access->role(), QAccessible::Button);
+      EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装"));
+    }
+  }
 }
 
 // The window's list rules, with fetches counted instead of sent.
