@@ -153,8 +153,7 @@ void CAppActions::ActivateLocalApp(const OrvAppInfo& record, AppListKind list) {
   m_lists.Request(AppListKind::Hot);
   m_lists.Request(AppListKind::AllWeb);
   const OrvAppInfo app = LookUp(record, list);
-  const std::string icon =
-      app.code.empty() ? std::string() : ReadUninstallValue(app.code, "DisplayIcon");
+  const std::string icon = ReadUninstallValue(app.code, "DisplayIcon");
   if (icon.empty()) {
     if (app.setupPath.empty() || !plat::FileExists(app.setupPath))
       DownloadInstaller(app);
@@ -252,8 +251,7 @@ bool CAppActions::OnUpgradeOrvApp(const AppRecord& record, AppListKind list) {
 bool CAppActions::OnUnInstallOrvApp(const AppRecord& record) {
   Log("CKivoDlg::OnUnInstallOrvApp");
   if (!record) return false;
-  const std::string command =
-      record->code.empty() ? std::string() : ReadUninstallValue(record->code, "UninstallString");
+  const std::string command = ReadUninstallValue(record->code, "UninstallString");
   if (command.empty()) {
     Log("CKivoDlg::OnUnInstallOrvApp 程序未安装!");
   } else {
