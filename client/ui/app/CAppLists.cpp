@@ -84,9 +84,8 @@ const AppList& CAppLists::Request(AppListKind kind) {
   if (d.fetching[i]) return d.lists[i];
   if (!IsPrivate(kind) && d.controllers[i]) return d.lists[i];
 
-  std::shared_ptr<COrvAppListCtrl> ctrl;
   d.ControllerOf(kind);
-  ctrl = d.controllers[i];
+  const std::shared_ptr<COrvAppListCtrl> ctrl = d.controllers[i];
   std::string url;
   std::string folder;
   if (kind == AppListKind::PrivateWeb) {
