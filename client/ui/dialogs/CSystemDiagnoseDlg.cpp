@@ -146,7 +146,7 @@ void CSystemDiagnoseDlg::BuildControls() {
 
   m_status = new QLabel(this);
   m_status->setObjectName(QStringLiteral("status"));
-  m_status->setGeometry(QRect(du.Point(59, 7), QSize(du.X(140), du.Y(9))));
+  m_status->setGeometry(du.Rect(59, 7, 140, 9));
   QPalette statusPalette = m_status->palette();
   statusPalette.setColor(QPalette::WindowText, kStatusColor);
   m_status->setPalette(statusPalette);
@@ -185,12 +185,10 @@ void CSystemDiagnoseDlg::BuildControls() {
     row.icon->setGeometry(du.Rect(kRowIconX, y, kRowIconSize, kRowIconSize));
     row.name = new CClickText(QString(), this);
     row.name->setObjectName(QStringLiteral("rowName") + n);
-    row.name->setGeometry(
-        QRect(du.Point(kRowNameX, y), QSize(du.X(kRowNameW), du.Y(kRowIconSize))));
+    row.name->setGeometry(du.Rect(kRowNameX, y, kRowNameW, kRowIconSize));
     row.result = new CClickText(QString(), this);
     row.result->setObjectName(QStringLiteral("rowResult") + n);
-    row.result->setGeometry(
-        QRect(du.Point(kRowResultX, y), QSize(du.X(kRowResultW), du.Y(kRowIconSize))));
+    row.result->setGeometry(du.Rect(kRowResultX, y, kRowResultW, kRowIconSize));
     for (QLabel* text : {static_cast<QLabel*>(row.name), static_cast<QLabel*>(row.result)}) {
       text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
@@ -292,8 +290,7 @@ void CSystemDiagnoseDlg::RunChecks(const std::shared_ptr<RunShared>& shared) {
 void CSystemDiagnoseDlg::OnSubmit() {
   if (m_submitting || m_rows[kSubmitRow].result->text() != Name(kSubmitText)) return;
   m_submitting = true;
-  std::array<std::string, 8> products;
-  std::copy(m_slots.begin(), m_slots.end(), products.begin());
+  const SoftwareSlots products = m_slots;
   const bool ok = RunKeepingPainted([&] { return COtherSoftwareInfoCtrl(products).success; });
   m_submitting = false;
   ShowDialogMessage(this, Name(ok ? kSubmitted : kSubmitFailed));

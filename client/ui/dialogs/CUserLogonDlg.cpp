@@ -58,7 +58,7 @@ void CUserLogonDlg::BuildControls() {
   m_name->setObjectName(QStringLiteral("userName"));
   m_name->setEditable(true);
   m_name->setInsertPolicy(QComboBox::NoInsert);
-  m_name->setGeometry(QRect(du.Point(76, 47), QSize(du.X(101), du.Y(13))));
+  m_name->setGeometry(du.Rect(76, 47, 101, 13));
   m_name->setAccessibleName(QStringLiteral("用户名"));
   m_nameLabel->setBuddy(m_name);
 
