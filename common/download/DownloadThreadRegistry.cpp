@@ -17,14 +17,7 @@ namespace {
 struct Worker {
   std::string url;
   std::thread thread;
-  std::mutex mutex;
-  std::condition_variable endedChanged;
-  bool ended = false;  // written under both the state's mutex and this one
-
-  bool Ended() {
-    std::lock_guard lock(mutex);
-    return ended;
-  }
+  bool ended = false;  // guarded by the state's mutex
 };
 
 struct Pending {
@@ -55,16 +48,15 @@ struct DownloadThreadRegistry::State : std::enable_shared_from_this<State> {
   size_t maxRunning;
   Launcher launcher = [](std::function<void()> body) { return std::thread(std::move(body)); };
   std::mutex mutex;
+  std::condition_variable workerEnded;
   std::vector<std::shared_ptr<Worker>> workers;  // started, in start order
   std::deque<Pending> queue;                     // waiting, in request order
   bool closed = false;
 
   // Lock held.
   size_t Running() const {
-    return static_cast<size_t>(std::count_if(workers.begin(), workers.end(), [](const auto& w) {
-      std::lock_guard lock(w->mutex);
-      return !w->ended;
-    }));
+    return static_cast<size_t>(
+        std::count_if(workers.begin(), workers.end(), [](const auto& w) { return !w->ended; }));
   }
 
   // Lock held: starts waiting downloads while there is room.
@@ -90,13 +82,12 @@ struct DownloadThreadRegistry::State : std::enable_shared_from_this<State> {
           RunFtpDownload(job);
         else
           RunHttpDownload(job);
-        std::lock_guard stateLock(self->mutex);
         {
-          std::lock_guard endLock(worker->mutex);
+          std::lock_guard lock(self->mutex);
           worker->ended = true;
+          self->StartWaiting();
         }
-        worker->endedChanged.notify_all();
-        self->StartWaiting();
+        self->workerEnded.notify_all();
       });
     } catch (const std::system_error&) {
       PostError(job);
@@ -126,7 +117,7 @@ int DownloadThreadRegistry::Start(DownloadWorkerKind kind, DownloadJob job) {
   // holds its whole stack until the owner goes, and a client fetches many icons. A thread
   // marked ended no longer needs the lock held here.
   std::erase_if(s.workers, [](const std::shared_ptr<Worker>& w) {
-    if (!w->Ended()) return false;
+    if (!w->ended) return false;
     if (w->thread.joinable()) w->thread.join();
     return true;
   });
@@ -145,7 +136,7 @@ int DownloadThreadRegistry::Start(DownloadWorkerKind kind, DownloadJob job) {
 bool DownloadThreadRegistry::IsRunning(const std::string& url) const {
   std::lock_guard lock(m_state->mutex);
   for (const auto& w : m_state->workers)
-    if (w->url == url && !w->Ended()) return true;
+    if (w->url == url && !w->ended) return true;
   for (const Pending& p : m_state->queue)
     if (p.job.url == url) return true;
   return false;
@@ -167,8 +158,8 @@ void DownloadThreadRegistry::EndAll(std::chrono::milliseconds perWorker) {
   for (auto& w : workers) {
     bool ended;
     {
-      std::unique_lock lock(w->mutex);
-      ended = w->endedChanged.wait_for(lock, perWorker, [&] { return w->ended; });
+      std::unique_lock lock(m_state->mutex);
+      ended = m_state->workerEnded.wait_for(lock, perWorker, [&] { return w->ended; });
     }
     if (!w->thread.joinable()) continue;
     if (ended)
