@@ -1,6 +1,5 @@
 #include "client/ui/views/COrvAppButton.h"
 
-#include <QAccessible>
 #include <QPointer>
 
 #include "client/ui/views/InstallState.h"
@@ -25,7 +24,6 @@ COrvAppButton::COrvAppButton(IKivoHost& host, QWidget* parent) : CPngButton(pare
 
 void COrvAppButton::SetAppInfo(const QString& imagePath, const std::string& key,
                                const QString& name, AppRecord record, AppListKind list) {
-  m_refreshPending = true;
   SetImagePath(imagePath);
   m_key = key;
   m_record = std::move(record);
@@ -83,15 +81,6 @@ void COrvAppButton::UpdateAccessibleText() {
     text += QStringLiteral("下载 %1%").arg(m_progress);
   }
   if (accessibleDescription() != text) setAccessibleDescription(text);
-}
-
-void COrvAppButton::OnHover() {}
-
-void COrvAppButton::OnLeave() {
-  if (m_refreshPending) {
-    m_refreshPending = false;
-    update();
-  }
 }
 
 bool COrvAppButton::Send(AppAction action) {

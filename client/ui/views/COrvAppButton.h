@@ -41,10 +41,8 @@ class COrvAppButton : public CPngButton {
   const QString& Name() const { return m_name; }
   bool Added() const { return m_added; }
   void SetAdded(bool added) { m_added = added; }
-  bool RefreshPending() const { return m_refreshPending; }
   // The state when the tile was last clicked: its choice box and answer follow it.
   int ClickState() const { return m_clickState; }
-  void SetClickState(int state) { m_clickState = state; }
 
   // The choice box a click opens; null when the click acts at once. Exposed for tests.
   virtual std::unique_ptr<CMessageBoxDialog> MakeChoiceBox();
@@ -52,8 +50,6 @@ class COrvAppButton : public CPngButton {
   virtual void Answer(int id);
 
  protected:
-  void OnHover() override;
-  void OnLeave() override;
   // Sends one action with the tile's record and list. The tile may be gone afterwards.
   bool Send(AppAction action);
   // A choice box of this tile: the record's remark as text, the information icon.
@@ -71,7 +67,6 @@ class COrvAppButton : public CPngButton {
   AppListKind m_list = AppListKind::Hot;
   QString m_name;
   bool m_added = false;
-  bool m_refreshPending = true;
   int m_progress = -1;
   int m_clickState = 0;
 };
@@ -99,7 +94,6 @@ class COrvAllAppButton final : public COrvAppButton {
   Q_OBJECT
  public:
   COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent = nullptr);
-  const QString& Description() const { return m_description; }
   std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
   void Answer(int id) override;
 

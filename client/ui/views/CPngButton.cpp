@@ -2,7 +2,6 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <QMouseEvent>
 #include <QPainter>
 
 #include "client/ui/views/InstallState.h"
@@ -84,12 +83,10 @@ void CPngButton::paintEvent(QPaintEvent*) {
   const QRect area = ImageArea();
 
   m_faceDrawn = DrawImageFile(painter, m_imagePath, area);
-  if (m_interactive) {
-    if (isDown())
-      DrawSkin(painter, tile_look::kPressedOverlay, area);
-    else if (m_hover)
-      DrawSkin(painter, tile_look::kHoverOverlay, area);
-  }
+  if (isDown())
+    DrawSkin(painter, tile_look::kPressedOverlay, area);
+  else if (m_hover)
+    DrawSkin(painter, tile_look::kHoverOverlay, area);
   const int w = area.width();
   const int h = area.height();
   if (m_hotBadge) {
@@ -127,35 +124,13 @@ QString CPngButton::FittedCaption(const QString& caption, const QFontMetrics& me
 }
 
 void CPngButton::enterEvent(QEnterEvent* event) {
-  if (m_interactive) {
-    m_hover = true;
-    OnHover();
-    update();
-  }
+  m_hover = true;
+  update();
   QAbstractButton::enterEvent(event);
 }
 
 void CPngButton::leaveEvent(QEvent* event) {
-  OnLeave();
   m_hover = false;
   update();
   QAbstractButton::leaveEvent(event);
-}
-
-void CPngButton::mousePressEvent(QMouseEvent* event) {
-  if (m_interactive)
-    QAbstractButton::mousePressEvent(event);
-  else
-    event->ignore();
-}
-
-void CPngButton::mouseReleaseEvent(QMouseEvent* event) {
-  if (m_interactive)
-    QAbstractButton::mouseReleaseEvent(event);
-  else
-    event->ignore();
-}
-
-void CPngButton::mouseMoveEvent(QMouseEvent* event) {
-  if (m_interactive) QAbstractButton::mouseMoveEvent(event);
 }

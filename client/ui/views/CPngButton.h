@@ -19,8 +19,6 @@ class CPngButton : public QAbstractButton {
   // Stores the state (0 to 8) and its badge; does not repaint (callers update()).
   void SetState(int state);
   int State() const { return m_state; }
-  // The badge image of the current state, program-directory relative; "" for none.
-  const QString& BadgePath() const { return m_badgePath; }
 
   void SetImagePath(const QString& path) { m_imagePath = path; }
   const QString& ImagePath() const { return m_imagePath; }
@@ -37,9 +35,6 @@ class CPngButton : public QAbstractButton {
   void SetLoadingPlaceholder(bool on) { m_loadingPlaceholder = on; }
   void SetHotBadge(bool on) { m_hotBadge = on; }
   bool HotBadge() const { return m_hotBadge; }
-  // Hover tracking, pressing and the highlight overlays happen only while interactive.
-  void SetInteractive(bool on) { m_interactive = on; }
-  bool Hovered() const { return m_hover; }
 
   // The area the face image is stretched to: the client rectangle less the caption strip.
   QRect ImageArea() const;
@@ -54,13 +49,6 @@ class CPngButton : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-
-  virtual void OnHover() {}
-  // Called before the leave repaint.
-  virtual void OnLeave() {}
 
  private:
   // Draws an image file into `target` through the button's cache; false when not drawn.
@@ -73,7 +61,6 @@ class CPngButton : public QAbstractButton {
   int m_state = 0;
   bool m_loadingPlaceholder = false;
   bool m_hotBadge = false;
-  bool m_interactive = true;
   bool m_hover = false;
   bool m_faceDrawn = false;
   QString m_badgePath;
