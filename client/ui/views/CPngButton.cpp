@@ -59,21 +59,19 @@ const QFont& CPngButton::CaptionFont() {
   return font;
 }
 
-bool CPngButton::DrawImageFile(QPainter& painter, const QString& path, const QRect& target) {
-  auto it = m_cache.find(path);
-  if (it == m_cache.end() || it->second.isNull()) {
+bool CPngButton::DrawFace(QPainter& painter, const QRect& target) {
+  if (m_facePath != m_imagePath || m_face.isNull()) {
     // A file that does not exist yet shows the placeholder until it does; once it exists it
     // is loaded and drawn on the same paint.
-    QImage image;
-    if (!path.isEmpty() && QFileInfo::exists(path)) image.load(path);
-    if (image.isNull()) {
-      m_cache[path] = QImage();
+    m_facePath = m_imagePath;
+    m_face = QImage();
+    if (!m_imagePath.isEmpty() && QFileInfo::exists(m_imagePath)) m_face.load(m_imagePath);
+    if (m_face.isNull()) {
       if (m_loadingPlaceholder) DrawSkin(painter, tile_look::kLoadingImage, target);
       return false;
     }
-    it = m_cache.insert_or_assign(path, std::move(image)).first;
   }
-  painter.drawImage(target, it->second);
+  painter.drawImage(target, m_face);
   return true;
 }
 
@@ -82,7 +80,7 @@ void CPngButton::paintEvent(QPaintEvent*) {
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   const QRect area = ImageArea();
 
-  m_faceDrawn = DrawImageFile(painter, m_imagePath, area);
+  m_faceDrawn = DrawFace(painter, area);
   if (isDown())
     DrawSkin(painter, tile_look::kPressedOverlay, area);
   else if (m_hover)

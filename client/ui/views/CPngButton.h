@@ -8,8 +8,6 @@
 #include <QImage>
 #include <QString>
 
-#include <map>
-
 class CPngButton : public QAbstractButton {
   Q_OBJECT
  public:
@@ -51,8 +49,8 @@ class CPngButton : public QAbstractButton {
   void leaveEvent(QEvent* event) override;
 
  private:
-  // Draws an image file into `target` through the button's cache; false when not drawn.
-  bool DrawImageFile(QPainter& painter, const QString& path, const QRect& target);
+  // Draws the face image into `target`, loading it once its file exists; false when not drawn.
+  bool DrawFace(QPainter& painter, const QRect& target);
 
   QString m_imagePath;
   QString m_caption;
@@ -64,6 +62,7 @@ class CPngButton : public QAbstractButton {
   bool m_hover = false;
   bool m_faceDrawn = false;
   QString m_badgePath;
-  // Face images by path; a null image marks a path whose file did not exist yet.
-  std::map<QString, QImage> m_cache;
+  // The face image and the path it was loaded from; null while the file did not exist yet.
+  QImage m_face;
+  QString m_facePath;
 };
