@@ -1,5 +1,6 @@
 #include "client/ui/dialogs/DialogWidgets.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -35,6 +36,10 @@ CClickText::CClickText(const QString& text, QWidget* parent) : QLabel(text, pare
 void CClickText::SetNotify(bool notify) {
   m_notify = notify;
   setFocusPolicy(notify ? Qt::TabFocus : Qt::NoFocus);
+  // The program's accessibility factory reports a widget carrying this property in that
+  // role: a clickable text is a link to a screen reader, a plain one stays static text.
+  setProperty("orvAccessibleRole",
+              notify ? QVariant(static_cast<int>(QAccessible::Link)) : QVariant());
 }
 
 void CClickText::SetLinkStyle(bool link) {

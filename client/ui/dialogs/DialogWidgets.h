@@ -31,7 +31,8 @@ class CClickText : public QLabel {
   Q_OBJECT
  public:
   explicit CClickText(const QString& text = QString(), QWidget* parent = nullptr);
-  // Clicks are reported only when on (the template's notify style).
+  // Clicks are reported only when on (the template's notify style); a screen reader is then
+  // told it is a link.
   void SetNotify(bool notify);
   // Blue underlined text with a pointing hand, as a link static shows it.
   void SetLinkStyle(bool link);
