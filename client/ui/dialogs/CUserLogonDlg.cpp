@@ -60,6 +60,7 @@ void CUserLogonDlg::BuildControls() {
   m_name->setInsertPolicy(QComboBox::NoInsert);
   m_name->setGeometry(du.Rect(76, 47, 101, 13));
   m_name->setAccessibleName(QStringLiteral("用户名"));
+  m_name->lineEdit()->setAccessibleName(m_name->accessibleName());  // where the typing goes
   m_nameLabel->setBuddy(m_name);
 
   m_password = new QLineEdit(this);
