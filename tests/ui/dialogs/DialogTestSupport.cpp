@@ -93,4 +93,11 @@ void SaveShot(QWidget& widget, const QString& name) {
   widget.grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
+void SaveShownMessageBox(const QString& name) {
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<CMessageBoxDialog*>(w);
+    if (box != nullptr && box->isVisible()) SaveShot(*box, name);
+  }
+}
+
 }  // namespace orvtest

@@ -63,5 +63,7 @@ void ExpectEveryReachableControlNamed(QWidget& top);
 
 // Saves the widget's picture as NAME.png under $ORV_UI_SHOTS when that is set.
 void SaveShot(QWidget& widget, const QString& name);
+// Saves the product's message box that is showing, as SaveShot does.
+void SaveShownMessageBox(const QString& name);
 
 }  // namespace orvtest

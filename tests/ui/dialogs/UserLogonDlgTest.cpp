@@ -123,7 +123,10 @@ TEST_F(UserLogonDlgTest, EscapeAndTheCloseButtonCancelWithoutLoggingIn) {
 TEST_F(UserLogonDlgTest, WrongPasswordShowsThePlatformTextAndStaysOpen) {
   StartLoginServer();
   auto dlg = Open();
-  MessageBoxCatcher boxes;
+  MessageBoxCatcher boxes([&] {
+    orvtest::SaveShot(*dlg, "login_dialog_error");
+    orvtest::SaveShownMessageBox("login_error_box");
+  });
   LogIn(*dlg, "demo", "wrong");
   ASSERT_EQ(boxes.Texts().size(), 1);
   EXPECT_EQ(boxes.Texts()[0], "用户名或密码错误");
