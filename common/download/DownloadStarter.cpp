@@ -19,14 +19,6 @@ Registration& TheRegistration() {
 
 }  // namespace
 
-void SetProcessDownloadWindow(IDownloadStarter* window) {
-  Registration& r = TheRegistration();
-  std::unique_lock lock(r.mutex);
-  r.window = window;
-  // The window that was registered may go once its calls have returned.
-  r.idle.wait(lock, [&] { return r.inFlight == 0; });
-}
-
 IDownloadStarter* GetProcessDownloadWindow() {
   Registration& r = TheRegistration();
   std::lock_guard lock(r.mutex);
@@ -58,7 +50,11 @@ int StartProcessDownload(const std::string& url, const std::string& localPath, i
 
 ProcessDownloadWindowScope::ProcessDownloadWindowScope(IDownloadStarter& window)
     : m_window(window) {
-  SetProcessDownloadWindow(&m_window);
+  Registration& r = TheRegistration();
+  std::unique_lock lock(r.mutex);
+  r.window = &m_window;
+  // A window this one replaces may go once its calls have returned.
+  r.idle.wait(lock, [&] { return r.inFlight == 0; });
 }
 
 ProcessDownloadWindowScope::~ProcessDownloadWindowScope() {

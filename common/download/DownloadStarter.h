@@ -33,9 +33,6 @@ class ProcessDownloadWindowScope final {
 // DownloadFile on the registered window; 0 when none is registered.
 int StartProcessDownload(const std::string& url, const std::string& localPath, int priority);
 
-// The registration without a scope (nullptr clears it); clearing also waits for the calls
-// in flight. Prefer ProcessDownloadWindowScope.
-void SetProcessDownloadWindow(IDownloadStarter* window);
-// The registered window. A caller that uses it races with the window's end: use
-// StartProcessDownload instead.
+// The registered window, to tell whether there is one. A caller that calls it races with
+// the window's end: use StartProcessDownload instead.
 IDownloadStarter* GetProcessDownloadWindow();

@@ -10,9 +10,6 @@
 
 namespace orvtest {
 
-RecordingDownloadWindow::RecordingDownloadWindow() { SetProcessDownloadWindow(this); }
-RecordingDownloadWindow::~RecordingDownloadWindow() { SetProcessDownloadWindow(nullptr); }
-
 int RecordingDownloadWindow::DownloadFile(const std::string& url, const std::string& localPath,
                                           int priority) {
   std::lock_guard<std::mutex> lock(m_mutex);

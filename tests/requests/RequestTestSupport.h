@@ -18,14 +18,13 @@ struct DownloadCall {
 // Registered as the process download window for its lifetime; records every request.
 class RecordingDownloadWindow final : public IDownloadStarter {
  public:
-  RecordingDownloadWindow();
-  ~RecordingDownloadWindow() override;
   int DownloadFile(const std::string& url, const std::string& localPath, int priority) override;
   std::vector<DownloadCall> Calls() const;
 
  private:
   mutable std::mutex m_mutex;
   std::vector<DownloadCall> m_calls;
+  ProcessDownloadWindowScope m_registration{*this};  // ends first: no call outlives the rest
 };
 
 // Everything the thread log wrote under programDir, converted to UTF-8.
