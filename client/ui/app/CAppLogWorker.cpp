@@ -1,18 +1,18 @@
 #include "client/ui/app/CAppLogWorker.h"
 
 #include <chrono>
-#include <vector>
 
 #include "client/requests/ReportCtrls.h"
 #include "platform/ThreadPriority.h"
 
 namespace {
 
-// One application-use report whose request can be aborted from another thread: the same
-// URL and folder as COrvAppLogCtrl, which sends from its constructor and so cannot be
-// reached while it waits.
+// One application-use report that watches the worker's abort flag: the same URL and
+// folder as COrvAppLogCtrl, which sends from its constructor, before a flag could be handed
+// to it.
 class AbortableAppLogRequest final : public COrvAppCtrl {
  public:
+  explicit AbortableAppLogRequest(AbortFlag& abort) { UseAbortFlag(abort); }
   void Parse() override {}
   int GetKind() const override { return 2; }
   void Send(const S_OrvAppLogRequestInfo& record) {
@@ -46,36 +46,27 @@ void CAppLogWorker::Stop() {
   {
     std::lock_guard lock(m_mutex);
     m_stop = true;
-    if (m_current) m_current->Abort();
+    m_abort = true;  // ends the report in flight
     m_wake.notify_all();
   }
   if (m_thread.joinable()) m_thread.join();
-}
-
-int CAppLogWorker::SentCount() const {
-  std::lock_guard lock(m_mutex);
-  return m_sent;
 }
 
 void CAppLogWorker::ThreadMain() {
   plat::SetCurrentThreadPriority(plat::kThreadPriorityIdle);
   std::unique_lock lock(m_mutex);
   while (!m_stop) {
-    std::vector<S_OrvAppLogRequestInfo> taken(m_queue.begin(), m_queue.end());
-    m_queue.clear();
+    std::deque<S_OrvAppLogRequestInfo> taken;
+    taken.swap(m_queue);
     if (taken.empty()) {
       m_wake.wait_for(lock, kIdlePause);
       continue;
     }
     for (const auto& record : taken) {
       if (m_stop) break;
-      auto request = std::make_shared<AbortableAppLogRequest>();
-      m_current = request;
       lock.unlock();
-      request->Send(record);
+      AbortableAppLogRequest(m_abort).Send(record);
       lock.lock();
-      m_current.reset();
-      ++m_sent;
     }
   }
 }

@@ -5,14 +5,11 @@
 // silent log server.
 #include <condition_variable>
 #include <deque>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "client/base/RequestResult.h"
 #include "client/requests/OrvAppInfo.h"
-
-class COrvAppCtrl;
 
 class CAppLogWorker final {
  public:
@@ -29,18 +26,14 @@ class CAppLogWorker final {
   // Records still queued are dropped.
   void Stop();
 
-  // Records sent so far (answered or not).
-  int SentCount() const;
-
  private:
   void ThreadMain();
 
-  mutable std::mutex m_mutex;
+  std::mutex m_mutex;
   std::condition_variable m_wake;
   std::deque<S_OrvAppLogRequestInfo> m_queue;
   bool m_stop = false;
-  int m_sent = 0;
-  // The request in flight, aborted by Stop(); guarded by m_mutex.
-  std::shared_ptr<COrvAppCtrl> m_current;
+  // Watched by every report the worker sends; raised by Stop().
+  AbortFlag m_abort{false};
   std::thread m_thread;
 };
