@@ -134,12 +134,9 @@ WorkOrderForm CServiceDialog::ReadForm() const {
 }
 
 void CServiceDialog::OnLookup() {
-  if (m_busy) return;
-  m_busy = true;
   const std::string taxNumber = m_taxNumber->text().toStdString();
   CQueryEnterpriseInfoCtrl answer;
   RunKeepingPainted([&] { answer.RunFor(taxNumber); });
-  m_busy = false;
   // An answer with an information text or with enterprise data fills the five fields, empty
   // where it has no value, before the text shows; the OA server answers a found taxpayer
   // with the data and an empty information text. No answer changes nothing.
@@ -155,7 +152,6 @@ void CServiceDialog::OnLookup() {
 }
 
 void CServiceDialog::OnSubmit() {
-  if (m_busy) return;
   const WorkOrderForm form = ReadForm();
   for (const std::string* field :
        {&form.nsrsbh, &form.nsrmc, &form.lxrmc, &form.lxrdh, &form.lxrdz, &form.bz}) {
@@ -164,10 +160,8 @@ void CServiceDialog::OnSubmit() {
       return;
     }
   }
-  m_busy = true;
   CQueryWorkOrderCtrl answer;
   RunKeepingPainted([&] { answer.RunFor(form); });
-  m_busy = false;
   if (answer.infoFlag) ShowDialogMessage(this, Utf8(answer.infoText));
 }
 

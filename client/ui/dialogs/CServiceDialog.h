@@ -52,5 +52,4 @@ class CServiceDialog : public QWidget {
   QPushButton* m_lookup = nullptr;
   QPushButton* m_submit = nullptr;
   QPushButton* m_reset = nullptr;
-  bool m_busy = false;
 };

@@ -288,11 +288,9 @@ void CSystemDiagnoseDlg::RunChecks(const std::shared_ptr<RunShared>& shared) {
 }
 
 void CSystemDiagnoseDlg::OnSubmit() {
-  if (m_submitting || m_rows[kSubmitRow].result->text() != Name(kSubmitText)) return;
-  m_submitting = true;
+  if (m_rows[kSubmitRow].result->text() != Name(kSubmitText)) return;
   const SoftwareSlots products = m_slots;
   const bool ok = RunKeepingPainted([&] { return COtherSoftwareInfoCtrl(products).success; });
-  m_submitting = false;
   ShowDialogMessage(this, Name(ok ? kSubmitted : kSubmitFailed));
 }
 

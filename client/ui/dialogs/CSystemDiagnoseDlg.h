@@ -67,7 +67,6 @@ class CSystemDiagnoseDlg : public QWidget {
   static void RunChecks(const std::shared_ptr<RunShared>& shared);
 
   int m_runState = kIdle;
-  bool m_submitting = false;
   SoftwareSlots m_slots;
   QImage m_background;
 

@@ -137,17 +137,15 @@ void CUserLogonDlg::FillStoredCredentials() {
 }
 
 void CUserLogonDlg::OnLogin() {
-  if (m_loggingIn) return;
-  m_loggingIn = true;
   const std::string name = m_name->currentText().toStdString();
   const std::string password = m_password->text().toStdString();
   const bool remember = m_remember->isChecked();
-  // The exchange blocks until the server answers; the dialog keeps painting meanwhile. The
-  // session is written here, on the GUI thread, which reads it while the exchange runs.
+  // The exchange blocks until the server answers; the dialog keeps painting meanwhile and
+  // takes no input, so no second login starts. The session is written here, on the GUI
+  // thread, which reads it while the exchange runs.
   const LoginResult result =
       RunKeepingPainted([&] { return m_service.Exchange(name, password, remember); });
   m_service.Apply(result);
-  m_loggingIn = false;
 
   if (result.success) {
     done(QDialog::Accepted);

@@ -46,7 +46,6 @@ class CUserLogonDlg : public QDialog {
   CLoginService& m_service;
   std::function<void()> m_refresh;
   QImage m_title;
-  bool m_loggingIn = false;
 
   QPushButton* m_loginButton = nullptr;
   CSkinBtn* m_closeButton = nullptr;
