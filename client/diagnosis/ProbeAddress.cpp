@@ -74,7 +74,7 @@ bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atom
   CurlTransferSetup setup;
   setup.connectTimeoutMs = connectTimeoutMs;
   setup.totalTimeoutMs = kProbeTotalTimeoutMs;
-  setup.followRedirects = false;
+  setup.maxRedirects = 0;
   setup.stallLimit = false;
   SetCommonOptions(curl, url, setup);
   curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &DiscardBody);

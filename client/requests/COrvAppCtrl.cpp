@@ -114,8 +114,8 @@ COrvAppCtrl::TextAnswer COrvAppCtrl::FetchText(const std::string& requestUrl,
   CurlTransferSetup setup;
   setup.connectTimeoutMs = kConnectTimeoutMs;
   setup.totalTimeoutMs = kTransferTimeoutMs;
+  setup.maxRedirects = 5;
   ApplyCurlSetup(h, setup);
-  curl_easy_setopt(h, CURLOPT_MAXREDIRS, 5L);
   // A reload: never answer from a cache.
   struct curl_slist* headers = curl_slist_append(nullptr, "Cache-Control: no-cache");
   headers = curl_slist_append(headers, "Pragma: no-cache");

@@ -30,9 +30,9 @@ void ApplyCurlSetup(CURL* h, const CurlTransferSetup& setup) {
   curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
   curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT_MS, setup.connectTimeoutMs);
   if (setup.totalTimeoutMs > 0) curl_easy_setopt(h, CURLOPT_TIMEOUT_MS, setup.totalTimeoutMs);
-  if (setup.schemes == CurlSchemes::Http && setup.followRedirects) {
+  if (setup.schemes == CurlSchemes::Http && setup.maxRedirects > 0) {
     curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(h, CURLOPT_MAXREDIRS, 10L);
+    curl_easy_setopt(h, CURLOPT_MAXREDIRS, setup.maxRedirects);
   }
   if (setup.stallLimit) {
     curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);

@@ -12,9 +12,9 @@ enum class CurlSchemes { Http, Ftp };
 struct CurlTransferSetup {
   CurlSchemes schemes = CurlSchemes::Http;
   long connectTimeoutMs = 30000;
-  long totalTimeoutMs = 0;      // 0: no overall limit (downloads of any size)
-  bool followRedirects = true;  // HTTP only, at most 10
-  bool stallLimit = true;       // end a transfer that receives nothing for StallLimit()
+  long totalTimeoutMs = 0;  // 0: no overall limit (downloads of any size)
+  long maxRedirects = 10;   // HTTP only; 0: a redirect is the answer
+  bool stallLimit = true;   // end a transfer that receives nothing for StallLimit()
 };
 
 // Once per process, from any thread.
