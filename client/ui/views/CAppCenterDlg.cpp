@@ -20,21 +20,16 @@ CAppCenterDlg::CAppCenterDlg(IKivoHost& host, QWidget* parent) : CAppGridPage(ho
 CAppCenterDlg::~CAppCenterDlg() = default;
 
 void CAppCenterDlg::RebuildButtons() {
-  std::vector<COrvAppButton*>& tiles = BeginRebuild();
   const AppListKind kind = WebShown() ? AppListKind::AllWeb : AppListKind::AllDesktop;
-  // The list is fetched only while the window holds none; later rebuilds use it as held.
-  const std::vector<AppRecord> records = m_host.RequestList(kind).records;
-  tiles.reserve(records.size());
-  setUpdatesEnabled(false);
-  for (const AppRecord& record : records) {
-    auto* tile = new COrvAllAppButton(m_host, QString::fromStdString(record->remark), GridWidget());
-    tile->Bind(record, kind);
-    Place(*tile, static_cast<int>(tiles.size()));
-    WorkOutState(*tile);
-    tiles.push_back(tile);
-  }
-  FinishGrid(static_cast<int>(tiles.size()));
-  setUpdatesEnabled(true);
+  FillGrid(
+      // The list is fetched only while the window holds none; later rebuilds use it as held.
+      [&] { return m_host.RequestList(kind).records; },
+      [&](const AppRecord& record, QWidget* grid) {
+        auto* tile = new COrvAllAppButton(m_host, QString::fromStdString(record->remark), grid);
+        tile->Bind(record, kind);
+        WorkOutState(*tile);
+        return tile;
+      });
 }
 
 void CAppCenterDlg::WorkOutState(COrvAppButton& tile) const {

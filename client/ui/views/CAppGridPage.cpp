@@ -93,6 +93,21 @@ std::vector<COrvAppButton*>& CAppGridPage::BeginRebuild() {
   return list;
 }
 
+void CAppGridPage::FillGrid(const std::function<std::vector<AppRecord>()>& fetch,
+                            const TileMaker& make) {
+  std::vector<COrvAppButton*>& tiles = BeginRebuild();
+  const std::vector<AppRecord> records = fetch();
+  tiles.reserve(records.size());
+  setUpdatesEnabled(false);
+  for (const AppRecord& record : records) {
+    COrvAppButton* tile = make(record, m_grid);
+    Place(*tile, static_cast<int>(tiles.size()));
+    tiles.push_back(tile);
+  }
+  FinishGrid(static_cast<int>(tiles.size()));
+  setUpdatesEnabled(true);
+}
+
 void CAppGridPage::Place(COrvAppButton& tile, int index) {
   // The grid widget starts where the scroll area does; cells keep their page positions.
   const QPoint cell = CellPosition(index) - m_scroll->geometry().topLeft();

@@ -42,14 +42,11 @@ class CAppGridPage : public QWidget {
  protected:
   CAppGridPage(IKivoHost& host, QWidget* parent);
 
-  // Hides the other list's tiles, destroys this list's tiles; returns this list, now empty.
-  std::vector<COrvAppButton*>& BeginRebuild();
-  // Parent of the tiles (inside the scroll area).
-  QWidget* GridWidget() const { return m_grid; }
-  // Moves a tile to cell `index` and shows it.
-  void Place(COrvAppButton& tile, int index);
-  // Sizes the grid for `count` tiles, so the scroll area scrolls when they pass the bottom.
-  void FinishGrid(int count);
+  // Makes the tile of one record as a child of `grid`, bound and given its state.
+  using TileMaker = std::function<COrvAppButton*(const AppRecord& record, QWidget* grid)>;
+  // Rebuilds the shown tab's list: hides the other list's tiles and destroys this list's,
+  // then makes one tile per record that `fetch` answers and places them in grid order.
+  void FillGrid(const std::function<std::vector<AppRecord>()>& fetch, const TileMaker& make);
   // The first tile whose key is `key`, the web list searched before the desktop list;
   // `visit` sees every tile passed on the way (before the comparison) and whether it is a
   // web tile.
@@ -67,6 +64,12 @@ class CAppGridPage : public QWidget {
  private:
   // Places the tab strip, the scroll area and every tile for the page's size.
   void Layout();
+  // Hides the other list's tiles, destroys this list's tiles; returns this list, now empty.
+  std::vector<COrvAppButton*>& BeginRebuild();
+  // Moves a tile to cell `index` and shows it.
+  void Place(COrvAppButton& tile, int index);
+  // Sizes the grid for `count` tiles, so the scroll area scrolls when they pass the bottom.
+  void FinishGrid(int count);
   static void Destroy(std::vector<COrvAppButton*>& tiles);
 
   CXTabCtrl* m_tabs = nullptr;

@@ -10,23 +10,17 @@ CMyAppDlg::CMyAppDlg(IKivoHost& host, QWidget* parent) : CAppGridPage(host, pare
 CMyAppDlg::~CMyAppDlg() = default;
 
 void CMyAppDlg::RebuildButtons() {
-  std::vector<COrvAppButton*>& tiles = BeginRebuild();
   const bool web = WebShown();
   const AppListKind kind = web ? AppListKind::PrivateWeb : AppListKind::PrivateDesktop;
-  // The desktop list is fetched again first; the web list is used as held.
-  const std::vector<AppRecord> records =
-      web ? m_host.HeldList(kind).records : m_host.RequestList(kind).records;
-  tiles.reserve(records.size());
-  setUpdatesEnabled(false);
-  for (const AppRecord& record : records) {
-    auto* tile = new COrvPrivateAppButton(m_host, GridWidget());
-    tile->Bind(record, kind);
-    tile->ApplyState(web ? tile_state::kRun : tile->QueryInstallState());
-    Place(*tile, static_cast<int>(tiles.size()));
-    tiles.push_back(tile);
-  }
-  FinishGrid(static_cast<int>(tiles.size()));
-  setUpdatesEnabled(true);
+  FillGrid(
+      // The desktop list is fetched again first; the web list is used as held.
+      [&] { return web ? m_host.HeldList(kind).records : m_host.RequestList(kind).records; },
+      [&](const AppRecord& record, QWidget* grid) {
+        auto* tile = new COrvPrivateAppButton(m_host, grid);
+        tile->Bind(record, kind);
+        tile->ApplyState(web ? tile_state::kRun : tile->QueryInstallState());
+        return tile;
+      });
 }
 
 void CMyAppDlg::RefreshIcon(const std::string& key) {
