@@ -12,7 +12,6 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QTimerEvent>
-#include <QWindow>
 
 #include "client/account/CLoginService.h"
 #include "client/base/MachineRegistry.h"
@@ -724,30 +723,19 @@ void CKivoDlg::mousePressEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QDialog::mousePressEvent(event);
   const QPoint pos = event->position().toPoint();
   m_updateLinkPressed = UpdateLinkRect(height()).contains(pos);
-  // The top band acts as the caption: a press there may begin a drag.
-  m_dragPending = !m_updateLinkPressed && pos.y() < kDragBandHeight;
-  m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  // The top band acts as the caption.
+  m_drag.Press(*this, *event, !m_updateLinkPressed && pos.y() < kDragBandHeight);
 }
 
 void CKivoDlg::mouseMoveEvent(QMouseEvent* event) {
-  const QPoint pos = event->position().toPoint();
-  if (m_dragPending && (event->buttons() & Qt::LeftButton)) {
-    // The drag begins with the first move of the pressed button (a plain click on the band
-    // must not leave the window manager moving the window); the window manager moves the
-    // window where it can, else the window follows the pointer itself.
-    m_dragPending = false;
-    m_dragging = !(windowHandle() && windowHandle()->startSystemMove());
-  }
-  if (m_dragging) {
-    move(event->globalPosition().toPoint() - m_dragOffset);
-    return;
-  }
-  setCursor(UpdateLinkRect(height()).contains(pos) ? Qt::PointingHandCursor : Qt::ArrowCursor);
+  if (m_drag.Move(*this, *event)) return;
+  setCursor(UpdateLinkRect(height()).contains(event->position().toPoint()) ? Qt::PointingHandCursor
+                                                                           : Qt::ArrowCursor);
 }
 
 void CKivoDlg::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return QDialog::mouseReleaseEvent(event);
-  m_dragging = m_dragPending = false;
+  m_drag.Release();
   bool clicked =
       m_updateLinkPressed && UpdateLinkRect(height()).contains(event->position().toPoint());
   m_updateLinkPressed = false;

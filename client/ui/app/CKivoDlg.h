@@ -26,6 +26,7 @@
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/ui/app/IKivoHost.h"
 #include "client/ui/app/KivoLayout.h"
+#include "client/ui/notify/CaptionDrag.h"
 #include "client/update/CUpdateChecker.h"
 #include "client/update/UpdatePrompts.h"
 #include "common/download/qt/FCDownloadFileWndBase.h"
@@ -200,9 +201,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   bool m_fullRepaint = true;
   int m_page = 0;
   bool m_updateLinkPressed = false;
-  bool m_dragPending = false;
-  bool m_dragging = false;
-  QPoint m_dragOffset;
+  CaptionDrag m_drag;
   bool m_shutDown = false;
   bool m_exitedForUpdate = false;
   bool m_stop = false;

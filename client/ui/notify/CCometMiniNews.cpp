@@ -9,7 +9,6 @@
 #include <QPainterPath>
 #include <QScreen>
 #include <QTextLayout>
-#include <QWindow>
 
 #include <utility>
 
@@ -272,15 +271,7 @@ void CMiniNewsWindow::SetHover(int area) {
 }
 
 void CMiniNewsWindow::mouseMoveEvent(QMouseEvent* event) {
-  if (m_dragPending && (event->buttons() & Qt::LeftButton)) {
-    // By the window manager when it offers one, else the popup follows the pointer.
-    m_dragPending = false;
-    m_dragging = !(windowHandle() && windowHandle()->startSystemMove());
-  }
-  if (m_dragging) {
-    move(event->globalPosition().toPoint() - m_dragOffset);
-    return;
-  }
+  if (m_drag.Move(*this, *event)) return;
   SetHover(HitTest(event->position().toPoint()));
 }
 
@@ -292,14 +283,13 @@ void CMiniNewsWindow::mousePressEvent(QMouseEvent* event) {
     Render();
     update();
   }
-  // The frame: a caption drag, begun by the first move of the pressed button.
-  m_dragPending = area < 0;
-  m_dragOffset = event->globalPosition().toPoint() - pos();
+  // The frame acts as the caption.
+  m_drag.Press(*this, *event, area < 0);
 }
 
 void CMiniNewsWindow::mouseReleaseEvent(QMouseEvent* event) {
   if (event->button() != Qt::LeftButton) return;
-  m_dragging = m_dragPending = false;
+  m_drag.Release();
   int area = HitTest(event->position().toPoint());
   if (m_pressed >= 0 && area == m_pressed) {
     QPointer<CMiniNewsWindow> self(this);

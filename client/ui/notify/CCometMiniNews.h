@@ -18,6 +18,8 @@
 #include <functional>
 #include <string>
 
+#include "client/ui/notify/CaptionDrag.h"
+
 struct PushMessage;
 
 namespace mini_news {
@@ -104,9 +106,7 @@ class CMiniNewsWindow final : public QWidget {
   std::string m_link;
   int m_hover = -1;
   int m_pressed = -1;
-  bool m_dragPending = false;
-  bool m_dragging = false;
-  QPoint m_dragOffset;
+  CaptionDrag m_drag;
   QFont m_normalFont;
   QFont m_boldFont;
 };
