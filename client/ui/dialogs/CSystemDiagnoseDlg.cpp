@@ -72,7 +72,9 @@ QString Name(const char* utf8) { return QString::fromUtf8(utf8); }
 struct CSystemDiagnoseDlg::RunShared {
   RunShared()
       : checks([this] { return CheckForUpdateDetailed({}, &abort).code; },
-               CDiagnosisChecks::PrinterSource()) {}
+               CDiagnosisChecks::PrinterSource()) {
+    checks.UseAbortFlag(abort);  // one flag ends the probes, the fetches and the update check
+  }
 
   // Worker thread: queues `change` for the page on the GUI thread; dropped once the page
   // has detached.
@@ -87,7 +89,6 @@ struct CSystemDiagnoseDlg::RunShared {
   // Page closing: abort what is in flight and stop every later change from reaching it.
   void Detach() {
     abort = true;
-    checks.Abort();
     {
       std::lock_guard lock(mutex);
       page = nullptr;
@@ -101,13 +102,13 @@ struct CSystemDiagnoseDlg::RunShared {
     return ended.wait_for(lock, timeout, [this] { return done; });
   }
 
-  std::atomic<bool> abort{false};
+  AbortFlag abort{false};
   std::atomic<bool> stopRequested{false};
   std::mutex mutex;
   std::condition_variable ended;
   CSystemDiagnoseDlg* page = nullptr;  // guarded by mutex
   bool done = false;                   // guarded by mutex
-  CDiagnosisChecks checks;             // worker thread only (Abort from any)
+  CDiagnosisChecks checks;             // worker thread only
 };
 
 CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {
