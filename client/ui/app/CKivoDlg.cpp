@@ -48,17 +48,6 @@ namespace {
 
 enum StatusTextIndex { kVersionText, kUpdateText, kConnectionText, kReminderText, kLoginText };
 
-// Tiles a bitmap over a rectangle from its top-left corner.
-void Tile(QPainter& painter, const QImage& image, const QRect& area) {
-  if (image.isNull() || area.isEmpty()) return;
-  painter.save();
-  painter.setClipRect(area);
-  for (int y = area.top(); y <= area.bottom(); y += image.height())
-    for (int x = area.left(); x <= area.right(); x += image.width())
-      painter.drawImage(QPoint(x, y), image);
-  painter.restore();
-}
-
 CSkinBtn* MakeSkinButton(QWidget* parent, const SkinButtonSpec& spec, int clientWidth) {
   auto* button = new CSkinBtn(parent);
   button->SetImages(QString::fromUtf8(spec.images[0]), QString::fromUtf8(spec.images[1]),
@@ -162,7 +151,7 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
 
   // 5. The four skin bitmaps; a missing one ends the program.
   for (size_t i = 0; i < kSkinBitmaps.size(); ++i) {
-    m_skin[i] = QImage(SkinImagePath(QString::fromUtf8(kSkinBitmaps[i])));
+    m_skin[i] = QPixmap(SkinImagePath(QString::fromUtf8(kSkinBitmaps[i])));
     if (m_skin[i].isNull()) return false;
   }
 
@@ -713,10 +702,13 @@ void CKivoDlg::paintEvent(QPaintEvent*) {
   painter.fillRect(rect(), kFrameColor);
   painter.fillRect(QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kPageAreaBottomMargin - 1)),
                    kPageAreaColor);
-  Tile(painter, m_skin[kTopmost], QRect(0, 0, w, kTopBandHeight));
-  Tile(painter, m_skin[kStatusBar], QRect(0, h - kStatusBandHeight, w, kStatusBandHeight));
-  Tile(painter, m_skin[kStartBackground],
-       QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kBackgroundBottomMargin - 1)));
+  // Each bitmap tiled over its band from the band's top-left corner.
+  painter.drawTiledPixmap(QRect(0, 0, w, kTopBandHeight), m_skin[kTopmost]);
+  painter.drawTiledPixmap(QRect(0, h - kStatusBandHeight, w, kStatusBandHeight),
+                          m_skin[kStatusBar]);
+  painter.drawTiledPixmap(
+      QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kBackgroundBottomMargin - 1)),
+      m_skin[kStartBackground]);
 }
 
 void CKivoDlg::mousePressEvent(QMouseEvent* event) {

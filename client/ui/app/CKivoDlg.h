@@ -9,7 +9,7 @@
 // its send link (a blocking queued call that answers 0 once the window is shutting down)
 // or the two queues (finished downloads, application-use records).
 #include <QDialog>
-#include <QImage>
+#include <QPixmap>
 #include <QPointer>
 
 #include <array>
@@ -197,7 +197,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   std::optional<ProcessDownloadWindowScope> m_downloadScope;
   std::shared_ptr<DownloadOwnerLink> m_sendLink;
 
-  std::array<QImage, 4> m_skin;
+  std::array<QPixmap, 4> m_skin;
   bool m_fullRepaint = true;
   int m_page = 0;
   bool m_updateLinkPressed = false;
