@@ -128,7 +128,6 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   setWindowIcon(ResourceIcon());
 
   // 2. This is the process's download window; a second start can find it from now on.
-  m_stop = false;
   m_downloadScope.emplace(*this);
   if (publish) publish();
 
@@ -268,7 +267,6 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
 void CKivoDlg::Shutdown() {
   if (m_shutDown) return;
   m_shutDown = true;
-  m_stop = true;
   for (const auto& [qtId, id] : m_timerIds) killTimer(qtId);
   m_timerIds.clear();
   // From now on worker sends answer 0 at once: nobody waits for this window.

@@ -204,7 +204,6 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   CaptionDrag m_drag;
   bool m_shutDown = false;
   bool m_exitedForUpdate = false;
-  bool m_stop = false;
 
   CXTabCtrl* m_tabs = nullptr;
   CAdvImage* m_banner = nullptr;

@@ -148,7 +148,6 @@ class ProgressGate {
  public:
   // Counts one notification; true when this one is passed on.
   bool Pass() { return (++m_count % 2) == 0; }
-  long long Count() const { return m_count; }
 
  private:
   long long m_count = 0;
