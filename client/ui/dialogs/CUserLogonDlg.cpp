@@ -38,16 +38,14 @@ CUserLogonDlg::CUserLogonDlg(CLoginService& service, std::function<void()> refre
   setWindowTitle(QStringLiteral("用户登录"));
   setAccessibleName(QStringLiteral("用户登录"));
   setFont(QFont(QStringLiteral("MS Shell Dlg"), 8));
-  setFixedSize(
-      DialogUnits::ForDialogFont(QStringLiteral("MS Shell Dlg"), 8).Size(kWidthDu, kHeightDu));
+  const DialogUnits du = DialogUnits::ForDialogFont(QStringLiteral("MS Shell Dlg"), 8);
+  setFixedSize(du.Size(kWidthDu, kHeightDu));
   m_title = QImage(SkinImagePath(QString::fromUtf8(kTitleImage)));
-  BuildControls();
+  BuildControls(du);
   FillStoredCredentials();
 }
 
-void CUserLogonDlg::BuildControls() {
-  const DialogUnits du = DialogUnits::ForDialogFont(QStringLiteral("MS Shell Dlg"), 8);
-
+void CUserLogonDlg::BuildControls(const DialogUnits& du) {
   m_nameLabel = new QLabel(QStringLiteral("用户名"), this);
   m_nameLabel->setGeometry(du.Rect(8, 48, 25, 8));
   m_passwordLabel = new QLabel(QStringLiteral("密码"), this);

@@ -12,6 +12,7 @@
 class CLoginService;
 class CSkinBtn;
 class CClickText;
+class DialogUnits;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -38,7 +39,7 @@ class CUserLogonDlg : public QDialog {
   void paintEvent(QPaintEvent* event) override;
 
  private:
-  void BuildControls();
+  void BuildControls(const DialogUnits& du);
   void FillStoredCredentials();
   void OnLogin();
   void OpenWebPage(const char* path);
