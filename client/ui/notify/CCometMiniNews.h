@@ -42,7 +42,7 @@ struct AreaSpec {
 };
 inline constexpr std::array<AreaSpec, 4> kAreas = {{
     {kClose, QRect(214, 1, 36, 18), "关闭", 60},
-    {kOpen, QRect(195, 155, 50, 20), "打开", 80},
+    {kOpen, QRect(195, 155, 50, 20), "查看", 80},  // named as its skin labels it
     {kTitleText, QRect(8, 26, 234, 20), "", -1},
     {kMessageText, QRect(8, 51, 234, 94), "", -1},
 }};
