@@ -36,10 +36,29 @@ using namespace mini_news;
 namespace {
 
 // One area of the popup as a screen reader sees it: the two buttons by their names, the
-// title and the text by their content (links when the message has one).
-class MiniNewsAreaAccessible final : public QAccessibleInterface {
+// title and the text by their content (links when the message has one). Pressing an area
+// acts as a click on it, so the popup can be closed or its link followed without a mouse.
+class MiniNewsAreaAccessible final : public QAccessibleInterface,
+                                     public QAccessibleActionInterface {
  public:
   MiniNewsAreaAccessible(CMiniNewsWindow* window, int id) : m_window(window), m_id(id) {}
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                : nullptr;
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& name) override {
+    if (name != pressAction() || !m_window) return;
+    // Posted, as the click's message is: the popup may close itself.
+    QPointer<CMiniNewsWindow> window = m_window;
+    QMetaObject::invokeMethod(
+        window.data(),
+        [window, id = m_id] {
+          if (window) window->OnAreaClicked(id);
+        },
+        Qt::QueuedConnection);
+  }
+  QStringList keyBindingsForAction(const QString&) const override { return {}; }
   bool isValid() const override { return !m_window.isNull(); }
   QObject* object() const override { return nullptr; }
   QAccessibleInterface* childAt(int, int) const override { return nullptr; }

@@ -1,7 +1,9 @@
 // The message popup: its areas, the hover and press rendering, one window for messages in
-// a row, the clicks (link opened or not, popup closed), and its place after a drag.
+// a row, the clicks (link opened or not, popup closed) also through a screen reader, and its
+// place after a drag.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -179,4 +181,23 @@ TEST_F(MiniNewsTest, DraggingTheFrameMovesItAndTheNextMessageMovesItBack) {
 
   news.ShowMessage({"标题", "下一条", ""});
   EXPECT_EQ(w->pos(), corner);
+}
+
+TEST_F(MiniNewsTest, AScreenReadersPressOnAnAreaActsAsItsClick) {
+  const std::string link = "http://127.0.0.1:9/news";
+  for (int area : {kClose, kOpen}) {
+    opened.clear();
+    news.ShowMessage({"标题", "消息", link});
+    QAccessibleInterface* popup = QAccessible::queryAccessibleInterface(news.Window());
+    ASSERT_NE(popup, nullptr);
+    QAccessibleActionInterface* actions = popup->child(area)->actionInterface();
+    ASSERT_NE(actions, nullptr) << "area " << area;
+    EXPECT_EQ(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+    actions->doAction(QAccessibleActionInterface::pressAction());
+    QApplication::processEvents();  // the posted press
+    QApplication::processEvents();  // the deferred delete
+    EXPECT_EQ(opened, area == kClose ? std::vector<std::string>{} : std::vector<std::string>{link})
+        << "area " << area;
+    EXPECT_EQ(news.Window(), nullptr) << "area " << area;
+  }
 }
