@@ -23,20 +23,6 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
   return size * count;
 }
 
-class CurlHandle {
- public:
-  CurlHandle() : m_curl(curl_easy_init()) {}
-  ~CurlHandle() {
-    if (m_curl) curl_easy_cleanup(m_curl);
-  }
-  CurlHandle(const CurlHandle&) = delete;
-  CurlHandle& operator=(const CurlHandle&) = delete;
-  CURL* get() const { return m_curl; }
-
- private:
-  CURL* m_curl;
-};
-
 // An address must name its scheme: a bare "host/path" (or the bare version number that an
 // empty completeness prefix leaves) is not guessed into a web address of some host.
 bool IsWebAddress(const std::string& url) {
@@ -67,8 +53,7 @@ CURLcode Perform(CURL* curl, const std::atomic<bool>* abort) {
 
 bool ProbeAddress(const std::string& url, long connectTimeoutMs, const std::atomic<bool>* abort) {
   if (!IsWebAddress(url) || (abort && *abort)) return false;
-  EnsureCurlGlobalInit();
-  CurlHandle handle;
+  const CurlHandle handle = NewCurlHandle();
   CURL* curl = handle.get();
   if (!curl) return false;
   CurlTransferSetup setup;
@@ -89,8 +74,7 @@ HttpFetchResult HttpFetch(const std::string& url, const std::atomic<bool>* abort
                           long stallSeconds) {
   HttpFetchResult result;
   if (!IsWebAddress(url) || (abort && *abort)) return result;
-  EnsureCurlGlobalInit();
-  CurlHandle handle;
+  const CurlHandle handle = NewCurlHandle();
   CURL* curl = handle.get();
   if (!curl) return result;
   CurlTransferSetup setup;

@@ -42,10 +42,6 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
-struct CurlDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-
 // How often a blocked transfer looks at its abort flag.
 
 // Sleeps ms unless abort is raised meanwhile; false when it was.
@@ -102,8 +98,7 @@ std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl,
 
 COrvAppCtrl::TextAnswer COrvAppCtrl::FetchText(const std::string& requestUrl,
                                                const std::atomic<bool>& abort, size_t maxBytes) {
-  EnsureCurlGlobalInit();
-  std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+  const CurlHandle handle = NewCurlHandle();
   if (!handle) return {RequestResult::NoAnswer(requestUrl, "no transfer handle"), {}};
   CURL* h = handle.get();
   Body body;

@@ -119,8 +119,8 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
   bool ok = false;
   DescriptorSink sink;
   sink.file = out;
-  EnsureCurlGlobalInit();
-  if (CURL* curl = curl_easy_init()) {
+  if (const CurlHandle handle = NewCurlHandle()) {
+    CURL* curl = handle.get();
     std::string url = FtpUrlFromServerRoot(endpointUrl + "AutoUpdater/AutoUpdater.xml");
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     // A stalled server must not hold the check forever.
@@ -132,7 +132,6 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToFile);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
     ok = PerformUnlessAborted(curl, *abort) == CURLE_OK;
-    curl_easy_cleanup(curl);
   }
   ok = std::fclose(out) == 0 && ok;
   std::error_code ec;

@@ -14,6 +14,11 @@ void EnsureCurlGlobalInit() {
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+CurlHandle NewCurlHandle() {
+  EnsureCurlGlobalInit();
+  return CurlHandle(curl_easy_init());
+}
+
 std::string CurlNoProxyList() {
   const char* env = std::getenv("no_proxy");
   if (!env || !*env) env = std::getenv("NO_PROXY");

@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 
 // Which URL schemes a transfer may use (also after a redirect).
@@ -17,8 +18,15 @@ struct CurlTransferSetup {
   bool stallLimit = true;   // end a transfer that receives nothing for StallLimit()
 };
 
-// Once per process, from any thread.
+// Once per process, from any thread (NewCurlHandle does it).
 void EnsureCurlGlobalInit();
+
+struct CurlHandleDeleter {
+  void operator()(CURL* h) const { curl_easy_cleanup(h); }
+};
+using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
+// A new easy handle, libcurl initialised first; null when libcurl cannot make one.
+CurlHandle NewCurlHandle();
 
 // Applies the setup to h: schemes, NOSIGNAL, time-outs, stall limit and the proxy rule:
 // the system's proxy (http_proxy, no_proxy) applies, but loopback never goes through one.

@@ -7,7 +7,6 @@
 #include <system_error>
 #include <vector>
 
-#include "common/download/CurlSetup.h"
 #include "common/download/DownloadMessages.h"
 #include "common/download/DownloadOwnerLink.h"
 #include "common/download/DownloadWorker.h"
@@ -109,7 +108,6 @@ void DownloadThreadRegistry::SetLauncher(Launcher launcher) {
 
 int DownloadThreadRegistry::Start(DownloadWorkerKind kind, DownloadJob job) {
   if (job.url.empty()) return 0;
-  EnsureCurlGlobalInit();
   State& s = *m_state;
   std::lock_guard lock(s.mutex);
   if (s.closed) return 0;

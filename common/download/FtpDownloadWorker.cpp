@@ -20,10 +20,6 @@ constexpr size_t kChunkSize = 8192;
 // What one socket read may bring (as much as the curl tool takes); it is reported in chunks.
 constexpr long kReceiveBufferSize = 100 * 1024;
 
-struct CurlDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-
 class FtpTransfer final {
  public:
   FtpTransfer(const DownloadJob& job, DownloadReporter& reporter)
@@ -31,7 +27,7 @@ class FtpTransfer final {
 
   // True when the whole file is at its target; size is its length.
   bool Run(int64_t& size) {
-    std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+    const CurlHandle handle = NewCurlHandle();
     if (!handle) return false;
     CURL* h = handle.get();
     m_handle = h;

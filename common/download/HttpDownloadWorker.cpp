@@ -37,10 +37,6 @@ enum class AttemptResult {
   NoFile,      // the URL could not be opened at all: end without a message
 };
 
-struct CurlDeleter {
-  void operator()(CURL* h) const { curl_easy_cleanup(h); }
-};
-
 std::string Trim(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && (s[b] == ' ' || s[b] == '\t')) ++b;
@@ -87,7 +83,7 @@ class HttpAttempt final {
       : m_job(job), m_reporter(reporter), m_file(file), m_resume(resume) {}
 
   AttemptResult Run(int64_t& size) {
-    std::unique_ptr<CURL, CurlDeleter> handle(curl_easy_init());
+    const CurlHandle handle = NewCurlHandle();
     if (!handle) return AttemptResult::Failed;
     CURL* h = handle.get();
     // Blanks in a URL are sent percent-encoded; URLs come from the servers, so nothing but
