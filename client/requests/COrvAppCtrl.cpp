@@ -42,8 +42,6 @@ size_t AppendBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
-// How often a blocked transfer looks at its abort flag.
-
 // Sleeps ms unless abort is raised meanwhile; false when it was.
 bool PauseUnlessAborted(int ms, const std::atomic<bool>& abort) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);

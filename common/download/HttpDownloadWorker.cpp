@@ -34,7 +34,7 @@ enum class AttemptResult {
   Finished,    // the file is at its target
   Failed,      // error raised during the attempt: retry unless the stop flag is set
   Incomplete,  // the body ended before its length: retry
-  NoFile,      // the URL could not be opened at all: end without a message
+  NoFile,      // the URL could not be opened at all: no further attempt, one ERROR
 };
 
 std::string Trim(std::string_view s) {
