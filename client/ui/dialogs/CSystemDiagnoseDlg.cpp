@@ -4,6 +4,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QProgressBar>
+#include <QTimer>
 
 #include <atomic>
 #include <chrono>
@@ -89,11 +90,8 @@ struct CSystemDiagnoseDlg::RunShared {
   // Page closing: abort what is in flight and stop every later change from reaching it.
   void Detach() {
     abort = true;
-    {
-      std::lock_guard lock(mutex);
-      page = nullptr;
-    }
-    ended.notify_all();
+    std::lock_guard lock(mutex);
+    page = nullptr;
   }
 
   // Waits for the worker's end for at most `timeout`; true when it ended.
@@ -266,25 +264,24 @@ void CSystemDiagnoseDlg::RunChecks(const std::shared_ptr<RunShared>& shared) {
     if (check < CDiagnosisChecks::kCheckCount) {
       const int percent = kProgressSteps[check - 1];
       shared->Post([percent](CSystemDiagnoseDlg& page) { page.SetProgress(percent); });
-    } else {
-      std::unique_lock lock(shared->mutex);
-      shared->ended.wait_for(lock, std::chrono::milliseconds(kFinalPauseMs),
-                             [&] { return shared->abort.load(); });
-      lock.unlock();
-      shared->Post([](CSystemDiagnoseDlg& page) { page.SetProgress(100); });
     }
   }
-  const int final = shared->stopRequested ? kIdle : kFinished;
   {
     std::lock_guard lock(shared->mutex);
     shared->done = true;
   }
   shared->ended.notify_all();
-  // The run's last change: the page shows its end and joins this worker, which has nothing
-  // left to do but return.
-  shared->Post([final](CSystemDiagnoseDlg& page) {
-    page.SetRunState(final);
-    if (page.m_worker.joinable()) page.m_worker.join();
+  shared->Post([](CSystemDiagnoseDlg& page) { page.OnChecksEnded(); });
+}
+
+void CSystemDiagnoseDlg::OnChecksEnded() {
+  // The worker has nothing left to do but return. The page stays running through the pause
+  // (a stop can still be asked for), timed from here so that 100 never shows sooner after
+  // the last step than the pause, however late the steps reach the page.
+  if (m_worker.joinable()) m_worker.join();
+  QTimer::singleShot(kFinalPauseMs, this, [this] {
+    SetProgress(100);
+    SetRunState(m_run->stopRequested ? kIdle : kFinished);
   });
 }
 

@@ -42,7 +42,7 @@ class CSystemDiagnoseDlg : public QWidget {
 
   // Start/stop button: starts a run when idle or finished, asks a running one to stop (the
   // checks in progress finish, then the page resets). The page leaves the running state
-  // only with the change that joins the run's worker.
+  // only after joining the run's worker.
   void OnStartStop();
 
  protected:
@@ -62,6 +62,8 @@ class CSystemDiagnoseDlg : public QWidget {
   void SetRunState(int state);
   void ShowRow(int index, const DiagnosisRow& row);
   void SetProgress(int percent);
+  // The worker's last change: joins it, then shows 100 and the run's end after the pause.
+  void OnChecksEnded();
   void OnSubmit();
   // The worker's procedure (worker thread; touches only `shared`).
   static void RunChecks(const std::shared_ptr<RunShared>& shared);
