@@ -6,19 +6,10 @@
 #include <mutex>
 
 namespace {
+
 std::atomic<long long> g_stallMs{60000};
-}  // namespace
 
-void EnsureCurlGlobalInit() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-CurlHandle NewCurlHandle() {
-  EnsureCurlGlobalInit();
-  return CurlHandle(curl_easy_init());
-}
-
+// The environment's no_proxy list plus the loopback names.
 std::string CurlNoProxyList() {
   const char* env = std::getenv("no_proxy");
   if (!env || !*env) env = std::getenv("NO_PROXY");
@@ -26,6 +17,14 @@ std::string CurlNoProxyList() {
   if (list == "*") return list;
   if (!list.empty()) list += ',';
   return list + "localhost,127.0.0.1,::1";
+}
+
+}  // namespace
+
+CurlHandle NewCurlHandle() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+  return CurlHandle(curl_easy_init());
 }
 
 void ApplyCurlSetup(CURL* h, const CurlTransferSetup& setup) {

@@ -18,22 +18,17 @@ struct CurlTransferSetup {
   bool stallLimit = true;   // end a transfer that receives nothing for StallLimit()
 };
 
-// Once per process, from any thread (NewCurlHandle does it).
-void EnsureCurlGlobalInit();
-
 struct CurlHandleDeleter {
   void operator()(CURL* h) const { curl_easy_cleanup(h); }
 };
 using CurlHandle = std::unique_ptr<CURL, CurlHandleDeleter>;
-// A new easy handle, libcurl initialised first; null when libcurl cannot make one.
+// A new easy handle (libcurl is initialised once per process first, from whichever thread
+// comes first); null when libcurl cannot make one.
 CurlHandle NewCurlHandle();
 
 // Applies the setup to h: schemes, NOSIGNAL, time-outs, stall limit and the proxy rule:
 // the system's proxy (http_proxy, no_proxy) applies, but loopback never goes through one.
 void ApplyCurlSetup(CURL* h, const CurlTransferSetup& setup);
-
-// The environment's no_proxy list plus the loopback names.
-std::string CurlNoProxyList();
 
 // A transfer that receives no byte for this long ends (60 s; tests shorten it). The
 // download workers check it in their transfer callback (StallWatch); the other transfers
