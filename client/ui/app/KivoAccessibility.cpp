@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QCoreApplication>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QStringList>
 
@@ -80,15 +82,42 @@ class TabStripAccessible final : public QAccessibleWidget {
   mutable std::vector<TabAccessible*> m_tabs;
 };
 
+// A link drawn by the window (the banner, the update link): pressing it is a left click at
+// its centre, delivered where the mouse's click would go (a label that lets clicks through
+// hands it to its parent).
+class LinkAccessible final : public QAccessibleWidget {
+ public:
+  explicit LinkAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Link) {}
+  QStringList actionNames() const override {
+    return QAccessibleWidget::actionNames() << pressAction();
+  }
+  void doAction(const QString& name) override {
+    if (name != pressAction()) return QAccessibleWidget::doAction(name);
+    QWidget* target = widget();
+    QPoint pos = target->rect().center();
+    while (target->testAttribute(Qt::WA_TransparentForMouseEvents) && target->parentWidget()) {
+      pos = target->mapToParent(pos);
+      target = target->parentWidget();
+    }
+    const QPointF local(pos), global(target->mapToGlobal(local));
+    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                        Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &release);
+  }
+};
+
 QAccessibleInterface* KivoFactory(const QString& className, QObject* object) {
   if (!object || !object->isWidgetType()) return nullptr;
   auto* widget = static_cast<QWidget*>(object);
   if (className == QLatin1String("CXTabCtrl"))
     return new TabStripAccessible(static_cast<CXTabCtrl*>(widget));
   QVariant role = object->property("orvAccessibleRole");
-  if (role.isValid())
-    return new QAccessibleWidget(widget, static_cast<QAccessible::Role>(role.toInt()));
-  return nullptr;
+  if (!role.isValid()) return nullptr;
+  if (role.toInt() == QAccessible::Link) return new LinkAccessible(widget);
+  return new QAccessibleWidget(widget, static_cast<QAccessible::Role>(role.toInt()));
 }
 
 }  // namespace

@@ -463,3 +463,31 @@ TEST(KivoDlgListRequest, WindowKeepsPaintingWhileTheServerHangs) {
   EXPECT_EQ(boxes, 0);
   EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 3000);
 }
+
+TEST_F(KivoDlgTest, AScreenReaderCanFollowTheBannerAndStartTheUpdateCheck) {
+  window->ReplaceBannerList(
+      {{WriteBannerImage("b.png", Qt::blue), "http://127.0.0.1:9/banner", ""}});
+  auto press = [](QWidget* widget) {
+    QAccessibleInterface* link = QAccessible::queryAccessibleInterface(widget);
+    ASSERT_NE(link, nullptr);
+    ASSERT_NE(link->actionInterface(), nullptr);
+    EXPECT_TRUE(
+        link->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+    link->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+  };
+  press(window->Banner());
+  EXPECT_EQ(opened, std::vector<std::string>{"http://127.0.0.1:9/banner"});
+
+  // The update link: a check the user asked for, which against a closed port says so.
+  QLabel* updateLink = nullptr;
+  for (QLabel* label : window->findChildren<QLabel*>(QString(), Qt::FindDirectChildrenOnly))
+    if (label->text() == QStringLiteral("检测更新")) updateLink = label;
+  ASSERT_NE(updateLink, nullptr);
+  press(updateLink);
+  EXPECT_TRUE(orvtest::WaitUntil([&] {
+    QApplication::processEvents();
+    return !boxes.empty();
+  }));
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].text, QStringLiteral("无法获取新版本信息！"));
+}
