@@ -15,10 +15,6 @@ namespace {
 using orvtest::ChildProcess;
 using orvtest::RunCommand;
 
-const std::vector<std::string> kHostKeys = {
-    "ORVANTA_HOST_APP", "ORVANTA_HOST_WEB",       "ORVANTA_HOST_PORTAL",  "ORVANTA_HOST_OA",
-    "ORVANTA_HOST_LOG", "ORVANTA_HOST_DIAGNOSIS", "ORVANTA_HOST_MESSAGE", "ORVANTA_SIM_CONTROL"};
-
 Json::Value ParseJson(const std::string& text) {
   Json::CharReaderBuilder b;
   std::unique_ptr<Json::CharReader> r(b.newCharReader());
@@ -31,10 +27,8 @@ Json::Value ParseJson(const std::string& text) {
 class PlatformSimTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    s_sim = new ChildProcess({ORV_PYTHON,
-                              std::string(ORV_SOURCE_DIR) + "/tools/platform-sim/platform_sim.py",
-                              "--no-update"});
-    s_env = s_sim->ReadAssignments(kHostKeys);
+    s_sim = new orvtest::PlatformSim;
+    s_env = s_sim->Hosts();
   }
   static void TearDownTestSuite() {
     delete s_sim;
@@ -42,7 +36,7 @@ class PlatformSimTest : public ::testing::Test {
   }
 
   void SetUp() override {
-    ASSERT_EQ(s_env.size(), kHostKeys.size()) << "the simulator did not start";
+    ASSERT_TRUE(s_sim->Started()) << "the simulator did not start";
     // A program directory of our own, so the icons land in the test's folder.
     m_cli = m_dir.File("orvanta-cli");
     std::filesystem::copy_file(std::string(ORV_BIN_DIR) + "/orvanta-cli", m_cli);
@@ -79,13 +73,13 @@ class PlatformSimTest : public ::testing::Test {
     return false;
   }
 
-  static ChildProcess* s_sim;
+  static orvtest::PlatformSim* s_sim;
   static std::map<std::string, std::string> s_env;
   orvtest::TempDir m_dir;
   std::string m_cli;
 };
 
-ChildProcess* PlatformSimTest::s_sim = nullptr;
+orvtest::PlatformSim* PlatformSimTest::s_sim = nullptr;
 std::map<std::string, std::string> PlatformSimTest::s_env;
 
 TEST_F(PlatformSimTest, HotListWithIconsInHotApp) {

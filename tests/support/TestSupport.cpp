@@ -275,6 +275,27 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+PlatformSim::PlatformSim()
+    : m_process({ORV_PYTHON, std::string(ORV_SOURCE_DIR) + "/tools/platform-sim/platform_sim.py",
+                 "--no-update"}) {
+  std::string line;
+  while (m_process.ReadLine(line, std::chrono::seconds(20))) {
+    if (line == "READY") {
+      m_ready = true;
+      break;
+    }
+    const auto eq = line.find('=');
+    if (eq != std::string::npos) m_hosts[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+}
+
+std::vector<std::unique_ptr<ScopedEnv>> PlatformSim::ExportHosts() const {
+  std::vector<std::unique_ptr<ScopedEnv>> scoped;
+  for (const auto& [name, value] : m_hosts)
+    scoped.push_back(std::make_unique<ScopedEnv>(name, value));
+  return scoped;
+}
+
 SilentServer::SilentServer() {
   m_fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in addr{};

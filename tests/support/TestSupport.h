@@ -1,9 +1,11 @@
 #pragma once
-// Helpers shared by the tests: temporary folders, bounded waits, child processes.
+// Helpers shared by the tests: temporary folders, bounded waits, child processes, the
+// stand-in platform.
 #include <atomic>
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -111,6 +113,27 @@ class ChildProcess {
   std::string m_buffer;
   bool m_exited = false;
   int m_status = 0;
+};
+
+// tools/platform-sim/platform_sim.py without its update server, read up to its "READY"
+// line; ended with the object.
+class PlatformSim {
+ public:
+  PlatformSim();
+  PlatformSim(const PlatformSim&) = delete;
+  PlatformSim& operator=(const PlatformSim&) = delete;
+
+  // Every server of the simulator listens (it printed "READY").
+  bool Started() const { return m_ready; }
+  // Its NAME=VALUE lines: ORVANTA_HOST_<KIND>, ORVANTA_SIM_CONTROL and ORVANTA_SIM_PUSH.
+  const std::map<std::string, std::string>& Hosts() const { return m_hosts; }
+  // Sets every one of those variables for the lifetime of the returned objects.
+  std::vector<std::unique_ptr<ScopedEnv>> ExportHosts() const;
+
+ private:
+  ChildProcess m_process;
+  std::map<std::string, std::string> m_hosts;
+  bool m_ready = false;
 };
 
 // Runs a command to completion; returns its exit code and fills stdout/stderr.

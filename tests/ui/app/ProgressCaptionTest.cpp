@@ -7,7 +7,6 @@
 #include <QTest>
 
 #include <functional>
-#include <map>
 
 #include "client/base/UserSession.h"
 #include "client/ui/app/CKivoDlg.h"
@@ -29,17 +28,9 @@ bool WaitPumping(const std::function<bool()>& pred, int ms = 20000) {
 }
 
 TEST(HotStripProgress, FinishedDownloadReturnsTheCaptionToTheName) {
-  orvtest::ChildProcess sim({ORV_PYTHON,
-                             std::string(ORV_SOURCE_DIR) + "/tools/platform-sim/platform_sim.py",
-                             "--no-update"});
-  const std::vector<std::string> keys = {"ORVANTA_HOST_APP", "ORVANTA_HOST_PORTAL",
-                                         "ORVANTA_HOST_OA", "ORVANTA_HOST_LOG",
-                                         "ORVANTA_HOST_MESSAGE"};
-  const auto env = sim.ReadAssignments(keys);
-  ASSERT_EQ(env.size(), keys.size()) << "the simulator did not start";
-  std::vector<std::unique_ptr<orvtest::ScopedEnv>> scoped;
-  for (const auto& [name, value] : env)
-    scoped.push_back(std::make_unique<orvtest::ScopedEnv>(name, value));
+  orvtest::PlatformSim sim;
+  ASSERT_TRUE(sim.Started()) << "the simulator did not start";
+  const auto scoped = sim.ExportHosts();
   orvtest::TempProgramDir dir;
 
   UserSession session;

@@ -8,7 +8,6 @@
 #include <QTest>
 
 #include <filesystem>
-#include <map>
 
 #include "StandInHost.h"
 #include "client/base/MachineRegistry.h"
@@ -22,11 +21,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using orvtest::ChildProcess;
-
-const std::vector<std::string> kHostKeys = {
-    "ORVANTA_HOST_APP", "ORVANTA_HOST_WEB",       "ORVANTA_HOST_PORTAL",  "ORVANTA_HOST_OA",
-    "ORVANTA_HOST_LOG", "ORVANTA_HOST_DIAGNOSIS", "ORVANTA_HOST_MESSAGE", "ORVANTA_SIM_CONTROL"};
+using orvtest::PlatformSim;
 
 // The stand-in window with a real download window under it: finished downloads and
 // progress reach the pages as the main window routes them.
@@ -75,21 +70,15 @@ int CountImg(const AppList& list, const std::string& img) {
 
 class PlatformFlowTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    s_sim = new ChildProcess({ORV_PYTHON,
-                              std::string(ORV_SOURCE_DIR) + "/tools/platform-sim/platform_sim.py",
-                              "--no-update"});
-    s_env = s_sim->ReadAssignments(kHostKeys);
-  }
+  static void SetUpTestSuite() { s_sim = new PlatformSim; }
   static void TearDownTestSuite() {
     delete s_sim;
     s_sim = nullptr;
   }
 
   void SetUp() override {
-    ASSERT_EQ(s_env.size(), kHostKeys.size()) << "the simulator did not start";
-    for (const auto& [name, value] : s_env)
-      m_env.push_back(std::make_unique<orvtest::ScopedEnv>(name, value));
+    ASSERT_TRUE(s_sim->Started()) << "the simulator did not start";
+    m_env = s_sim->ExportHosts();
     m_env.push_back(std::make_unique<orvtest::ScopedEnv>("ORVANTA_BIN", ORV_BIN_DIR));
     m_env.push_back(
         std::make_unique<orvtest::ScopedEnv>("ORVANTA_APPS_ROOT", m_dir.Path() + "/apps"));
@@ -101,8 +90,7 @@ class PlatformFlowTest : public ::testing::Test {
     host.actions = &actions;
   }
 
-  static ChildProcess* s_sim;
-  static std::map<std::string, std::string> s_env;
+  static PlatformSim* s_sim;
   std::vector<std::unique_ptr<orvtest::ScopedEnv>> m_env;
   orvtest::TempProgramDir m_dir;
   DownloadHost host;
@@ -110,8 +98,7 @@ class PlatformFlowTest : public ::testing::Test {
   BoxAnswers boxes;
 };
 
-ChildProcess* PlatformFlowTest::s_sim = nullptr;
-std::map<std::string, std::string> PlatformFlowTest::s_env;
+PlatformSim* PlatformFlowTest::s_sim = nullptr;
 
 TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
   CMyAppDlg page(host, &host.window);
