@@ -3,29 +3,15 @@
 // when the last report that reached the tile was below 100.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
-#include <QTest>
-
-#include <functional>
-
 #include "client/base/UserSession.h"
 #include "client/ui/app/CKivoDlg.h"
 #include "client/ui/views/COrvAppButton.h"
 #include "common/download/DownloadHooks.h"
 #include "controls/CMessageBoxDialog.h"
 #include "support/TestSupport.h"
+#include "ui/UiTestSupport.h"
 
 namespace {
-
-bool WaitPumping(const std::function<bool()>& pred, int ms = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!pred()) {
-    if (timer.elapsed() > ms) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
 
 TEST(HotStripProgress, FinishedDownloadReturnsTheCaptionToTheName) {
   orvtest::PlatformSim sim;
@@ -49,7 +35,7 @@ TEST(HotStripProgress, FinishedDownloadReturnsTheCaptionToTheName) {
 
   // Timer 447 builds the strip from the hot list.
   COrvHotAppButton* tile = nullptr;
-  ASSERT_TRUE(WaitPumping([&] {
+  ASSERT_TRUE(orvtest::WaitPumping([&] {
     for (COrvHotAppButton* t : window.findChildren<COrvHotAppButton*>())
       if (t->Record() && t->Record()->type == "client" && !t->Record()->downurl.empty()) tile = t;
     return tile != nullptr;

@@ -4,7 +4,6 @@
 // its uninstaller removes the registration; adding and deleting change the user's list.
 #include <gtest/gtest.h>
 
-#include <QElapsedTimer>
 #include <QTest>
 
 #include <filesystem>
@@ -17,11 +16,13 @@
 #include "client/ui/views/InstallState.h"
 #include "common/download/qt/FCDownloadFileWndBase.h"
 #include "support/TestSupport.h"
+#include "ui/UiTestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using orvtest::PlatformSim;
+using orvtest::WaitPumping;
 
 // The stand-in window with a real download window under it: finished downloads and
 // progress reach the pages as the main window routes them.
@@ -45,16 +46,6 @@ class DownloadHost final : public FCDownloadFileWndBase<QWidget>, public StandIn
   std::vector<std::string> failed;
   CAppCenterDlg* centre = nullptr;
 };
-
-bool WaitPumping(const std::function<bool()>& pred, int ms = 20000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!pred()) {
-    if (timer.elapsed() > ms) return false;
-    QTest::qWait(20);
-  }
-  return true;
-}
 
 COrvAppButton* TileOf(const std::vector<COrvAppButton*>& tiles, int appid) {
   for (COrvAppButton* tile : tiles)
