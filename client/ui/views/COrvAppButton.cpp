@@ -53,7 +53,6 @@ int COrvAppButton::QueryInstallState() const {
 }
 
 void COrvAppButton::ApplyState(int state) {
-  m_clickState = state;
   SetState(state);
   UpdateAccessibleText();
   update();

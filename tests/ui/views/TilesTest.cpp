@@ -304,6 +304,31 @@ TEST_F(TileTest, BoxTextsAndClicksWithoutABox) {
   EXPECT_EQ(host.sent[0].list, AppListKind::Hot);
 }
 
+// The Uninstall watcher may give a tile a new state while its box is open: the answer is
+// still read as the box that was shown.
+TEST_F(TileTest, AStateChangeWhileTheBoxIsOpenLeavesTheAnswerAsShown) {
+  COrvHotAppButton hot(host);
+  hot.Bind(MakeRecord(1001, "client", "1"), AppListKind::Hot);
+  hot.ApplyState(tile_state::kUpdate);
+  SetMessageBoxRunner([&](CMessageBoxDialog&) {
+    hot.ApplyState(tile_state::kRun);
+    return static_cast<int>(Box::kIdNo);  // "取消"
+  });
+  hot.click();
+  EXPECT_TRUE(host.sent.empty());
+
+  COrvPrivateAppButton mine(host);
+  mine.Bind(MakeRecord(1002, "client", "2"), AppListKind::PrivateDesktop);
+  mine.ApplyState(tile_state::kUpdate);
+  SetMessageBoxRunner([&](CMessageBoxDialog&) {
+    mine.ApplyState(tile_state::kRun);
+    return static_cast<int>(Box::kIdYes);  // "升级"
+  });
+  mine.click();
+  ASSERT_EQ(host.sent.size(), 1u);
+  EXPECT_EQ(host.sent[0].action, AppAction::Upgrade);
+}
+
 TEST_F(TileTest, KeyboardReachesTilesAndBoxButtons) {
   COrvPrivateAppButton tile(host, &host.window);
   tile.Bind(MakeRecord(1001, "app", "1"), AppListKind::PrivateWeb);
