@@ -148,10 +148,11 @@ std::string FindChild(const std::string& dir, const std::string& name) {
 }
 
 std::optional<std::string> ResolveKey(const std::string& keyPath) {
-  if (SplitPath(keyPath).size() > kMaxKeyDepth) return std::nullopt;
+  const std::vector<std::string> parts = SplitPath(keyPath);
+  if (parts.size() > kMaxKeyDepth) return std::nullopt;
   std::string dir = RootDirectory();
   if (!IsDirectory(dir)) return std::nullopt;
-  for (const std::string& part : SplitPath(keyPath)) {
+  for (const std::string& part : parts) {
     dir = FindChild(dir, part);
     if (dir.empty()) return std::nullopt;
   }
