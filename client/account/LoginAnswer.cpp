@@ -72,18 +72,8 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
 
   // The text just written is parsed, not the file read back: a file that cannot be
   // written (say a read-only copy left by another account) would otherwise hand over the
-  // previous answer, possibly an old successful login. Line ends are normalised as the
-  // XML library's file loader does.
-  std::string normalised;
-  normalised.reserve(gbkText.size());
-  for (size_t i = 0; i < gbkText.size(); ++i) {
-    if (gbkText[i] != '\r') {
-      normalised += gbkText[i];
-    } else {
-      normalised += '\n';
-      if (i + 1 < gbkText.size() && gbkText[i + 1] == '\n') ++i;
-    }
-  }
+  // previous answer, possibly an old successful login.
+  const std::string normalised = XmlLfLineEnds(gbkText);
 
   const auto xmlLock = LockXmlParsing();
   KeepWhiteSpace keep;

@@ -46,3 +46,17 @@ bool XmlNestingWithin(std::string_view text, size_t maxDepth) {
   }
   return true;
 }
+
+std::string XmlLfLineEnds(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r') {
+      out += text[i];
+    } else {
+      out += '\n';
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    }
+  }
+  return out;
+}

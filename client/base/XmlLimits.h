@@ -3,6 +3,7 @@
 // library parses nested elements recursively: a document nested a few hundred thousand
 // levels deep would overflow the stack, so the nesting is scanned cheaply before parsing.
 #include <cstddef>
+#include <string>
 #include <string_view>
 
 // Larger XML answers are unusable.
@@ -14,3 +15,7 @@ inline constexpr size_t kMaxXmlDepth = 256;
 // processing instructions, declarations and quoted attribute values are skipped; the scan
 // is linear and needs no memory.
 bool XmlNestingWithin(std::string_view text, size_t maxDepth = kMaxXmlDepth);
+
+// The text with every CR LF and lone CR made LF, as the XML library's file loader does
+// before it parses: a text checked here and parsed from memory reads as the file would.
+std::string XmlLfLineEnds(std::string_view text);

@@ -149,9 +149,12 @@ std::string ReadPublishedVersion(const std::string& descriptorFile) {
   if (!ReadHead(descriptorFile, kMaxXmlAnswerBytes, head) || head.size() > kMaxXmlAnswerBytes ||
       !XmlNestingWithin(head))
     return {};
+  // The text checked is the text parsed (the file is not read again).
+  const std::string text = XmlLfLineEnds(head);
   const auto xmlLock = LockXmlParsing();
   TiXmlDocument doc;
-  if (!doc.LoadFile(descriptorFile.c_str(), TIXML_ENCODING_UNKNOWN)) return {};
+  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  if (doc.Error()) return {};
   // The root element and its descendants only (TinyXML accepts further top-level elements).
   const TiXmlElement* root = doc.RootElement();
   if (!root) return {};
