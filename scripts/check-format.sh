@@ -3,7 +3,13 @@
 # of it. Lists the files that need formatting.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-mapfile -t files < <(git ls-files '*.cpp' '*.h')
+# The source folders themselves, not git's index: a fresh machine may have no git.
+mapfile -t files < <(find platform common client controls updater tools skin tests benchmarks \
+  \( -name '*.cpp' -o -name '*.h' \) -type f | sort)
+if [ ${#files[@]} -eq 0 ]; then
+  echo "Formatting: no source files found" >&2
+  exit 1
+fi
 bad=()
 for f in "${files[@]}"; do
   if ! clang-format --dry-run --Werror "$f" >/dev/null 2>&1; then bad+=("$f"); fi
