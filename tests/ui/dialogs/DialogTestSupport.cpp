@@ -56,25 +56,9 @@ void ProcessFor(std::chrono::milliseconds time) {
   ProcessUntil([] { return false; }, time);
 }
 
-SimPlatform::SimPlatform() {
-  m_process = std::make_unique<ChildProcess>(std::vector<std::string>{
-      ORV_PYTHON, ORV_SOURCE_DIR "/tools/platform-sim/platform_sim.py", "--no-update"});
-  std::string line;
-  while (m_process->ReadLine(line, std::chrono::seconds(20))) {
-    if (line == "READY") break;
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    m_hosts[line.substr(0, eq)] = line.substr(eq + 1);
-  }
-  for (const auto& [name, value] : m_hosts) {
-    if (name.rfind("ORVANTA_HOST_", 0) == 0)
-      m_env.push_back(std::make_unique<ScopedEnv>(name, value));
-  }
-}
-
 std::string SimPlatform::Control(const std::string& pathAndQuery) const {
-  const auto it = m_hosts.find("ORVANTA_SIM_CONTROL");
-  if (it == m_hosts.end()) return {};
+  const auto it = m_sim.Hosts().find("ORVANTA_SIM_CONTROL");
+  if (it == m_sim.Hosts().end()) return {};
   return COrvAppCtrl::HttpGetText("http://" + it->second + pathAndQuery);
 }
 

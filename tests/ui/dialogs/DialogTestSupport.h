@@ -6,9 +6,9 @@
 
 #include <chrono>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
@@ -42,18 +42,16 @@ bool ProcessUntil(const std::function<bool()>& pred,
 // Runs the event loop for a while.
 void ProcessFor(std::chrono::milliseconds time);
 
-// tools/platform-sim/platform_sim.py (without the update server) with its ORVANTA_HOST_*
-// variables set for the lifetime of the object.
+// The stand-in platform (PlatformSim) with its variables set for the lifetime of the object.
 class SimPlatform {
  public:
-  SimPlatform();
-  bool Started() const { return !m_hosts.empty(); }
+  SimPlatform() : m_env(m_sim.ExportHosts()) {}
+  bool Started() const { return m_sim.Started(); }
   // GET of the control endpoint's path ("/records?kind=workorder"): the body.
   std::string Control(const std::string& pathAndQuery) const;
 
  private:
-  std::unique_ptr<ChildProcess> m_process;
-  std::map<std::string, std::string> m_hosts;
+  PlatformSim m_sim;
   std::vector<std::unique_ptr<ScopedEnv>> m_env;
 };
 
