@@ -1,5 +1,6 @@
 #include "controls/CXTabCtrl.h"
 
+#include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
 #include <QPainter>
@@ -9,6 +10,8 @@
 CXTabCtrl::CXTabCtrl(QWidget* parent, int controlId) : QWidget(parent), m_controlId(controlId) {
   setMouseTracking(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // Reachable with Tab, so the tabs can be chosen from the keyboard too.
+  setFocusPolicy(Qt::TabFocus);
 }
 
 CXTabCtrl::~CXTabCtrl() = default;
@@ -182,11 +185,36 @@ void CXTabCtrl::mousePressEvent(QMouseEvent* event) {
     QWidget::mousePressEvent(event);
     return;
   }
-  const int hit = HitTest(event->position().toPoint());
-  if (hit == -1 || hit == m_selected) return;
-  m_selected = hit;
+  SelectByUser(HitTest(event->position().toPoint()));
+}
+
+void CXTabCtrl::keyPressEvent(QKeyEvent* event) {
+  int target;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      target = m_selected - 1;
+      break;
+    case Qt::Key_Right:
+      target = m_selected + 1;
+      break;
+    case Qt::Key_Home:
+      target = 0;
+      break;
+    case Qt::Key_End:
+      target = Count() - 1;
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  if (ValidIndex(target)) SelectByUser(target);
+}
+
+void CXTabCtrl::SelectByUser(int index) {
+  if (!ValidIndex(index) || index == m_selected) return;
+  m_selected = index;
   repaint();
-  emit tabMessage(kSelectMessage, hit);
+  emit tabMessage(kSelectMessage, index);
   emit tabNotify(m_controlId, kSelChange);
 }
 
@@ -206,6 +234,10 @@ void CXTabCtrl::paintEvent(QPaintEvent*) {
       int state = index == m_selected ? kStateSelected : kStateNormal;
       if (index == m_hot) state |= kStateHot;
       DrawTab(p, index, state);
+    }
+    if (hasFocus() && ValidIndex(m_selected)) {
+      p.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
+      p.drawRect(TabRect(m_selected).adjusted(2, 2, -3, -3));
     }
   }
   painter.drawImage(0, 0, buffer);

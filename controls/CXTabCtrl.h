@@ -77,6 +77,8 @@ class CXTabCtrl : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
+  // Left/Right (and Home/End) select the neighbouring (first/last) tab as a click would.
+  void keyPressEvent(QKeyEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
  private:
@@ -86,6 +88,8 @@ class CXTabCtrl : public QWidget {
   void DrawTab(QPainter& painter, int index, int state) const;
   void DrawStyle(QPainter& painter, const XTabStyle& style, const QRect& rect) const;
   void RepaintTab(int index);
+  // A selection by the user: selects, repaints and notifies; nothing for the selected tab.
+  void SelectByUser(int index);
 
   int m_controlId;
   std::vector<std::unique_ptr<CXTabInfo>> m_items;

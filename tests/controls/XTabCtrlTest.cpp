@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QWidget>
 #include <string>
@@ -75,6 +76,25 @@ TEST_F(XTabCtrlTest, RightPressSelectsLikeLeftOtherButtonsDoNot) {
   Press(Qt::RightButton, m_strip->TabRect(1).center());
   EXPECT_EQ(m_strip->Selected(), 1);
   const std::vector<std::string> expected = {"message 1125 1 selected 1", "notify 1127 -551"};
+  EXPECT_EQ(m_events, expected);
+}
+
+TEST_F(XTabCtrlTest, ArrowKeysSelectTheNeighbourAsAClickWould) {
+  AddTabs(3);
+  EXPECT_EQ(m_strip->focusPolicy(), Qt::TabFocus);
+  auto key = [&](Qt::Key k) {
+    QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
+    QCoreApplication::sendEvent(m_strip, &event);
+  };
+  key(Qt::Key_Left);  // already on the first tab: nothing
+  EXPECT_TRUE(m_events.empty());
+  key(Qt::Key_Right);
+  key(Qt::Key_End);
+  key(Qt::Key_Right);  // already on the last tab: nothing
+  key(Qt::Key_Home);
+  const std::vector<std::string> expected = {"message 1125 1 selected 1", "notify 1127 -551",
+                                             "message 1125 2 selected 2", "notify 1127 -551",
+                                             "message 1125 0 selected 0", "notify 1127 -551"};
   EXPECT_EQ(m_events, expected);
 }
 
