@@ -1,6 +1,6 @@
 #include "client/account/CPlatformSoapClient.h"
 
-#include <sys/socket.h>
+#include "platform/Socket.h"
 
 #include <atomic>
 #include <cstdlib>
@@ -61,7 +61,7 @@ std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, R
   proxy->maxlevel = kMaxXmlLevels;
   // A server that resets the connection mid-request must fail the call, not raise SIGPIPE
   // and end the process.
-  proxy->socket_flags = MSG_NOSIGNAL;
+  proxy->socket_flags = plat::net::NoSignalSendFlags();
   std::string in0 = document;
   auto request = std::make_unique<Request>();
   request->in0 = &in0;

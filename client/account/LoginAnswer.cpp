@@ -2,15 +2,12 @@
 
 #include <tinyxml.h>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 
 #include "client/base/XmlLimits.h"
 #include "client/base/XmlParseLock.h"
 #include "platform/Encoding.h"
+#include "platform/Files.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -55,20 +52,8 @@ LoginAnswer LoginAnswer::ParseGbk(const std::string& gbkText) {
   }
   plat::MakeDirectories(plat::JoinProgramPath("\\temp"));
   const std::string path = plat::JoinProgramPath(kTempFile);
-  {
-    // Owner only: the answer carries the session's key.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-      ::fchmod(fd, 0600);  // a file left by an older release may be wider
-      size_t done = 0;
-      while (done < gbkText.size()) {
-        const ssize_t n = ::write(fd, gbkText.data() + done, gbkText.size() - done);
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-      }
-      ::close(fd);
-    }
-  }
+  // Owner only: the answer carries the session's key.
+  plat::WritePrivateFile(path, gbkText);
 
   // The text just written is parsed, not the file read back: a file that cannot be
   // written (say a read-only copy left by another account) would otherwise hand over the

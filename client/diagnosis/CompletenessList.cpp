@@ -1,7 +1,5 @@
 #include "client/diagnosis/CompletenessList.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
@@ -12,11 +10,18 @@
 #include <vector>
 
 #include "platform/Encoding.h"
+#include "platform/Files.h"
 #include "platform/ProgramDir.h"
 
 namespace fs = std::filesystem;
 
 namespace {
+
+// A file name as UTF-8 text (the native form is UTF-16 on Windows).
+std::string Utf8Name(const fs::path& p) {
+  const std::u8string name = p.filename().u8string();
+  return std::string(name.begin(), name.end());
+}
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -83,7 +88,7 @@ class Walker {
       return a.filename().native() < b.filename().native();
     });
     for (const fs::path& entry : entries) {
-      const std::string name = entry.filename().native();
+      const std::string name = Utf8Name(entry);
       if (entry == m_listFile) {
         if (!m_model.Empty()) m_model.Set(section, name, SizeText(m_model.Text().size()));
         continue;
@@ -123,7 +128,8 @@ std::string CCompletenessList::Rebuild(const std::string& programDir) {
 
   const std::string text = model.Text();
   // Written beside the target and renamed onto it, so a reader never sees half a list.
-  const fs::path temporary = listFile.string() + "." + std::to_string(getpid()) + ".tmp";
+  const fs::path temporary =
+      listFile.string() + "." + std::to_string(plat::CurrentProcessId()) + ".tmp";
   {
     std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
     out << text;

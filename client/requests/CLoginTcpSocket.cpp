@@ -1,14 +1,5 @@
 #include "client/requests/CLoginTcpSocket.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-#include <sys/time.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +7,9 @@
 
 #include "client/base/PushSettings.h"
 #include "client/requests/CGetPushMsgServerInfoCtrl.h"
+#include "platform/Socket.h"
+
+namespace net = plat::net;
 
 CLoginTcpSocket::CLoginTcpSocket(Deliver deliver, PushChannelOptions options)
     : m_deliver(std::move(deliver)), m_options(options) {}
@@ -38,7 +32,7 @@ void CLoginTcpSocket::Stop() {
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_stopping = true;
-    if (m_socket >= 0) ::shutdown(m_socket, SHUT_RDWR);  // wakes a blocked receive
+    net::Shutdown(m_socket);  // wakes a blocked receive
   }
   m_wake.notify_all();
   if (m_thread.joinable()) m_thread.join();
@@ -53,52 +47,31 @@ bool CLoginTcpSocket::Pause(int ms) {
 
 void CLoginTcpSocket::CloseSocket() {
   std::lock_guard<std::mutex> lock(m_mutex);
-  if (m_socket >= 0) ::close(m_socket);
-  m_socket = -1;
+  net::Close(m_socket);
+  m_socket = net::kNoSocket;
   m_connected = false;
 }
 
-int CLoginTcpSocket::ConnectTo(const std::string& host, int port) {
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_port = htons(static_cast<uint16_t>(port));
-  if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
-    // The configured fallback may be a host name.
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return -1;
-    addr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-    freeaddrinfo(found);
-  }
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return -1;
+std::intptr_t CLoginTcpSocket::ConnectTo(const std::string& host, int port) {
+  const net::Socket fd = net::OpenTcp();
+  if (fd == net::kNoSocket) return net::kNoSocket;
   {
     std::lock_guard<std::mutex> lock(m_mutex);
     if (m_stopping) {
-      ::close(fd);
-      return -1;
+      net::Close(fd);
+      return net::kNoSocket;
     }
     m_socket = fd;
   }
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+  // The configured fallback may be a host name.
+  if (!net::Connect(fd, host, port)) {
     CloseSocket();
-    return -1;
+    return net::kNoSocket;
   }
-  // Dead-connection detection: kernel keep-alive probes after a minute of silence, and a
-  // receive time-out well above it; either ends the receive and the reconnect follows.
-  const int on = 1, idle = 60, interval = 10, probes = 3;
-  ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idle, sizeof idle);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &interval, sizeof interval);
-  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-  if (m_options.silenceLimitMs > 0) {
-    timeval limit{};
-    limit.tv_sec = m_options.silenceLimitMs / 1000;
-    limit.tv_usec = (m_options.silenceLimitMs % 1000) * 1000;
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-  }
+  // Dead-connection detection: keep-alive probes after a minute of silence, and a receive
+  // time-out well above it; either ends the receive and the reconnect follows.
+  net::SetKeepAlive(fd, 60, 10, 3);
+  if (m_options.silenceLimitMs > 0) net::SetReceiveTimeout(fd, m_options.silenceLimitMs);
   m_connected = true;
   return fd;
 }
@@ -106,7 +79,7 @@ int CLoginTcpSocket::ConnectTo(const std::string& host, int port) {
 bool CLoginTcpSocket::Reconnect(const std::string& host, int port) {
   CloseSocket();
   while (Pause(m_options.reconnectPauseMs)) {
-    if (ConnectTo(host, port) >= 0) return true;
+    if (ConnectTo(host, port) != net::kNoSocket) return true;
   }
   return false;
 }
@@ -130,21 +103,21 @@ void CLoginTcpSocket::ThreadMain() {
                                            : CGetPushMsgServerInfoCtrl::PortNumber(info.serverPort);
   if (host.empty() || port <= 0 || port > 65535) return;
 
-  int fd = ConnectTo(host, port);
-  if (fd < 0) return;  // nothing to keep; a later start tries again
+  net::Socket fd = ConnectTo(host, port);
+  if (fd == net::kNoSocket) return;  // nothing to keep; a later start tries again
 
   std::vector<char> buffer(kReceiveBytes);
   PushMessageFramer framer;
   bool firstReceive = true;
   while (!m_stopping) {
     for (int i = 0; i < m_options.receivesPerKeepAlive && !m_stopping; ++i) {
-      const ssize_t n = ::recv(fd, buffer.data(), buffer.size(), 0);
+      const long n = net::Receive(fd, buffer.data(), buffer.size());
       if (n > 0) {
         framer.Feed(buffer.data(), static_cast<size_t>(n));
         DeliverFrom(framer);
-      } else if (n == 0 || errno != EINTR) {
-        // The server closed the connection, or it went silent past the limit (EAGAIN) or
-        // died (ETIMEDOUT): open a new one after a pause.
+      } else {
+        // The server closed the connection, or it went silent past the limit or died: open
+        // a new one after a pause.
         framer.Reset();
         if (!Reconnect(host, port)) return;
         std::lock_guard<std::mutex> lock(m_mutex);
@@ -155,8 +128,7 @@ void CLoginTcpSocket::ThreadMain() {
       firstReceive = false;
     }
     if (m_stopping) break;
-    const ssize_t sent =
-        ::send(fd, kKeepAlive, std::strlen(kKeepAlive), MSG_DONTROUTE | MSG_NOSIGNAL);
+    const long sent = net::Send(fd, kKeepAlive, std::strlen(kKeepAlive), /*dontRoute=*/true);
     if (sent < 0) {
       framer.Reset();
       if (!Reconnect(host, port)) return;

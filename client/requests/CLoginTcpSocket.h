@@ -5,6 +5,7 @@
 // the callback into its message 2026.
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -49,7 +50,7 @@ class CLoginTcpSocket {
 
  private:
   void ThreadMain();
-  int ConnectTo(const std::string& host, int port);
+  std::intptr_t ConnectTo(const std::string& host, int port);
   bool Reconnect(const std::string& host, int port);
   void CloseSocket();
   // Waits up to ms; false when the channel is being stopped.
@@ -63,5 +64,5 @@ class CLoginTcpSocket {
   std::condition_variable m_wake;
   AbortFlag m_stopping{false};  // also ends the address request in progress
   std::atomic<bool> m_connected{false};
-  int m_socket = -1;  // guarded by m_mutex for close and shutdown
+  std::intptr_t m_socket = -1;  // plat::net::Socket; guarded by m_mutex for close and shutdown
 };

@@ -3,8 +3,6 @@
 #include <curl/curl.h>
 #include <tinyxml.h>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -17,6 +15,7 @@
 #include "common/download/CurlPerform.h"
 #include "common/download/CurlSetup.h"
 #include "common/download/FtpUrl.h"
+#include "platform/Files.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -112,9 +111,9 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
   // A name of this transfer's own: checks of several threads or processes (the worker,
   // the diagnosis, orvanta-cli) may fetch into the same file at once.
   static std::atomic<unsigned> transfers{0};
-  std::string partial =
-      localFile + ".part" + std::to_string(getpid()) + "-" + std::to_string(transfers.fetch_add(1));
-  FILE* out = std::fopen(partial.c_str(), "wbx");
+  std::string partial = localFile + ".part" + std::to_string(plat::CurrentProcessId()) + "-" +
+                        std::to_string(transfers.fetch_add(1));
+  FILE* out = plat::CreateNewFile(partial);
   if (!out) return false;
   bool ok = false;
   DescriptorSink sink;

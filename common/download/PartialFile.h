@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/Files.h"
+
 class PartialFile final {
  public:
   explicit PartialFile(std::string target);
@@ -15,7 +17,7 @@ class PartialFile final {
   // Creates the target's missing folders and an empty temporary file. False on failure, and
   // while another download is writing the same target.
   bool Open();
-  bool IsOpen() const { return m_fd >= 0; }
+  bool IsOpen() const { return m_file.IsOpen(); }
   bool Write(const char* data, size_t size);
   int64_t Size() const { return m_size; }
   // Flushes, closes and renames onto the target. False (and nothing left behind) on failure.
@@ -29,6 +31,6 @@ class PartialFile final {
  private:
   std::string m_target;
   std::string m_temp;
-  int m_fd = -1;
+  plat::ExclusiveFile m_file;
   int64_t m_size = 0;
 };

@@ -1,7 +1,10 @@
-// The directory-tree registry: values, keys, concurrency and the sub-key watcher.
+// The registry: values, keys, concurrency and the sub-key watcher. On Linux it is the
+// directory-tree store (its files are checked too); on Windows the real hive.
 #include <gtest/gtest.h>
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -39,6 +42,13 @@ reg::Value Dword(const std::string& name, std::uint32_t n) {
 
 class RegistryTest : public ::testing::Test {
  protected:
+#ifdef _WIN32
+  // The real hive is shared: the keys the tests use are removed before and after each.
+  void SetUp() override { TearDown(); }
+  void TearDown() override {
+    for (const char* key : {"SOFTWARE\\Vendor", "SOFTWARE\\Keys"}) reg::DeleteKey(key);
+  }
+#endif
   orvtest::TempProgramDir m_program;
 };
 
@@ -100,10 +110,12 @@ TEST_F(RegistryTest, SubKeysEnumerateSortedAndOddNamesStayInside) {
             (std::vector<std::string>{"..", ".hidden", "100%", "a/b", "Alpha", "beta", "gamma"}));
   ASSERT_TRUE(reg::WriteValue("SOFTWARE\\Keys\\..\\..", Sz("v", "x")));
   EXPECT_EQ(reg::ReadValue("SOFTWARE\\Keys\\..\\..", "v")->text, "x");
+#ifndef _WIN32
   // Nothing was written outside the root, nor beside SOFTWARE.
   EXPECT_EQ(reg::EnumSubKeys(""), std::vector<std::string>{"SOFTWARE"});
   fs::path parent = fs::path(reg::RootDirectory()).parent_path();
   for (auto& e : fs::directory_iterator(parent)) EXPECT_EQ(e.path().filename(), "registry");
+#endif
 }
 
 TEST_F(RegistryTest, DeletionRemovesKeysAndValues) {
@@ -124,11 +136,14 @@ TEST_F(RegistryTest, DeletionRemovesKeysAndValues) {
   EXPECT_FALSE(reg::KeyExists(kApp));
   EXPECT_TRUE(reg::KeyExists("SOFTWARE\\Vendor"));
   EXPECT_TRUE(reg::EnumSubKeys("SOFTWARE\\Vendor").empty());
+#ifndef _WIN32
   // The store keeps no leftovers of deleted keys.
   for (auto& e : fs::directory_iterator(reg::RootDirectory()))
     EXPECT_TRUE(e.path().filename() == "SOFTWARE" || e.path().filename() == ".lock") << e.path();
+#endif
 }
 
+#ifndef _WIN32
 TEST_F(RegistryTest, ConcurrentWritersFromTwoProcessesLoseNothing) {
   constexpr int kValues = 40;
   auto writeAll = [](const std::string& prefix) {
@@ -169,9 +184,10 @@ TEST_F(RegistryTest, RootFollowsEnvironment) {
   if (xdg) setenv("XDG_DATA_HOME", savedXdg.c_str(), 1);
   setenv("ORVANTA_REGISTRY_ROOT", saved.c_str(), 1);
 }
+#endif
 
 TEST_F(RegistryTest, WatchReportsSubKeyChangesAnywhereBelow) {
-  const std::string key = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  const std::string key = std::string(kApp) + "\\Uninstall";
   reg::KeyWatch missing;
   EXPECT_FALSE(missing.Open(key));
   ASSERT_TRUE(reg::CreateKey(key + "\\Existing\\Inner"));
@@ -179,9 +195,13 @@ TEST_F(RegistryTest, WatchReportsSubKeyChangesAnywhereBelow) {
   ASSERT_TRUE(watch.Open(key));
   EXPECT_EQ(watch.Wait(50), 0);
 
-  // Value changes are not name changes.
+  // Value changes are not name changes (on Windows the watch wakes on value writes too).
   ASSERT_TRUE(reg::WriteValue(key + "\\Existing", Sz("DisplayName", "x")));
+#ifdef _WIN32
+  EXPECT_EQ(watch.Wait(2000), 1);
+#else
   EXPECT_EQ(watch.Wait(100), 0);
+#endif
 
   struct Step {
     const char* what;

@@ -54,9 +54,37 @@ TEST(ProgramPath, MakeParentDirectoriesCreatesEveryMissingLevel) {
   EXPECT_FALSE(plat::FileExists(file));
 }
 
+#ifdef _WIN32
+TEST(ProgramPath, DriveLettersAndSharesAreRootsNotFolders) {
+  const struct {
+    const char* programDir;
+    const char* joined;
+  } cases[] = {
+      {"C:\\", "C:/image/config.ini"},
+      {"D:/Apps/Orvanta/", "D:/Apps/Orvanta/image/config.ini"},
+      {"\\\\server\\share\\Orvanta\\", "//server/share/Orvanta/image/config.ini"},
+  };
+  for (const auto& c : cases) {
+    plat::SetProgramDirectory(c.programDir);
+    EXPECT_EQ(plat::JoinProgramPath("\\image\\config.ini"), c.joined) << c.programDir;
+  }
+  plat::SetProgramDirectory("");
+  orvtest::TempDir dir;  // on a drive: "X:/..."
+  ASSERT_EQ(dir.Path().substr(1, 2), ":/");
+  EXPECT_TRUE(plat::MakeDirectories(dir.Path().substr(0, 3)));
+  EXPECT_TRUE(plat::MakeParentDirectories(dir.Path() + "\\中文\\b\\f.txt"));
+  EXPECT_TRUE(plat::FileExists(dir.Path() + "/中文/b"));
+}
+#endif
+
 TEST(SystemInfo, Wow64FollowsTheEnvironment) {
   unsetenv("ORVANTA_WOW64");
+#ifdef _WIN32
+  // A 64-bit build stands for the 32-bit program on 64-bit Windows.
+  EXPECT_EQ(plat::IsWow64Process(), sizeof(void*) == 8);
+#else
   EXPECT_FALSE(plat::IsWow64Process());
+#endif
   setenv("ORVANTA_WOW64", "0", 1);
   EXPECT_FALSE(plat::IsWow64Process());
   setenv("ORVANTA_WOW64", "1", 1);

@@ -14,6 +14,7 @@
 #include "CliCommand.h"
 #include "client/base/OwnVersion.h"
 #include "client/base/UserSession.h"
+#include "platform/Arguments.h"
 
 namespace {
 
@@ -98,7 +99,7 @@ bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
 }
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = plat::Utf8Arguments(argc, argv);
   if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help")
     return args.empty() ? (PrintHelp(std::cerr), 2) : PrintHelp(std::cout);
 

@@ -6,9 +6,10 @@
 
 #include "RegCommandLine.h"
 #include "RegTool.h"
+#include "platform/Arguments.h"
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
+  std::vector<std::string> args = plat::Utf8Arguments(argc, argv);
   orvreg::RegParseResult parsed = orvreg::ParseRegCommandLine(args);
   if (!parsed.command) {
     std::cerr << "ERROR: Invalid syntax: " << parsed.error << ". Type \"orvreg /?\" for usage."

@@ -1,0 +1,35 @@
+#pragma once
+// A small TCP client socket that behaves the same on both systems: time-outs in
+// milliseconds, keep-alive probes, and a send to a closed peer that fails instead of
+// raising a signal.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace plat::net {
+
+using Socket = std::intptr_t;
+inline constexpr Socket kNoSocket = -1;
+
+// A new IPv4 stream socket (not inherited by child processes); kNoSocket on failure.
+Socket OpenTcp();
+// Connects to host (dotted IPv4, else a name resolved to IPv4) and port. False on failure.
+bool Connect(Socket s, const std::string& host, int port);
+// Keep-alive probes after idleSeconds of silence, every intervalSeconds, given up after
+// `probes` unanswered ones (the count is the system's own where it cannot be set).
+bool SetKeepAlive(Socket s, int idleSeconds, int intervalSeconds, int probes);
+// A receive that waits longer than ms fails (as an error, not as the peer's close).
+bool SetReceiveTimeout(Socket s, int ms);
+// Bytes received (> 0), 0 when the peer closed, -1 on error or time-out; interrupted calls
+// are retried.
+long Receive(Socket s, char* buffer, std::size_t size);
+// Bytes sent, or -1. dontRoute: bypass routing (peers on the local network only).
+long Send(Socket s, const char* data, std::size_t size, bool dontRoute = false);
+// Ends both directions: a receive blocked in another thread returns.
+void Shutdown(Socket s);
+void Close(Socket s);
+// Flags for a send that must not raise a signal on a closed peer (for libraries that call
+// send themselves).
+int NoSignalSendFlags();
+
+}  // namespace plat::net

@@ -1,0 +1,10 @@
+#include "platform/Arguments.h"
+
+namespace plat {
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  if (argc < 1) return {};
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace plat

@@ -1,0 +1,78 @@
+#include "platform/Socket.h"
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace plat::net {
+
+Socket OpenTcp() { return ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0); }
+
+bool Connect(Socket s, const std::string& host, int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    addr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+  }
+  return ::connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool SetKeepAlive(Socket s, int idleSeconds, int intervalSeconds, int probes) {
+  const int fd = static_cast<int>(s), on = 1;
+  bool ok = ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0;
+  ok = ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 && ok;
+  ok =
+      ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds) == 0 &&
+      ok;
+  return ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes) == 0 && ok;
+}
+
+bool SetReceiveTimeout(Socket s, int ms) {
+  timeval limit{};
+  limit.tv_sec = ms / 1000;
+  limit.tv_usec = (ms % 1000) * 1000;
+  return ::setsockopt(static_cast<int>(s), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+}
+
+long Receive(Socket s, char* buffer, std::size_t size) {
+  for (;;) {
+    ssize_t n = ::recv(static_cast<int>(s), buffer, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 ? -1 : static_cast<long>(n);
+  }
+}
+
+long Send(Socket s, const char* data, std::size_t size, bool dontRoute) {
+  for (;;) {
+    ssize_t n =
+        ::send(static_cast<int>(s), data, size, MSG_NOSIGNAL | (dontRoute ? MSG_DONTROUTE : 0));
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 ? -1 : static_cast<long>(n);
+  }
+}
+
+void Shutdown(Socket s) {
+  if (s != kNoSocket) ::shutdown(static_cast<int>(s), SHUT_RDWR);
+}
+
+void Close(Socket s) {
+  if (s != kNoSocket) ::close(static_cast<int>(s));
+}
+
+int NoSignalSendFlags() { return MSG_NOSIGNAL; }
+
+}  // namespace plat::net

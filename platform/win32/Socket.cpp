@@ -1,0 +1,92 @@
+#include "platform/Socket.h"
+
+#include <winsock2.h>
+// after winsock2.h
+#include <mstcpip.h>
+#include <windows.h>
+#include <ws2tcpip.h>
+
+#include <mutex>
+
+// Windows sockets need WSAStartup once per process; a send to a closed peer fails with an
+// error there (no signal exists), and SO_RCVTIMEO takes a DWORD of milliseconds.
+
+namespace plat::net {
+namespace {
+
+bool Started() {
+  static const bool ok = [] {
+    WSADATA data;
+    return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return ok;
+}
+
+SOCKET Raw(Socket s) { return static_cast<SOCKET>(s); }
+
+}  // namespace
+
+Socket OpenTcp() {
+  if (!Started()) return kNoSocket;
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  return s == INVALID_SOCKET ? kNoSocket : static_cast<Socket>(s);
+}
+
+bool Connect(Socket s, const std::string& host, int port) {
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(static_cast<u_short>(port));
+  if (inet_pton(AF_INET, host.c_str(), &addr.sin_addr) != 1) {
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo* found = nullptr;
+    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || !found) return false;
+    addr.sin_addr = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+    freeaddrinfo(found);
+  }
+  return ::connect(Raw(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool SetKeepAlive(Socket s, int idleSeconds, int intervalSeconds, int /*probes*/) {
+  // The probe count is the system's (10 on current Windows); time and interval are set here.
+  tcp_keepalive ka{};
+  ka.onoff = 1;
+  ka.keepalivetime = static_cast<ULONG>(idleSeconds) * 1000;
+  ka.keepaliveinterval = static_cast<ULONG>(intervalSeconds) * 1000;
+  DWORD returned = 0;
+  if (WSAIoctl(Raw(s), SIO_KEEPALIVE_VALS, &ka, sizeof ka, nullptr, 0, &returned, nullptr,
+               nullptr) == 0)
+    return true;
+  BOOL on = TRUE;
+  return ::setsockopt(Raw(s), SOL_SOCKET, SO_KEEPALIVE, reinterpret_cast<const char*>(&on),
+                      sizeof on) == 0;
+}
+
+bool SetReceiveTimeout(Socket s, int ms) {
+  DWORD limit = static_cast<DWORD>(ms);
+  return ::setsockopt(Raw(s), SOL_SOCKET, SO_RCVTIMEO, reinterpret_cast<const char*>(&limit),
+                      sizeof limit) == 0;
+}
+
+long Receive(Socket s, char* buffer, std::size_t size) {
+  int n = ::recv(Raw(s), buffer, static_cast<int>(size), 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+long Send(Socket s, const char* data, std::size_t size, bool dontRoute) {
+  int n = ::send(Raw(s), data, static_cast<int>(size), dontRoute ? MSG_DONTROUTE : 0);
+  return n == SOCKET_ERROR ? -1 : n;
+}
+
+void Shutdown(Socket s) {
+  if (s != kNoSocket) ::shutdown(Raw(s), SD_BOTH);
+}
+
+void Close(Socket s) {
+  if (s != kNoSocket) ::closesocket(Raw(s));
+}
+
+int NoSignalSendFlags() { return 0; }
+
+}  // namespace plat::net

@@ -1,0 +1,205 @@
+#!/usr/bin/env bash
+# Cross-builds the toolkit-free part of the system for Windows (x86-64, MinGW-w64) into
+# build-windows/ and, with --test, runs its tests under Wine.
+#   ORV_WIN_DEPS   prefix of the cross-built libraries (default /var/cache/orvanta/win-deps);
+#                  rebuilt only when a source version, the compiler or this script's recipe changed
+#   BUILD_DIR      build folder (default build-windows)
+#   ORV_WERROR     ON: warnings are errors (CI)
+# Steps: toolchain and Wine from Debian (only what is missing), the libraries from Debian's
+# source packages (curl with Schannel, JsonCpp, TinyXML, gSOAP's runtime, GoogleTest), static,
+# then the project. Qt programs are left out of this build.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+repo=$(pwd)
+run_tests=0
+[ "${1:-}" = --test ] && run_tests=1
+
+deps=${ORV_WIN_DEPS:-/var/cache/orvanta/win-deps}
+BUILD_DIR=${BUILD_DIR:-build-windows}
+triple=x86_64-w64-mingw32
+jobs=$(nproc)
+t0=$(date +%s)
+say() { echo "[build-windows $(( $(date +%s) - t0 ))s] $*"; }
+
+# --- toolchain and Wine -----------------------------------------------------------------
+need=()
+for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 dpkg-dev cmake ninja-build \
+         pkg-config googletest gsoap libcurl4-openssl-dev libjsoncpp-dev libtinyxml-dev \
+         python3; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  say "installing ${need[*]}"
+  apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+
+# --- toolchain file -----------------------------------------------------------------------
+toolchain=$repo/../shared/toolchains/mingw-w64.cmake
+[ -f "$toolchain" ] || toolchain=/work/shared/toolchains/mingw-w64.cmake
+[ -f "$toolchain" ] || toolchain=$repo/cmake/mingw-w64.cmake
+
+# --- dependencies from Debian's source packages -------------------------------------------
+# name in the stamp, and the binary package whose source is fetched
+srcpkgs=(curl:libcurl4-openssl-dev jsoncpp:libjsoncpp-dev tinyxml:libtinyxml-dev gsoap:gsoap)
+recipe=$(sed -n '/^# --- dependencies/,/^# --- end of dependencies/p' "$0" | sha256sum | cut -c1-16)
+stamp="recipe $recipe
+compiler $(dpkg-query -W -f='${Version}' g++-mingw-w64-x86-64-posix)
+googletest $(dpkg-query -W -f='${Version}' googletest)"
+ensure_deb_src() {
+  # apt-get source needs deb-src lines: mirror the configured archive in a file of our own.
+  if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -q '^Sources$'; then
+    local list=/etc/apt/sources.list.d/orvanta-deb-src.sources
+    if [ ! -f "$list" ]; then
+      say "adding deb-src lines ($list)"
+      for f in /etc/apt/sources.list.d/*.sources; do
+        [ "$f" = "$list" ] && continue
+        awk 'BEGIN{RS="";ORS="\n\n"} /Types:[^\n]*deb/ && /debian/ {sub(/Types:[^\n]*/,"Types: deb-src"); print}' "$f"
+      done >"$list"
+      if [ -f /etc/apt/sources.list ]; then
+        grep -E '^deb ' /etc/apt/sources.list | grep debian | sed 's/^deb /deb-src /' \
+          >/etc/apt/sources.list.d/orvanta-deb-src.list || true
+      fi
+    fi
+    apt-get update -qq
+  fi
+}
+# Versions of the sources: the installed binary packages of the same source.
+stamp="$stamp
+curl $(dpkg-query -W -f='${Version}' libcurl4-openssl-dev)
+jsoncpp $(dpkg-query -W -f='${Version}' libjsoncpp-dev)
+tinyxml $(dpkg-query -W -f='${Version}' libtinyxml-dev)
+gsoap $(dpkg-query -W -f='${Version}' gsoap)"
+
+if [ "$(cat "$deps/STAMP" 2>/dev/null)" != "$stamp" ]; then
+  say "building the dependencies into $deps"
+  ensure_deb_src
+  work=$(mktemp -d "${TMPDIR:-/tmp}/orv-win-deps.XXXXXX")
+  trap 'rm -rf "$work"' EXIT
+  rm -rf "$deps.new"
+  mkdir -p "$deps.new"/{lib/pkgconfig,include}
+  pfx=$deps.new
+  cd "$work"
+  for sp in "${srcpkgs[@]}"; do
+    p=${sp#*:}
+    ver=$(dpkg-query -W -f='${Version}' "$p")
+    # the source of exactly the installed version; else the archive's current one
+    apt-get source -qq "$p=$ver" >/dev/null 2>&1 || apt-get source -qq "$p" >/dev/null
+  done
+  xcmake=(cmake -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=Release
+          -DCMAKE_INSTALL_PREFIX="$pfx" -DBUILD_SHARED_LIBS=OFF -DBUILD_TESTING=OFF
+          -DCMAKE_CROSSCOMPILING_EMULATOR=)
+  say "curl (Schannel)"
+  nice "${xcmake[@]}" -S "$(echo curl-*/)" -B b-curl -DCURL_USE_SCHANNEL=ON \
+    -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=OFF -DCURL_USE_LIBSSH2=OFF \
+    -DUSE_NGHTTP2=OFF -DUSE_LIBIDN2=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_DISABLE_LDAP=ON \
+    -DCURL_USE_LIBPSL=OFF -DENABLE_MANUAL=OFF -DBUILD_CURL_EXE=OFF -DCURL_DISABLE_TESTS=ON \
+    -DCURL_CA_PATH=none -DCURL_CA_BUNDLE=none >/dev/null
+  nice cmake --build b-curl -j "$jobs" >/dev/null
+  cmake --install b-curl >/dev/null
+  say "jsoncpp"
+  nice "${xcmake[@]}" -S "$(echo *jsoncpp-*/)" -B b-json -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
+    -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=ON \
+    -DJSONCPP_WITH_CMAKE_PACKAGE=OFF >/dev/null
+  nice cmake --build b-json -j "$jobs" >/dev/null
+  cmake --install b-json >/dev/null
+  say "tinyxml"
+  (cd tinyxml-*/ && for f in tinyxml tinystr tinyxmlerror tinyxmlparser; do
+     nice $triple-g++-posix -O2 -DTIXML_USE_STL -c $f.cpp -o "$work/$f.o"; done
+   cp tinyxml.h tinystr.h "$pfx/include/")
+  $triple-ar rcs "$pfx/lib/libtinyxml.a" tinyxml.o tinystr.o tinyxmlerror.o tinyxmlparser.o
+  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\n\nName: TinyXml\nDescription: simple, small, C++ XML parser\nVersion: 2.6.2\nLibs: -L${libdir} -ltinyxml\nCflags: -DTIXML_USE_STL -I${includedir}\n' \
+    "$pfx" >"$pfx/lib/pkgconfig/tinyxml.pc"
+  say "gsoap runtime"
+  gs=$(echo gsoap-*/)
+  # the runtime's own folder (the source tree holds older copies elsewhere)
+  gsdir=$(dirname "$(find "$gs" -path '*/gsoap/stdsoap2.cpp' | head -1)")
+  for f in stdsoap2 dom; do
+    nice $triple-g++-posix -O2 -DWITH_IPV6 -DWITH_DOM -w -I"$gsdir" -c "$gsdir/$f.cpp" -o "$work/gs-$f.o"
+  done
+  cp "$gsdir/stdsoap2.h" "$pfx/include/"
+  $triple-ar rcs "$pfx/lib/libgsoap++.a" gs-stdsoap2.o gs-dom.o
+  printf 'prefix=%s\nlibdir=${prefix}/lib\nincludedir=${prefix}/include\n\nName: GSoap\nDescription: SOAP C++ Web Services\nVersion: 2.8.124\nLibs: -L${libdir} -lgsoap++ -lws2_32\nCflags: -DWITH_IPV6 -DWITH_DOM -I${includedir}\n' \
+    "$pfx" >"$pfx/lib/pkgconfig/gsoap++.pc"
+  say "googletest"
+  nice "${xcmake[@]}" -S /usr/src/googletest -B b-gtest -Dgtest_force_shared_crt=OFF >/dev/null
+  nice cmake --build b-gtest -j "$jobs" >/dev/null
+  cmake --install b-gtest >/dev/null
+  cd "$repo"
+  echo "$stamp" >"$pfx/STAMP"
+  rm -rf "$deps"
+  mv "$pfx" "$deps"
+  # the installed config files name the prefix they were installed to
+  grep -rl --null "$deps.new" "$deps" | xargs -0r sed -i "s|$deps.new|$deps|g"
+  say "dependencies ready"
+else
+  say "dependencies reused from $deps"
+fi
+# --- end of dependencies
+
+# --- the project ----------------------------------------------------------------------------
+say "configuring $BUILD_DIR"
+export PKG_CONFIG_LIBDIR=$deps/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR=
+cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+  -DORV_WIN_PREFIXES="$deps" -DCMAKE_PREFIX_PATH="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORV_WERROR="${ORV_WERROR:-OFF}" -DORV_BUILD_BENCHMARKS=OFF >/dev/null
+cmake --build "$BUILD_DIR" -j "$jobs"
+say "built"
+
+[ $run_tests = 1 ] || exit 0
+# --- tests under Wine -----------------------------------------------------------------------
+export WINEPREFIX=${WINEPREFIX:-$repo/$BUILD_DIR/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  say "creating the Wine prefix"
+  wineboot -i >/dev/null 2>&1 || true
+fi
+# One persistent wineserver for the whole run; it and the stand-in platform end with the script.
+wineserver -p
+sim_pid=
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  wineserver -k 2>/dev/null || true
+}
+trap cleanup EXIT
+# The stand-in platform runs on the Linux side (a Windows program cannot read a Linux child's
+# output under Wine); the tests and the smoke run find it through the exported variables.
+simout=$(mktemp)
+python3 tools/platform-sim/platform_sim.py --no-update >"$simout" 2>/dev/null &
+sim_pid=$!
+for _ in $(seq 200); do grep -q '^READY$' "$simout" && break; sleep 0.1; done
+grep -q '^READY$' "$simout" || { echo "stand-in platform did not start" >&2; exit 1; }
+while IFS='=' read -r k v; do
+  case $k in ORVANTA_*) export "$k=$v" ;; esac
+done <"$simout"
+rm -f "$simout"
+
+say "orvreg and orvanta-cli against the stand-in platform"
+smoke_dir=$(mktemp -d)
+cp "$BUILD_DIR"/bin/*.exe "$smoke_dir/"
+fails=0
+check() {  # check NAME EXPECTED-TEXT COMMAND...: the command exits 0 and prints the text
+  local name=$1 want=$2 out
+  shift 2
+  if out=$("$@" 2>&1) && grep -q -- "$want" <<<"$out"; then
+    echo "  ok   $name"
+  else
+    echo "  FAIL $name"; echo "$out" | head -20 | sed 's/^/       /'; fails=$((fails + 1))
+  fi
+}
+key='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\OrvSmoke'
+check "orvreg add" "successfully" wine "$smoke_dir/orvreg.exe" add "$key" /v DisplayName /t REG_SZ /d Smoke /f
+check "orvreg query" "Smoke" wine "$smoke_dir/orvreg.exe" query "$key" /v DisplayName
+check "orvreg delete" "successfully" wine "$smoke_dir/orvreg.exe" delete "$key" /f
+check "version" "." wine "$smoke_dir/orvanta-cli.exe" version
+check "apps hot" "[{]" wine "$smoke_dir/orvanta-cli.exe" apps hot
+check "services" "[{]" wine "$smoke_dir/orvanta-cli.exe" services
+check "login" "." wine "$smoke_dir/orvanta-cli.exe" login --user demo --password demo
+check "diagnose" "[{]" wine "$smoke_dir/orvanta-cli.exe" diagnose
+rm -rf "$smoke_dir"
+echo "smoke: $(( 8 - fails )) passed, $fails failed"
+
+say "running the tests under Wine"
+status=0
+(cd "$BUILD_DIR" && ctest -j2 --timeout 300 --output-on-failure) || status=1
+say "tests done"
+[ $fails = 0 ] && [ $status = 0 ]
