@@ -149,12 +149,13 @@ say "built"
 [ $run_tests = 1 ] || exit 0
 # --- tests under Wine -----------------------------------------------------------------------
 export WINEPREFIX=${WINEPREFIX:-$repo/$BUILD_DIR/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  say "creating the Wine prefix"
-  wineboot -i >/dev/null 2>&1 || true
-fi
+[ -f "$WINEPREFIX/system.reg" ] || say "creating the Wine prefix"
+mkdir -p "$WINEPREFIX"
 # One persistent wineserver for the whole run; it and the stand-in platform end with the script.
+# Wine's own services start here with no terminal or pipe of ours: started by a test, they
+# would hold its output pipe open after it ended.
 wineserver -p
+wineboot -i </dev/null >/dev/null 2>&1 || true
 sim_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
@@ -193,7 +194,7 @@ check "orvreg delete" "successfully" wine "$smoke_dir/orvreg.exe" delete "$key" 
 check "version" "." wine "$smoke_dir/orvanta-cli.exe" version
 check "apps hot" "[{]" wine "$smoke_dir/orvanta-cli.exe" apps hot
 check "services" "[{]" wine "$smoke_dir/orvanta-cli.exe" services
-check "login" "." wine "$smoke_dir/orvanta-cli.exe" login --user demo --password demo
+check "login" "." wine "$smoke_dir/orvanta-cli.exe" login --user demo --password demo123
 check "diagnose" "[{]" wine "$smoke_dir/orvanta-cli.exe" diagnose
 rm -rf "$smoke_dir"
 echo "smoke: $(( 8 - fails )) passed, $fails failed"

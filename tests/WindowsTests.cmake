@@ -6,12 +6,33 @@ set(ORV_WINDOWS_TESTS
   test_platform_text
   test_platform_registry
   test_base_inifile
+  test_base_threadlog
+  test_diagnosis_rules
+  test_diagnosis_completeness
+  test_download_link
   test_base_helpers
   test_account_credentials)
+
+# Cases of the binaries above that do not run there, with the reason (CTest ignores them).
+set(ORV_WINDOWS_SKIPPED_CASES
+  # shells out to rm
+  ThreadLogWriter.RecreatesTheFolderWhenTheLogWasRemoved
+  # makes symbolic links, which need a privilege on Windows
+  CompletenessList.LinkedFoldersAreNotFollowed)
+file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
+     "set(CTEST_CUSTOM_TESTS_IGNORE ${ORV_WINDOWS_SKIPPED_CASES})\n")
 
 # Left out, with the reason:
 #   test_platform_process      spawns shell scripts and xdg-open
 #   test_platform_orvreg       reads the Linux store's files behind orvreg's back
+#   test_base_registry         sets up the Linux store's directory tree under its root
+#   test_base_singleinstance, test_base_cli, test_*_cli, test_requests_*, test_download_http,
+#   test_download_ftp, test_download_limits, test_update_check, test_account_login,
+#   test_diagnosis_checks, test_diagnosis_probe
+#                              stand-in servers (POSIX sockets in StubHttpServer, Python
+#                              servers started by the test) or child programs by Linux path:
+#                              to port; orvanta-cli itself runs against the stand-in platform
+#                              in the smoke run of scripts/build-windows.sh --test
 #   test_download_qt, test_update_orvlift*, tests/ui, tests/controls, tests/e2e
 #                              Qt programs: not part of the Windows build
 #   account_sim_login          tests the Python stand-in itself (runs on Linux)

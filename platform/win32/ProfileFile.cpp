@@ -13,8 +13,8 @@
 // from the file's full path (case-folded, as the file system compares it), which is shared
 // by every process of the session; the complete new content is written to a temporary file
 // in the same folder and put in place with ReplaceFileW (MoveFileExW for a new file).
-// Readers open with full sharing and read the old or the new file whole. A reader holding
-// the file open can make a replacement fail for a moment: the replacement is retried.
+// Readers take the same lock, so they read the old or the new file whole; another program
+// holding the file open can make a replacement fail for a moment: it is retried.
 
 namespace plat::profile_file {
 namespace {
@@ -122,7 +122,12 @@ bool Replace(const std::wstring& tmp, const std::wstring& target, bool exists) {
 }  // namespace
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
-  Handle h(OpenForRead(win::WidePath(path)));
+  // Under the writers' lock: a replacement is no single step on Windows, and a reader must
+  // not find the file missing half-way through one.
+  const std::wstring full = FullPath(win::WidePath(path));
+  WriterLock lock(full);
+  if (!lock.held()) return std::nullopt;
+  Handle h(OpenForRead(full));
   if (!h.ok()) return std::nullopt;
   return ReadHandle(h.h);
 }

@@ -297,6 +297,7 @@ struct KeyWatch::Impl {
   HANDLE changed = nullptr;
   HANDLE cancel = nullptr;
   bool armed = false;
+  bool gone = false;
 
   ~Impl() {
     if (changed) CloseHandle(changed);
@@ -329,19 +330,33 @@ bool KeyWatch::Open(const std::string& keyPath) {
 }
 
 int KeyWatch::Wait(int timeoutMs) {
-  if (!m_impl->key.get() || !m_impl->cancel) return -1;
+  if (!m_impl->key.get() || !m_impl->cancel || m_impl->gone) return -1;
   if (WaitForSingleObject(m_impl->cancel, 0) == WAIT_OBJECT_0) return -1;
   if (!m_impl->armed && !m_impl->Arm()) return -1;
   HANDLE waits[2] = {m_impl->cancel, m_impl->changed};
-  DWORD r = WaitForMultipleObjects(2, waits, FALSE,
-                                   timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
-  if (r == WAIT_OBJECT_0 + 1) {
-    m_impl->armed = false;
-    m_impl->Arm();
-    return 1;
+  // Waited for in slices: the deletion of the watched key itself is not signalled by every
+  // implementation, so between slices the key is asked whether it still exists.
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    DWORD slice = 250;
+    if (timeoutMs >= 0) {
+      ULONGLONG spent = GetTickCount64() - start;
+      if (spent >= static_cast<ULONGLONG>(timeoutMs)) return 0;
+      slice = static_cast<DWORD>(std::min<ULONGLONG>(slice, timeoutMs - spent));
+    }
+    DWORD r = WaitForMultipleObjects(2, waits, FALSE, slice);
+    if (r == WAIT_OBJECT_0 + 1) {
+      m_impl->armed = false;
+      m_impl->Arm();
+      return 1;
+    }
+    if (r != WAIT_TIMEOUT) return -1;
+    if (RegQueryInfoKeyW(m_impl->key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr) == ERROR_KEY_DELETED) {
+      m_impl->gone = true;  // reported once as a change; later waits fail
+      return 1;
+    }
   }
-  if (r == WAIT_TIMEOUT) return 0;
-  return -1;
 }
 
 void KeyWatch::Cancel() {

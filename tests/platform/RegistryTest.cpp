@@ -6,6 +6,7 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -69,7 +70,11 @@ TEST_F(RegistryTest, ValuesRoundTripWithEveryTypeAndAnyText) {
     SCOPED_TRACE(values[i].name);
     auto read = reg::ReadValue(kApp, values[i].name);
     ASSERT_TRUE(read.has_value());
-    for (const reg::Value* got : {&*read, &listed[i]}) {
+    // The enumeration order is the store's own (Wine's hive sorts by name).
+    auto inList = std::find_if(listed.begin(), listed.end(),
+                               [&](const reg::Value& v) { return v.name == values[i].name; });
+    ASSERT_NE(inList, listed.end());
+    for (const reg::Value* got : {&*read, &*inList}) {
       EXPECT_EQ(got->name, values[i].name);
       EXPECT_EQ(got->type, values[i].type);
       EXPECT_EQ(got->text, values[i].text);
@@ -83,14 +88,21 @@ TEST_F(RegistryTest, ValuesRoundTripWithEveryTypeAndAnyText) {
   EXPECT_EQ(changed->type, reg::ValueType::Dword);
   EXPECT_EQ(changed->dword, 7u);
   EXPECT_EQ(changed->text, "");
+#ifndef _WIN32
   EXPECT_EQ(reg::EnumValues(kApp).front().name, "DisplayName");
+#endif
 }
 
 TEST_F(RegistryTest, NamesAreCaseInsensitiveAndKeepCreationCase) {
   ASSERT_TRUE(reg::CreateKey("SOFTWARE\\Vendor"));
   ASSERT_TRUE(reg::WriteValue("software\\VENDOR\\App", Sz("DisplayName", "a")));
   ASSERT_TRUE(reg::WriteValue("Software\\vendor\\APP", Sz("DISPLAYNAME", "b")));
+#ifdef _WIN32  // the real hive has other keys beside it
+  const auto software = reg::EnumSubKeys("software");
+  EXPECT_NE(std::find(software.begin(), software.end(), "Vendor"), software.end());
+#else
   EXPECT_EQ(reg::EnumSubKeys("software"), std::vector<std::string>{"Vendor"});
+#endif
   EXPECT_EQ(reg::EnumSubKeys("SOFTWARE\\VENDOR"), std::vector<std::string>{"App"});
   auto v = reg::ReadValue("\\SOFTWARE\\Vendor\\App\\", "displayname");
   ASSERT_TRUE(v);
