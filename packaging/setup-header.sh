@@ -18,6 +18,7 @@
 set -u
 VERSION='@VERSION@'
 NEED_KB='@NEED_KB@'
+ENTRIES='@ENTRIES@'
 KEY_NAME='{5A0C3D2E-7F41-4B8A-9C1D-0E2F3A4B5C6D}_is1'
 DISPLAY_NAME='奥凡云平台'
 PUBLISHER='Orvanta'
@@ -138,7 +139,15 @@ stage="$parent/.$base.new-$$"
 mkdir "$stage" || fail "cannot create a folder in $parent"
 
 step "[1/4] Unpacking Orvanta $VERSION ($NEED_KB KB)..."
-payload | tar -xzf - -C "$stage" 2>"$tmp/tar.err" ||
+# tar's status goes through a file: the pipe's status is the progress counter's.
+{
+  payload | tar -xvzf - -C "$stage" 2>"$tmp/tar.err"
+  echo $? >"$tmp/tar.rc"
+} | if [ "$silent" = 1 ] || [ ! -t 1 ]; then cat >/dev/null; else
+  awk -v total="$ENTRIES" '{ n++; printf "\r      %3d%%  %d of %d files", n * 100 / total, n, total }
+    END { print "" }'
+fi
+[ "$(cat "$tmp/tar.rc" 2>/dev/null)" = 0 ] ||
   fail "cannot write the program files into $parent (disk full or not writable): $(head -n 1 "$tmp/tar.err")"
 (cd "$stage" && sha256sum -c --quiet "$MANIFEST" >/dev/null 2>&1) ||
   fail "the program files in $parent are incomplete (disk full?)"

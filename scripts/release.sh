@@ -71,10 +71,12 @@ install -m 755 "$root/packaging/unins000.sh" "$stage/unins000"
 mv "$work/unins000.dat" "$stage/unins000.dat"
 need_kb=$(du -sk "$stage" | cut -f1)
 need_kb=$((need_kb + need_kb / 10 + 1024))
+entries=$(find "$stage" | wc -l)
 
 mkdir -p "$out/AutoUpdater"
 setup=$out/Orvanta_setup.exe
-sed -e "s/@VERSION@/$version/g" -e "s/@NEED_KB@/$need_kb/g" "$root/packaging/setup-header.sh" \
+sed -e "s/@VERSION@/$version/g" -e "s/@NEED_KB@/$need_kb/g" -e "s/@ENTRIES@/$entries/g" \
+  "$root/packaging/setup-header.sh" \
   >"$setup.tmp"
 tar -C "$stage" --owner=0 --group=0 --numeric-owner -cf - . | gzip -6 >>"$setup.tmp"
 chmod 755 "$setup.tmp"

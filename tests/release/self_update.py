@@ -144,6 +144,9 @@ class Loop(user_day.Day):
         wait_until(lambda: self.desktop.find(self.acc(), contains=version), 20,
                    "the status bar to show version %s" % version)
         box = self.message_box("检测到新版本", timeout=40)
+        # A synchronous move onto the spot where the pointer already is (the last run's
+        # button) would wait for motion that never comes.
+        self.desktop.x(["xdotool", "mousemove", "1", "1"])
         self.press(box, "确定")
         try:
             code = self.client.wait(timeout=30)
