@@ -136,6 +136,7 @@ else
   say "dependencies reused from $deps"
 fi
 # --- end of dependencies
+[ -n "${work:-}" ] && rm -rf "$work"
 
 # --- the project ----------------------------------------------------------------------------
 say "configuring $BUILD_DIR"
