@@ -65,6 +65,7 @@ bool DeleteAllValues(const std::string& keyPath);
 // notification is registered again before Wait returns 1, not when the next Wait starts).
 // One wake-up may stand for many changes, and a wake-up with nothing visibly changed is
 // allowed: the caller reads the registry again after a wake-up, never the change itself.
+// Reading never wakes it (a caller woken by its own reads would never rest).
 class KeyWatch {
  public:
   KeyWatch();
