@@ -122,9 +122,9 @@ class SlowRegistration {
 void PlatformFlowTest::InstallFromMyAppsThenUninstall(int waitMs) {
   CMyAppDlg page(host, &host.window);
   page.resize(846, 435);
-  // The window rebuilds the my-apps page when the Uninstall key changes.
+  // The window refreshes the my-apps page's states when the Uninstall key changes.
   UninstallKeyWatcher watcher(
-      [&page] { QMetaObject::invokeMethod(&page, [&page] { page.RebuildButtons(); }); }, 200);
+      [&page] { QMetaObject::invokeMethod(&page, [&page] { page.RefreshStates(); }); }, 200);
   ASSERT_TRUE(watcher.Start());
 
   page.ChooseTab(0);
