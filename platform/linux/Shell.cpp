@@ -29,7 +29,8 @@ std::vector<char*> ArgPointers(std::vector<std::string>& args) {
 
 // Starts argv[0] (searched in PATH when it has no '/') in a new session, not as our child,
 // so it outlives us and leaves no zombie. True when the program was really executed.
-bool SpawnDetached(std::vector<std::string> args) {
+// silent: its standard streams are /dev/null, so that it holds no pipe of ours open.
+bool SpawnDetached(std::vector<std::string> args, bool silent = false) {
   if (args.empty()) return false;
   auto argv = ArgPointers(args);
   int fds[2];
@@ -45,6 +46,11 @@ bool SpawnDetached(std::vector<std::string> args) {
     setsid();
     pid_t grandchild = fork();
     if (grandchild == 0) {
+      if (silent) {
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0)
+          for (int stream = 0; stream < 3; ++stream) dup2(null, stream);
+      }
       execvp(argv[0], argv.data());
       int err = errno;
       [[maybe_unused]] ssize_t n = write(fds[1], &err, sizeof err);
@@ -171,7 +177,8 @@ bool OpenUrlThroughPrivatePage(const std::string& url, int lifetimeSeconds) {
   if (page.empty()) return false;
   // The page outlives the client by the same minute: a detached remover deletes it.
   SpawnDetached({"/bin/sh", "-c", "sleep \"$1\"; rm -f -- \"$2\"", "orvanta-page-remover",
-                 std::to_string(lifetimeSeconds), page});
+                 std::to_string(lifetimeSeconds), page},
+                true);
   if (StartBrowser("file://" + page)) return true;
   unlink(page.c_str());
   return false;
