@@ -1,7 +1,7 @@
 // orvanta-cli commands of the request layer: the catalogue lists, subscriptions, the banner
 // list, the service desk's requests, the application-use report and the push channel.
-// Icon and banner downloads go through a headless download window; the command waits for
-// them before it prints.
+// Icon and banner pictures go through an image fetcher; the command waits for them before
+// it prints.
 #include <json/json.h>
 
 #include <cerrno>
@@ -17,27 +17,23 @@
 #include "client/requests/AppListCtrls.h"
 #include "client/requests/CLoginTcpSocket.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/ReportCtrls.h"
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/requests/SubscriptionCtrls.h"
-#include "common/download/DownloadStarter.h"
-#include "common/download/HeadlessDownloadWindow.h"
 
 namespace {
 
-// Registers a headless download window for the life of the object and waits for its
-// downloads when it ends.
+// Registers an image fetcher for the life of the object and waits for its fetches when it
+// ends.
 class DownloadScope {
  public:
-  DownloadScope() : m_registration(m_window) {}
-  ~DownloadScope() { m_window.WaitIdle(std::chrono::minutes(2)); }
+  DownloadScope() : m_fetcher(nullptr), m_registration(m_fetcher) {}
+  ~DownloadScope() { m_fetcher.WaitIdle(std::chrono::minutes(2)); }
 
  private:
-  class Window final : public HeadlessDownloadWindow {
-   public:
-    ~Window() override { EndDownloads(); }
-  } m_window;
-  ProcessDownloadWindowScope m_registration;  // ends before the window
+  ImageFetcher m_fetcher;
+  ProcessImageFetcherScope m_registration;  // ends before the fetcher
 };
 
 // A request that failed: an unusable answer is printed as {"error": ...} on stdout, no

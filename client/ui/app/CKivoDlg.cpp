@@ -129,6 +129,17 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
 
   // 2. This is the process's download window; a second start can find it from now on.
   m_downloadScope.emplace(*this);
+  {
+    std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
+    m_images = std::make_unique<ImageFetcher>([this, link](const std::string& url) {
+      if (auto l = link.lock())
+        l->Post([this, url] {
+          OnDownFinished(url, nullptr, 0);
+          return 1;
+        });
+    });
+    m_imageScope.emplace(*m_images);
+  }
   if (publish) publish();
 
   // 3. Workers: customer service, advertisement, application log.
@@ -271,6 +282,8 @@ void CKivoDlg::Shutdown() {
   m_timerIds.clear();
   // From now on worker sends answer 0 at once: nobody waits for this window.
   m_sendLink->Detach();
+  m_imageScope.reset();
+  m_images.reset();  // its fetches in flight end at once
   // The app-log worker is waited for; its request in flight ends at once.
   m_appLog->Stop();
   m_customerService->Abort();

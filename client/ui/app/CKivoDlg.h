@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include "client/requests/ImageFetch.h"
 #include "client/requests/PushMessage.h"
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/ui/app/IKivoHost.h"
@@ -195,6 +196,10 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   std::unique_ptr<CLoginService> m_loginService;
   // The process's download window registration (icon downloads of the request workers).
   std::optional<ProcessDownloadWindowScope> m_downloadScope;
+  // Icons and banner pictures of the request workers; an arrival goes where a finished
+  // download goes.
+  std::unique_ptr<ImageFetcher> m_images;
+  std::optional<ProcessImageFetcherScope> m_imageScope;
   std::shared_ptr<DownloadOwnerLink> m_sendLink;
 
   std::array<QPixmap, 4> m_skin;
