@@ -27,6 +27,7 @@
 #include "client/ui/notify/CCometMiniNews.h"
 #include "client/ui/notify/CSystemNotifyTray.h"
 #include "client/ui/views/CAdvImage.h"
+#include "client/ui/views/CImageCache.h"
 #include "controls/CMessageBoxDialog.h"
 #include "controls/CSkinBtn.h"
 #include "controls/CXTabCtrl.h"
@@ -255,6 +256,7 @@ TEST_F(KivoDlgTest, Timer445DrainsTheFinishedDownloadsAndShowsALateBannerPicture
   EXPECT_EQ(window->PendingFinishedDownloads(), 3u);
   window->OnTimer(kFinishedDownloadsTimer);
   EXPECT_EQ(window->PendingFinishedDownloads(), 0u);
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   EXPECT_TRUE(window->Banner()->HasPicture());
   EXPECT_EQ(window->Banner()->Link(), "http://127.0.0.1:9/a");
 }

@@ -11,6 +11,7 @@
 #include "StandInHost.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CHotAppStrip.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/CMyAppDlg.h"
 #include "client/ui/views/COrvAppButton.h"
 #include "client/ui/views/InstallState.h"
@@ -174,6 +175,8 @@ TEST_F(PagesTest, RefreshIconFindsTheTileAndDrawsItsIcon) {
   icon.fill(Qt::green);
   ASSERT_TRUE(icon.save(QString::fromStdString(web[1]->iconPath)));
   page.RefreshIcon(web[1]->img);
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
+  page.grab();
   EXPECT_TRUE(tile.FaceDrawn());
   EXPECT_FALSE(page.WebTiles()[0]->FaceDrawn());
 }

@@ -9,6 +9,7 @@
 
 #include "StandInHost.h"
 #include "client/base/MachineRegistry.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/COrvAppButton.h"
 #include "client/ui/views/InstallState.h"
 #include "platform/Registry.h"
@@ -115,22 +116,32 @@ TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
   EXPECT_EQ(webTile.ShownProgress(), -1);
 }
 
-TEST_F(TileTest, IconFileAppearingAfterFirstPaintIsDrawnOnTheNextPaint) {
+TEST_F(TileTest, IconArrivingAfterTheFirstPaintIsDecodedOnceAndDrawn) {
   orvtest::TempDir dir;
   auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1"));
   app->iconPath = dir.File("icon.png");
   COrvPrivateAppButton tile(host);
   tile.Bind(app, AppListKind::PrivateDesktop);
   tile.resize(72, 85);
+  CImageCache& images = CImageCache::Instance();
   tile.grab();
-  EXPECT_FALSE(tile.FaceDrawn());  // the loading placeholder
+  ASSERT_TRUE(images.WaitIdle(10000));
+  const int decodes = images.DecodeCount();
   tile.grab();
-  EXPECT_FALSE(tile.FaceDrawn());
+  EXPECT_FALSE(tile.FaceDrawn());            // the loading placeholder
+  EXPECT_EQ(images.DecodeCount(), decodes);  // a missing file is not tried at every paint
 
+  // The icon's arrival binds the tile again (RefreshIcon): it is decoded off the GUI thread
+  // at the tile's size and drawn from then on without decoding again.
   ASSERT_TRUE(SolidPng(QColor(200, 30, 30)).save(QString::fromStdString(app->iconPath)));
+  tile.ReapplyAppInfo();
+  tile.grab();
+  ASSERT_TRUE(images.WaitIdle(10000));
   const QImage shot = tile.grab().toImage();
   EXPECT_TRUE(tile.FaceDrawn());
   EXPECT_EQ(shot.pixelColor(10, 10), QColor(200, 30, 30));
+  tile.grab();
+  EXPECT_EQ(images.DecodeCount(), decodes + 1);
 }
 
 TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
@@ -150,6 +161,8 @@ TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
   COrvAllAppButton tile(host, QString(), &parent);
   tile.Bind(app, AppListKind::AllWeb);
   tile.setGeometry(10, 10, 72, 85);
+  parent.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   const QImage shot = parent.grab().toImage();
   EXPECT_EQ(shot.pixelColor(40, 40), QColor(10, 120, 240));
 }
