@@ -23,12 +23,12 @@ void CAppCenterDlg::RebuildButtons() {
   const AppListKind kind = WebShown() ? AppListKind::AllWeb : AppListKind::AllDesktop;
   FillGrid(
       // The list is fetched only while the window holds none; later rebuilds use it as held.
-      [&] { return m_host.RequestList(kind).records; },
-      [&](const AppRecord& record, QWidget* grid) {
-        auto* tile = new COrvAllAppButton(m_host, QString::fromStdString(record->remark), grid);
-        tile->Bind(record, kind);
-        WorkOutState(*tile);
-        return tile;
+      m_host.RequestList(kind).records,
+      [this](QWidget* grid) { return new COrvAllAppButton(m_host, QString(), grid); },
+      [this, kind](COrvAppButton& tile, const AppRecord& record) {
+        static_cast<COrvAllAppButton&>(tile).SetDescription(QString::fromStdString(record->remark));
+        tile.Bind(record, kind);
+        WorkOutState(tile);
       });
 }
 

@@ -14,12 +14,11 @@ void CMyAppDlg::RebuildButtons() {
   const AppListKind kind = web ? AppListKind::PrivateWeb : AppListKind::PrivateDesktop;
   FillGrid(
       // The desktop list is fetched again first; the web list is used as held.
-      [&] { return web ? m_host.HeldList(kind).records : m_host.RequestList(kind).records; },
-      [&](const AppRecord& record, QWidget* grid) {
-        auto* tile = new COrvPrivateAppButton(m_host, grid);
-        tile->Bind(record, kind);
-        tile->ApplyState(web ? tile_state::kRun : tile->QueryInstallState());
-        return tile;
+      web ? m_host.HeldList(kind).records : m_host.RequestList(kind).records,
+      [this](QWidget* grid) { return new COrvPrivateAppButton(m_host, grid); },
+      [web, kind](COrvAppButton& tile, const AppRecord& record) {
+        tile.Bind(record, kind);
+        tile.ApplyState(web ? tile_state::kRun : tile.QueryInstallState());
       });
 }
 

@@ -94,6 +94,8 @@ class COrvAllAppButton final : public COrvAppButton {
   Q_OBJECT
  public:
   COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent = nullptr);
+  // The text of the box offering to add the application (the tile is bound anew).
+  void SetDescription(const QString& description) { m_description = description; }
   std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
   void Answer(int id) override;
 

@@ -73,6 +73,49 @@ TEST_F(PagesTest, GridCellsAndScrollingToRowsBelowThePage) {
   EXPECT_EQ(PagePos(page, *page.DesktopTiles()[8]), QPoint(35, 160));
 }
 
+TEST_F(PagesTest, ALongListHoldsTilesOnlyForTheRowsInViewAndReusesThemWhileScrolling) {
+  const std::vector<AppRecord> records = Records(20000, "client", 1001);
+  host.SetList(AppListKind::PrivateDesktop, records);
+  CMyAppDlg page(host, &host.window);
+  page.setGeometry(2, 85, 846, 435);
+  host.window.show();
+  page.ChooseTab(0);
+  const size_t live = page.DesktopTiles().size();
+  EXPECT_LE(live, 7u * 8u);  // four rows in view, one above and below at most
+  page.ShowProgress(records[19990]->downurl, 40);
+
+  // At the bottom the last records have tiles in their cells; no tile was made for the
+  // rows passed on the way.
+  QScrollBar& bar = *page.ScrollArea().verticalScrollBar();
+  for (int value = 0; value <= bar.maximum(); value += 3000) bar.setValue(value);
+  bar.setValue(bar.maximum());
+  const std::vector<COrvAppButton*>& tiles = page.DesktopTiles();
+  ASSERT_FALSE(tiles.empty());
+  EXPECT_EQ(page.FirstLiveIndex() + tiles.size(), records.size());
+  EXPECT_LE(page.findChildren<COrvAppButton*>().size(), 2 * live);
+  COrvAppButton& last = *tiles.back();
+  EXPECT_EQ(last.Record(), records.back());
+  EXPECT_EQ(last.accessibleName(), QString::fromStdString(records.back()->name));
+  EXPECT_EQ(PagePos(page, last) + QPoint(0, bar.value()),
+            CAppGridPage::CellPosition(static_cast<int>(records.size() - 1)));
+  for (COrvAppButton* tile : tiles)  // progress shown before the tile existed
+    EXPECT_EQ(tile->ShownProgress(), tile->Record() == records[19990] ? 40 : -1);
+
+  // Tab from the last tile of the first screen's margin row goes on to the next record,
+  // scrolled into view.
+  bar.setValue(0);
+  host.window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host.window));
+  COrvAppButton* edge = page.DesktopTiles().back();
+  const size_t edgeIndex = page.FirstLiveIndex() + page.DesktopTiles().size() - 1;
+  edge->setFocus(Qt::TabFocusReason);
+  EXPECT_GT(bar.value(), 0);
+  QTest::keyClick(host.window.focusWidget(), Qt::Key_Tab);
+  auto* next = qobject_cast<COrvAppButton*>(host.window.focusWidget());
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(next->Record(), records[edgeIndex + 1]);
+}
+
 TEST_F(PagesTest, TabsRebuildTheirListAndHideTheOther) {
   host.SetList(AppListKind::PrivateWeb, Records(3, "app", 2001));
   host.SetList(AppListKind::PrivateDesktop, Records(2, "client", 1001));
@@ -269,6 +312,8 @@ TEST_F(PagesTest, RenderPagesToPng) {
   for (size_t i = 0; i < page.DesktopTiles().size(); ++i)
     page.DesktopTiles()[i]->ApplyState(states[i % 5]);
   page.ShowProgress(records[2]->downurl, 45);
+  page.grab();  // the icons are decoded off the GUI thread
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   page.grab().save(out + "/app-centre.png");
 
   host.SetList(AppListKind::PrivateDesktop,
@@ -279,6 +324,8 @@ TEST_F(PagesTest, RenderPagesToPng) {
   mine.DesktopTiles()[0]->ApplyState(tile_state::kRun);
   mine.DesktopTiles()[2]->ApplyState(tile_state::kUpdate);
   mine.ShowProgress(records[6]->downurl, 72);
+  mine.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   mine.grab().save(out + "/my-apps.png");
 
   QWidget window;
@@ -291,6 +338,8 @@ TEST_F(PagesTest, RenderPagesToPng) {
   hot.Rebuild(QRect(0, 405, 850, 120));
   hot.Tiles()[1]->ApplyState(tile_state::kUpdate);
   hot.SetProgress(records[2]->downurl, 60);
+  window.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   window.grab(QRect(0, 380, 850, 170)).save(out + "/hot-strip.png");
 }
 
