@@ -221,6 +221,7 @@ int main(int argc, char** argv) {
     page.repaint();
     rebuildMs.push_back(t.nsecsElapsed() / 1e6);
   }
+  const double rebuiltRss = RssMb();
   // Scroll through the first hundred screens and the last one, painting each with its
   // icons, then measure.
   QScrollArea& scroll = page.ScrollArea();
@@ -241,6 +242,8 @@ int main(int argc, char** argv) {
   std::printf("  parse catalogue (median)       %8.2f ms   (%zu bytes of JSON; reference)\n",
               Median(parseMs), json.size());
   std::printf("  memory: empty page             %8.1f MB resident\n", emptyRss);
+  std::printf("          page built             %8.1f MB resident, +%.1f MB\n", rebuiltRss,
+              rebuiltRss - emptyRss);
   std::printf("          after 101 screens      %8.1f MB resident, +%.1f MB   target < 60 MB\n",
               fullRss, fullRss - emptyRss);
   std::printf("          peak                   %8.1f MB resident   target < 200 MB\n",

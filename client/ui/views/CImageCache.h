@@ -26,7 +26,7 @@ class CImageCache final : public QObject {
   Q_OBJECT
  public:
   static constexpr qint64 kMaxPixels = 4096LL * 4096LL;
-  static constexpr qint64 kMemoryBytes = 32LL * 1024 * 1024;
+  static constexpr qint64 kMemoryBytes = 16LL * 1024 * 1024;
 
   // The size a picture of `source` size is decoded to for a `target`; null: `target` itself.
   using Sizer = QSize (*)(const QSize& source, const QSize& target);
