@@ -58,7 +58,7 @@ class ImageFetcher final : public IImageFetchStarter {
  public:
   // Told of every image written (on a fetch thread), with its URL.
   using Arrived = std::function<void(const std::string& url)>;
-  static constexpr size_t kThreads = 2;
+  static constexpr size_t kThreads = 4;
 
   explicit ImageFetcher(Arrived arrived, size_t threads = kThreads);
   // Drops the queue, aborts the fetches in progress and joins the threads.

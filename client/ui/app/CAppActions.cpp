@@ -23,6 +23,7 @@ constexpr const char* kSilent = "/silent";
 constexpr const char* kLoginFailed = "登录失败！";
 constexpr const char* kNoLocalFile = "本地文件不存在!";
 constexpr const char* kDownloadingLater = "正在后台下载，请稍后重试";
+constexpr const char* kNoInstaller = "无法下载安装程序!";
 
 void Log(const std::string& line) { CThreadLog::Instance()->Write(line); }
 
@@ -126,8 +127,15 @@ OrvAppInfo CAppActions::LookUp(const OrvAppInfo& record, AppListKind list) const
   return record;
 }
 
-void CAppActions::DownloadInstaller(const OrvAppInfo& app) {
+bool CAppActions::DownloadInstaller(const OrvAppInfo& app) {
+  // Without an address or a file name nothing could start: the user is told, rather than
+  // left with a click that does nothing.
+  if (app.downurl.empty() || app.setupPath.empty()) {
+    Message(kNoInstaller);
+    return false;
+  }
   m_host.DownloadFile(app.downurl, app.setupPath, kIdlePriority);
+  return true;
 }
 
 void CAppActions::RunInstaller(const std::string& setupPath) {
@@ -238,8 +246,7 @@ bool CAppActions::OnUpgradeOrvApp(const AppRecord& record, AppListKind list) {
   if (!record) return false;
   const OrvAppInfo app = LookUp(*record, list);
   if (app.setupPath.empty() || !plat::FileExists(app.setupPath)) {
-    DownloadInstaller(app);
-    Message(kDownloadingLater);
+    if (DownloadInstaller(app)) Message(kDownloadingLater);
   } else {
     RunInstaller(app.setupPath);
   }

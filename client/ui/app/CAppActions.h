@@ -41,7 +41,8 @@ class CAppActions {
   // The list's record with the same xh (the lookups of the controller), else the record.
   OrvAppInfo LookUp(const OrvAppInfo& record, AppListKind list) const;
   // Starts the installer download (idle priority); the tile shows its progress.
-  void DownloadInstaller(const OrvAppInfo& app);
+  // Starts the installer's download; false (and the user told) when it cannot start.
+  bool DownloadInstaller(const OrvAppInfo& app);
   // Runs a downloaded installer with "/silent".
   void RunInstaller(const std::string& setupPath);
   void QueueLog(const OrvAppInfo& app, int clientType);

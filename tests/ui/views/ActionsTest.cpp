@@ -194,6 +194,19 @@ TEST_F(ActionsTest, UpgradeWithoutInstallerStartsTheDownloadAndSaysSo) {
   EXPECT_EQ(host.appLogs[0].appclienttype, 3);
 }
 
+TEST_F(ActionsTest, AnInstallerWithoutAnAddressIsRefusedWithABoxNotSilence) {
+  for (AppAction action : {AppAction::Activate, AppAction::Upgrade}) {
+    boxes.shown_boxes.clear();
+    auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1", "A", "2.0"));
+    app->downurl.clear();
+    app->setupPath = Record("LumoDownloads/a.exe");
+    host.SendAppAction(action, app, AppListKind::Hot);
+    EXPECT_TRUE(host.downloads.empty());
+    ASSERT_EQ(boxes.shown_boxes.size(), 1u);  // one box: not also "downloading"
+    EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("无法下载安装程序!"));
+  }
+}
+
 TEST_F(ActionsTest, WebApplicationOpensTheSharePageWithTheCookieKey) {
   const std::string bin = Record("bin");
   const std::string record = Record("browser-args");
