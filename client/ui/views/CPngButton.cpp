@@ -4,7 +4,7 @@
 #include <QHash>
 #include <QPainter>
 
-#include "client/ui/views/InstallState.h"
+#include "client/apps/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "controls/SkinImages.h"
 
