@@ -2,6 +2,7 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -58,6 +59,12 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_grid->setAutoFillBackground(false);
   connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this,
           [this] { UpdateLiveTiles(); });
+  // The busy cue: a thin bar moving at the tab strip's right end while a list is requested.
+  m_busy = new QProgressBar(this);
+  m_busy->setRange(0, 0);
+  m_busy->setTextVisible(false);
+  m_busy->setAccessibleName(QStringLiteral("正在加载"));
+  m_busy->hide();
   resize(846, 435);
   Layout();
 }
@@ -102,6 +109,24 @@ std::vector<COrvAppButton*>& CAppGridPage::BeginRebuild() {
   m_first[shown] = 0;
   m_scroll->verticalScrollBar()->setValue(0);
   return list;
+}
+
+bool CAppGridPage::Busy() const { return !m_busy->isHidden(); }
+
+void CAppGridPage::Await(AppListKind kind) {
+  const int index = static_cast<int>(kind);
+  const long long request = ++m_lastRequest;
+  // Marked before asking: a host may answer before RequestList returns.
+  m_pending[index] = request;
+  const bool pending =
+      m_host.RequestList(kind, this, [this, index, request](const RequestResult&, const AppList&) {
+        if (m_pending[index] != request) return;
+        m_pending[index] = 0;
+        m_busy->setVisible(m_pending != decltype(m_pending){});
+        ShowHeld();
+      });
+  if (!pending && m_pending[index] == request) m_pending[index] = 0;
+  m_busy->setVisible(m_pending != decltype(m_pending){});
 }
 
 void CAppGridPage::FillGrid(const std::vector<AppRecord>& records, const TileMaker& make,
@@ -227,6 +252,7 @@ void CAppGridPage::Layout() {
   const int tabHeight = TabHeight();
   m_tabs->setGeometry(0, 0, width(), tabHeight);
   m_scroll->setGeometry(0, tabHeight, width(), std::max(height() - tabHeight, 0));
+  m_busy->setGeometry(width() - 110, (tabHeight - 6) / 2, 100, 6);
   FinishGrid(static_cast<int>(m_records[m_web ? 1 : 0].size()));
   for (int list : {0, 1}) {
     const std::vector<COrvAppButton*>& tiles = list ? m_web_tiles : m_desktop;

@@ -6,7 +6,7 @@
 // requested again. GUI thread only.
 #include <string>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/CPngButton.h"
 
 class CMessageBoxDialog;
@@ -24,7 +24,7 @@ class COrvAppButton : public CPngButton {
   // Applies the tile's own information again (its icon arrived).
   void ReapplyAppInfo();
 
-  // The state code of the bound record from the Uninstall registrations.
+  // The state code of the bound record as its list holds it (worked out once per answer).
   int QueryInstallState() const;
   // Sets the state and repaints; keeps the accessible description current.
   void ApplyState(int state);

@@ -3,8 +3,8 @@
 #include <QHash>
 #include <QPainter>
 
+#include "client/apps/InstallState.h"
 #include "client/ui/views/CImageCache.h"
-#include "client/ui/views/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "controls/SkinImages.h"
 
