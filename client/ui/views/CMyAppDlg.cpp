@@ -28,6 +28,15 @@ void CMyAppDlg::ShowHeld() {
       });
 }
 
+void CMyAppDlg::RefreshStates() {
+  if (WebShown()) return;  // web tiles are always "运行"
+  // The registry is read again for the tiles in view: the states the list holds were
+  // worked out at its answer, before this change.
+  const AppList& list = m_host.HeldList(AppListKind::PrivateDesktop);
+  for (COrvAppButton* tile : ShownTiles())
+    if (tile->Record()) tile->ApplyState(QueryInstallStateOf(*tile->Record(), list));
+}
+
 void CMyAppDlg::RefreshIcon(const std::string& key) {
   if (COrvAppButton* tile = FindTileByKey(key, nullptr)) RedrawTile(*tile);
 }
