@@ -2,6 +2,7 @@
 """Local stand-in of the platform's servers, for the demo and for tests.
 
     /usr/bin/python3 tools/platform-sim/platform_sim.py [--data DIR] [--push-port PORT]
+        [--icon-file PNG] [--banner-file PNG]
 
 Every server listens on 127.0.0.1 on an ephemeral port. Once all of them listen, the
 simulator prints one line per server kind, "ORVANTA_HOST_<KIND>=127.0.0.1:<port>", then
@@ -317,6 +318,8 @@ class State:
         self.records = {"requests": [], "log": [], "diagnosis": [], "workorder": []}
         self.keepalive = 0
         self.slow_downloads = None  # (bytes, seconds) while installers are sent slowly
+        self.icon_bytes = None  # served for every icon when set (--icon-file)
+        self.banner_bytes = None  # served for every banner picture when set (--banner-file)
         self.register_pause = 0  # seconds between an installer's registry writes
         self.push_clients = []
         self.catalogue = None
@@ -445,6 +448,8 @@ class Handler(BaseHTTPRequestHandler):
                 appid = int(path.split("/")[2])
             except (IndexError, ValueError):
                 return self.send(404, "text/plain", b"not found")
+            if st.icon_bytes is not None:
+                return self.send(200, "image/png", st.icon_bytes)
             return self.send(200, "image/png", icon_png(appid))
         if path.startswith("/downloads/"):
             try:
@@ -526,7 +531,8 @@ class Handler(BaseHTTPRequestHandler):
                 n = int(path[len("/images/adv/banner"):-4])
             except ValueError:
                 return self.send(404, "text/plain", b"not found")
-            return self.send(200, "image/png", banner_png(n))
+            picture = self.server.state.banner_bytes
+            return self.send(200, "image/png", banner_png(n) if picture is None else picture)
         if path.startswith("/promo/") or path.startswith("/webapps/"):
             html = "<html><head><meta charset='utf-8'></head><body>%s</body></html>" % path
             return self.send(200, "text/html; charset=utf-8", html.encode("utf-8"))
@@ -774,12 +780,18 @@ def main(argv=None):
                                               "scripts/release.sh")
     parser.add_argument("--program-dir", help="client program directory whose image/config.ini "
                                               "is pointed at these servers")
+    parser.add_argument("--icon-file", help="serve this file as every application's icon")
+    parser.add_argument("--banner-file", help="serve this file as every banner picture")
     args = parser.parse_args(argv)
 
     own_data = args.data is None
     data_dir = tempfile.mkdtemp(prefix="orvanta-sim.") if own_data else os.path.abspath(args.data)
     os.makedirs(data_dir, exist_ok=True)
     state = State(data_dir)
+    for name, attr in ((args.icon_file, "icon_bytes"), (args.banner_file, "banner_bytes")):
+        if name:
+            with open(name, "rb") as f:
+                setattr(state, attr, f.read())
 
     servers = []
     lines = []

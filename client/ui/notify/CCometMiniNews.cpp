@@ -164,6 +164,13 @@ void Blit(QPainter& painter, const QImage& skin, const QRect& target, const QRec
   if (!target.isEmpty() && !source.isEmpty()) painter.drawImage(target, skin, source);
 }
 
+// The caption's program icon, read once: a new QIcon at every render would leave one more
+// pixmap in Qt's pixmap cache with every pushed message.
+const QPixmap& CaptionIcon() {
+  static const QPixmap icon = ResourceIcon().pixmap(16, 16);
+  return icon;
+}
+
 }  // namespace
 
 CMiniNewsWindow::CMiniNewsWindow(const QImage& skin, LinkOpener opener)
@@ -239,9 +246,8 @@ void CMiniNewsWindow::Render() {
   // Caption: the program icon and the window title.
   QRect caption(QPoint(kCaptionLeft, kCaptionTop),
                 QPoint(w - kCaptionRightMargin - 1, kCaptionBottom - 1));
-  QIcon icon = windowIcon().isNull() ? ResourceIcon() : windowIcon();
   p.drawPixmap(QRect(caption.left(), caption.top() + (caption.height() - 16) / 2, 16, 16),
-               icon.pixmap(16, 16));
+               windowIcon().isNull() ? CaptionIcon() : windowIcon().pixmap(16, 16));
   caption.setLeft(caption.left() + kCaptionTextIndent);
   p.setFont(m_normalFont);
   p.setPen(kCaptionColor);

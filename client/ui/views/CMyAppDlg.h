@@ -12,6 +12,7 @@ class CMyAppDlg : public CAppGridPage {
   ~CMyAppDlg() override;
 
   void RebuildButtons() override;
+  void ShowHeld() override;
   // Works the shown desktop tiles' install states out again (Uninstall key changed); the
   // tiles stay, so a tile's open choice box keeps its answer.
   void RefreshStates();

@@ -6,7 +6,7 @@
 // requested again. GUI thread only.
 #include <string>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/CPngButton.h"
 
 class CMessageBoxDialog;
@@ -24,7 +24,7 @@ class COrvAppButton : public CPngButton {
   // Applies the tile's own information again (its icon arrived).
   void ReapplyAppInfo();
 
-  // The state code of the bound record from the Uninstall registrations.
+  // The state code of the bound record as its list holds it (worked out once per answer).
   int QueryInstallState() const;
   // Sets the state and repaints; keeps the accessible description current.
   void ApplyState(int state);
@@ -94,6 +94,8 @@ class COrvAllAppButton final : public COrvAppButton {
   Q_OBJECT
  public:
   COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent = nullptr);
+  // The text of the box offering to add the application (the tile is bound anew).
+  void SetDescription(const QString& description) { m_description = description; }
   std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
   void Answer(int id) override;
 

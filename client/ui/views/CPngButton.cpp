@@ -1,10 +1,10 @@
 #include "client/ui/views/CPngButton.h"
 
-#include <QFileInfo>
 #include <QHash>
 #include <QPainter>
 
-#include "client/ui/views/InstallState.h"
+#include "client/apps/InstallState.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/TileLook.h"
 #include "controls/SkinImages.h"
 
@@ -59,19 +59,19 @@ const QFont& CPngButton::CaptionFont() {
   return font;
 }
 
+void CPngButton::SetImagePath(const QString& path) {
+  m_imagePath = path;
+  CImageCache::Instance().ForgetFailure(path);
+}
+
 bool CPngButton::DrawFace(QPainter& painter, const QRect& target) {
-  if (m_facePath != m_imagePath || m_face.isNull()) {
-    // A file that does not exist yet shows the placeholder until it does; once it exists it
-    // is loaded and drawn on the same paint.
-    m_facePath = m_imagePath;
-    m_face = QImage();
-    if (!m_imagePath.isEmpty() && QFileInfo::exists(m_imagePath)) m_face.load(m_imagePath);
-    if (m_face.isNull()) {
-      if (m_loadingPlaceholder) DrawSkin(painter, tile_look::kLoadingImage, target);
-      return false;
-    }
+  const CImageCache::Picture face =
+      CImageCache::Instance().Lookup(m_imagePath, target.size(), nullptr, this);
+  if (face.state != CImageCache::State::Ready) {
+    if (m_loadingPlaceholder) DrawSkin(painter, tile_look::kLoadingImage, target);
+    return false;
   }
-  painter.drawImage(target, m_face);
+  painter.drawImage(target.topLeft(), face.image);
   return true;
 }
 

@@ -80,23 +80,6 @@ class ActionsTest : public ::testing::Test {
   BoxAnswers boxes;
 };
 
-TEST(ActionsParseTest, DisplayIconAndUninstallStringAsWindowsReadsThem) {
-  const std::pair<std::string, std::string> icons[] = {
-      {"/opt/a/run", "/opt/a/run"},           {"\"/opt/a b/run\"", "/opt/a b/run"},
-      {"\"/opt/a b/run\",0", "/opt/a b/run"}, {"/opt/a/run,12", "/opt/a/run"},
-      {"/opt/a/run, -3", "/opt/a/run"},       {"/opt/a,b/run", "/opt/a,b/run"},
-      {"  /opt/a/run  ", "/opt/a/run"},
-  };
-  for (const auto& [value, program] : icons)
-    EXPECT_EQ(CAppActions::ProgramOfDisplayIcon(value), program) << value;
-
-  using Split = std::pair<std::string, std::string>;
-  EXPECT_EQ(CAppActions::SplitCommandLine("/opt/u/uninstall.sh"), Split("/opt/u/uninstall.sh", ""));
-  EXPECT_EQ(CAppActions::SplitCommandLine("\"/opt/my app/un.sh\" --keep \"a b\""),
-            Split("/opt/my app/un.sh", "--keep \"a b\""));
-  EXPECT_EQ(CAppActions::SplitCommandLine(""), Split("", ""));
-}
-
 TEST(ActionsParseTest, SharePageEncodesWhatIsNotSafe) {
   orvtest::ScopedEnv web("ORVANTA_HOST_WEB", "127.0.0.1:8123");
   EXPECT_EQ(CAppActions::SharePageUrl("AbC-12", "2001"),
@@ -193,6 +176,19 @@ TEST_F(ActionsTest, UpgradeWithoutInstallerStartsTheDownloadAndSaysSo) {
   EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("正在后台下载，请稍后重试"));
   ASSERT_EQ(host.appLogs.size(), 1u);
   EXPECT_EQ(host.appLogs[0].appclienttype, 3);
+}
+
+TEST_F(ActionsTest, AnInstallerWithoutAnAddressIsRefusedWithABoxNotSilence) {
+  for (AppAction action : {AppAction::Activate, AppAction::Upgrade}) {
+    boxes.shown_boxes.clear();
+    auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1", "A", "2.0"));
+    app->downurl.clear();
+    app->setupPath = Record("LumoDownloads/a.exe");
+    host.SendAppAction(action, app, AppListKind::Hot);
+    EXPECT_TRUE(host.downloads.empty());
+    ASSERT_EQ(boxes.shown_boxes.size(), 1u);  // one box: not also "downloading"
+    EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("无法下载安装程序!"));
+  }
 }
 
 TEST_F(ActionsTest, WebApplicationOpensTheSharePageWithTheCookieKey) {

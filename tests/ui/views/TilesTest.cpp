@@ -8,9 +8,10 @@
 #include <QTest>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/base/MachineRegistry.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -18,65 +19,10 @@ namespace {
 
 using Box = CMessageBoxDialog;
 
-void Register(const std::string& code,
-              const std::vector<std::pair<std::string, std::string>>& values) {
-  const std::string key = MachineSoftwareKey(std::string(kUninstallPath) + code);
-  ASSERT_TRUE(plat::reg::CreateKey(key));
-  for (const auto& [name, text] : values) {
-    plat::reg::Value value;
-    value.name = name;
-    value.text = text;
-    ASSERT_TRUE(plat::reg::WriteValue(key, value));
-  }
-}
-
 QImage SolidPng(const QColor& colour) {
   QImage image(48, 48, QImage::Format_ARGB32);
   image.fill(colour);
   return image;
-}
-
-TEST(InstallStateTest, VersionsCompareNumericallyPartByPart) {
-  struct Case {
-    const char* a;
-    const char* b;
-    int sign;
-  };
-  const Case cases[] = {{"2.0", "10.0", -1}, {"1.10", "1.9", 1},  {"1.0", "1.0.0", 0},
-                        {"1.2.3", "1.2", 1}, {"", "1.0", -1},     {"01.2", "1.2", 0},
-                        {"1.0b", "1.0a", 1}, {"1.0", "1.0a", -1}, {"10", "9.9", 1}};
-  for (const Case& c : cases) {
-    const int got = CompareVersionText(c.a, c.b);
-    EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " vs " << c.b;
-    EXPECT_EQ((CompareVersionText(c.b, c.a) > 0) - (CompareVersionText(c.b, c.a) < 0), -c.sign);
-  }
-}
-
-TEST(InstallStateTest, StateFromTheUninstallRegistration) {
-  orvtest::TempProgramDir dir;
-  Register("NoIcon", {{"DisplayVersion", "1.0"}});
-  Register("Old", {{"DisplayIcon", "/opt/old/run"}, {"DisplayVersion", "2.0"}});
-  Register("Newer", {{"DisplayIcon", "/opt/newer/run"}, {"DisplayVersion", "1.10"}});
-  Register("Same", {{"DisplayIcon", "/opt/same/run"}, {"DisplayVersion", "3.1"}});
-
-  AppList list;
-  list.records = {MakeRecord(1, "client", "1", "NoIcon", "1.0"),
-                  MakeRecord(2, "client", "2", "Old", "10.0"),
-                  MakeRecord(3, "client", "3", "Newer", "1.9"),
-                  MakeRecord(4, "client", "4", "Same", "3.1"),
-                  MakeRecord(5, "client", "5", "Same", ""),
-                  MakeRecord(6, "app", "6", "Same", "9.9"),
-                  MakeRecord(7, "client", "7", "Unregistered", "1.0")};
-  const int expected[] = {tile_state::kNotInstalled, tile_state::kUpdate, tile_state::kRun,
-                          tile_state::kRun,          tile_state::kRun,    tile_state::kNone,
-                          tile_state::kNotInstalled};
-  for (size_t i = 0; i < list.records.size(); ++i)
-    EXPECT_EQ(QueryInstallStateOf(*list.records[i], list), expected[i]) << "record " << i + 1;
-
-  // The key comes from the list's record with the same xh; a record its list no longer
-  // holds reads as not installed.
-  AppList other;
-  EXPECT_EQ(QueryInstallStateOf(*list.records[3], other), tile_state::kNotInstalled);
 }
 
 class TileTest : public ::testing::Test {
@@ -115,22 +61,32 @@ TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
   EXPECT_EQ(webTile.ShownProgress(), -1);
 }
 
-TEST_F(TileTest, IconFileAppearingAfterFirstPaintIsDrawnOnTheNextPaint) {
+TEST_F(TileTest, IconArrivingAfterTheFirstPaintIsDecodedOnceAndDrawn) {
   orvtest::TempDir dir;
   auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1"));
   app->iconPath = dir.File("icon.png");
   COrvPrivateAppButton tile(host);
   tile.Bind(app, AppListKind::PrivateDesktop);
   tile.resize(72, 85);
+  CImageCache& images = CImageCache::Instance();
   tile.grab();
-  EXPECT_FALSE(tile.FaceDrawn());  // the loading placeholder
+  ASSERT_TRUE(images.WaitIdle(10000));
+  const int decodes = images.DecodeCount();
   tile.grab();
-  EXPECT_FALSE(tile.FaceDrawn());
+  EXPECT_FALSE(tile.FaceDrawn());            // the loading placeholder
+  EXPECT_EQ(images.DecodeCount(), decodes);  // a missing file is not tried at every paint
 
+  // The icon's arrival binds the tile again (RefreshIcon): it is decoded off the GUI thread
+  // at the tile's size and drawn from then on without decoding again.
   ASSERT_TRUE(SolidPng(QColor(200, 30, 30)).save(QString::fromStdString(app->iconPath)));
+  tile.ReapplyAppInfo();
+  tile.grab();
+  ASSERT_TRUE(images.WaitIdle(10000));
   const QImage shot = tile.grab().toImage();
   EXPECT_TRUE(tile.FaceDrawn());
   EXPECT_EQ(shot.pixelColor(10, 10), QColor(200, 30, 30));
+  tile.grab();
+  EXPECT_EQ(images.DecodeCount(), decodes + 1);
 }
 
 TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
@@ -150,6 +106,8 @@ TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
   COrvAllAppButton tile(host, QString(), &parent);
   tile.Bind(app, AppListKind::AllWeb);
   tile.setGeometry(10, 10, 72, 85);
+  parent.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   const QImage shot = parent.grab().toImage();
   EXPECT_EQ(shot.pixelColor(40, 40), QColor(10, 120, 240));
 }
