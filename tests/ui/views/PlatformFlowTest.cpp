@@ -127,9 +127,16 @@ class SlowRegistration {
 void PlatformFlowTest::InstallFromMyAppsThenUninstall(int waitMs) {
   CMyAppDlg page(host, &host.window);
   page.resize(846, 435);
-  // The window refreshes the my-apps page's states when the Uninstall key changes.
+  // The window works the held states out again and refreshes the my-apps page's states
+  // when the Uninstall key changes.
   UninstallKeyWatcher watcher(
-      [&page] { QMetaObject::invokeMethod(&page, [&page] { page.RefreshStates(); }); }, 200);
+      [this, &page] {
+        QMetaObject::invokeMethod(&page, [this, &page] {
+          host.lists.RefreshInstallStates();
+          page.RefreshStates();
+        });
+      },
+      200);
   ASSERT_TRUE(watcher.Start());
 
   page.ChooseTab(0);
