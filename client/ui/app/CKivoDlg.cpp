@@ -34,6 +34,7 @@
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CHotAppStrip.h"
 #include "client/ui/views/CMyAppDlg.h"
+#include "client/ui/views/TileLook.h"
 #include "common/download/DownloadOwnerLink.h"
 #include "common/download/DownloadStarter.h"
 #include "common/download/DownloadStopFlag.h"
@@ -633,6 +634,12 @@ void CKivoDlg::RebuildMyApps() {
 void CKivoDlg::OnCheckTime(std::string, std::string) {}
 
 void CKivoDlg::OnDownError(std::string) {}
+
+void CKivoDlg::OnDownFailed(std::string url, DownloadFailure, long) {
+  if (m_strip) m_strip->SetProgress(url, tile_look::kProgressFailed);
+  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, tile_look::kProgressFailed);
+  OnDownError(std::move(url));
+}
 
 void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
   // Only every second progress report reaches the tiles, so the last one shown may be 98%:
