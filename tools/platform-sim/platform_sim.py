@@ -32,7 +32,12 @@ Control endpoint (ORVANTA_SIM_CONTROL):
   GET  /records?kind=log|diagnosis|workorder|requests   one of those lists
   GET  /subscriptions?user=NAME                         {"client": [...], "web": [...]}
   GET  /sessions                                        the cookie keys and their users
-  POST /version     {"version": "1.2.0.0"}  publishes another release (sim_update.py)
+  POST /version     {"version": "1.2.0.0"}  publishes another release (sim_update.py);
+                    {"installer": PATH} serves a release of scripts/release.sh (its
+                    descriptor's version unless "version" is given); {"cut": 0.5} cuts later
+                    transfers of the installer after half of it ({"cut": null}: whole again)
+  GET  /version     {"version": ..., "url_base": ...}  the published release and the URL
+                    base a release's conf.config needs (scripts/release.sh --update-url)
   POST /slow-downloads {"bytes": N, "seconds": S}  installers padded to N bytes and sent
                     over S seconds (a download in progress to look at); {} turns it off
 
@@ -586,11 +591,27 @@ class Handler(BaseHTTPRequestHandler):
             if sim_update is None:
                 return self.send_json({"error": "no update server"}, 404)
             try:
-                version = json.loads(body.decode("utf-8"))["version"]
-            except (ValueError, KeyError, TypeError):
-                return self.send_json({"error": "need {\"version\": ...}"}, 400)
-            sim_update.set_version(version)
-            return self.send_json({"version": version})
+                req = json.loads(body.decode("utf-8"))
+                if "cut" in req:
+                    sim_update.set_cut(None if req["cut"] is None else float(req["cut"]))
+                if "installer" in req:
+                    version = sim_update.publish_release(req["installer"], req.get("version"))
+                elif "version" in req:
+                    version = req["version"]
+                    sim_update.set_version(version)
+                elif "cut" not in req:
+                    raise KeyError("version")
+            except (ValueError, KeyError, TypeError, AttributeError, OSError) as e:
+                return self.send_json({"error": "need {\"version\": ...} or "
+                                                "{\"installer\": PATH}: %s" % e}, 400)
+            return self.send_json({"version": sim_update._state.get("version"),
+                                   "cut": sim_update._state.get("cut")})
+        if path == "/version" and method == "GET":
+            if sim_update is None or "port" not in sim_update._state:
+                return self.send_json({"error": "no update server"}, 404)
+            return self.send_json({"version": sim_update._state.get("version"),
+                                   "url_base": sim_update.url_base(),
+                                   "cut_transfers": sim_update._state.get("cut_transfers", 0)})
         if path == "/slow-downloads" and method == "POST":
             try:
                 req = json.loads(body.decode("utf-8") or "{}")
@@ -721,6 +742,8 @@ def main(argv=None):
                                        "(default: a temporary folder removed at exit)")
     parser.add_argument("--push-port", type=int, default=0, help="port of the push server")
     parser.add_argument("--no-update", action="store_true", help="do not start the FTP server")
+    parser.add_argument("--release-dir", help="the update server publishes this release of "
+                                              "scripts/release.sh")
     parser.add_argument("--program-dir", help="client program directory whose image/config.ini "
                                               "is pointed at these servers")
     args = parser.parse_args(argv)
@@ -750,7 +773,8 @@ def main(argv=None):
 
     if sim_update is not None and not args.no_update:
         try:
-            for key, value in sim_update.start(os.path.join(data_dir, "ftp")).items():
+            for key, value in sim_update.start(os.path.join(data_dir, "ftp"),
+                                                release_dir=args.release_dir).items():
                 lines.insert(len(lines) - 1, "%s=%s" % (key, value))
         except Exception as e:  # the demo works without the update server
             print("update server not started: %s" % e, file=sys.stderr)
