@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "client/base/OwnVersion.h"
+
 namespace {
 
 std::atomic<long long> g_stallMs{60000};
@@ -81,7 +83,11 @@ void SetRetryPauseUnit(std::chrono::milliseconds unit) {
   g_pauseMs = std::max<long long>(0, static_cast<long long>(unit.count()));
 }
 
-const char* DownloadUserAgent() { return "Orvanta/" ORV_VERSION; }
+const char* DownloadUserAgent() {
+  // The program's version as the client reports it (its release stamp, else the build's).
+  static const std::string agent = "Orvanta/" + GetOwnVersion();
+  return agent.c_str();
+}
 
 bool FtpPassiveRefused(CURL* h, CURLcode rc) {
   switch (rc) {

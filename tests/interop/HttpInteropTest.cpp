@@ -9,14 +9,13 @@
 #include <sstream>
 
 #include "InteropServers.h"
+#include "client/base/OwnVersion.h"
 #include "download/DownloadTestSupport.h"
 
 using namespace std::chrono_literals;
 using dltest::RecordingWindow;
 
 namespace {
-
-constexpr char kAgent[] = "Orvanta/" ORV_VERSION;
 
 std::string Bytes(size_t n, unsigned seed) {
   std::string s(n, '\0');
@@ -202,7 +201,7 @@ TEST_F(HttpInteropTest, RedirectChainIsFollowedWithTheAgentName) {
   EXPECT_EQ(orvtest::ReadFile(m_dir.File("r.bin")), body);
   const auto requests = Requests(*m_nginx, "/");
   ASSERT_EQ(requests.size(), 4u);
-  for (const Logged& l : requests) EXPECT_EQ(l.agent, kAgent) << l.uri;
+  for (const Logged& l : requests) EXPECT_EQ(l.agent, "Orvanta/" + GetOwnVersion()) << l.uri;
 }
 
 }  // namespace
