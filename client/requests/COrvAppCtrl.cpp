@@ -80,6 +80,11 @@ RequestResult COrvAppCtrl::Run(const std::string& requestUrl, const std::string&
     MarkUnusable(std::string("bad value: ") + e.what());
   }
   if (!m_unusable.empty()) return lastResult = RequestResult::Unusable(url, m_unusable);
+  // Every answer is a JSON object; Parse above has given an array, a string or a number its
+  // described (empty) reading, and the caller learns that the answer was unusable.
+  if (!root.isObject())
+    return lastResult = RequestResult::Unusable(
+               url, std::string("not a JSON object but ") + orvreq::JsonTypeName(root));
   RequestIconDownloads();
   return lastResult;
 }

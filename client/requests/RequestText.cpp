@@ -64,6 +64,26 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
   return RequestResult::Success();
 }
 
+const char* JsonTypeName(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::nullValue:
+      return "null";
+    case Json::intValue:
+    case Json::uintValue:
+    case Json::realValue:
+      return "a number";
+    case Json::stringValue:
+      return "a string";
+    case Json::booleanValue:
+      return "a boolean";
+    case Json::arrayValue:
+      return "an array";
+    case Json::objectValue:
+      return "an object";
+  }
+  return "unknown";
+}
+
 const Json::Value& JsonMember(const Json::Value& obj, const std::string& key) {
   static const Json::Value kNull;
   if (!obj.isObject()) return kNull;

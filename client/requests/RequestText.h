@@ -24,6 +24,8 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
 bool ParseJson(std::string_view text, Json::Value& out, const Json::Value* features = nullptr,
                std::string* error = nullptr);
 
+// "an array", "a string", "a number", "a boolean", "null" or "an object" (reasons).
+const char* JsonTypeName(const Json::Value& value);
 // The member `key` of an object as text; "" when obj is not an object or the member is not
 // a string.
 std::string JsonString(const Json::Value& obj, const std::string& key);

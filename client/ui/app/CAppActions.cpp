@@ -170,7 +170,7 @@ void CAppActions::ActivateWebApp(const std::string& appid) {
   if (m_host.Session().loggedIn == 0) m_host.OpenLoginDialog(false);
   const UserSession& session = m_host.Session();
   if (session.loggedIn != 0)
-    OpenUrl(SharePageUrl(session.cookieKey, appid));
+    OpenUrlPrivately(SharePageUrl(session.cookieKey, appid));
   else
     Message(kLoginFailed);
   Log("CKivoDlg::ActivateWebApp 执行成功！");

@@ -26,12 +26,12 @@ bool CKivoApp::PublishWindow(CSingleInstance& guard, CKivoDlg& window) {
 int CKivoApp::Run(int argc, char** argv) {
   // One client per user session. The check comes before anything is shown: a second
   // start waits until the first has published its window (also while the first is still
-  // initialising), asks it to come forward, shows nothing and ends.
+  // initialising), asks it to come forward, shows nothing and ends; when the first does not
+  // answer in time, main() says so.
   CSingleInstance guard;
-  if (!guard.Check()) {
-    guard.Find(-1);
-    return 0;
-  }
+  if (!guard.Check())
+    return guard.Find(CSingleInstance::kSecondStartWaitMs) ? 0
+                                                           : CSingleInstance::kNotAnsweringExitCode;
 
   // Preparing the process. What the Windows client does here and what stands in for it:
   // - ActiveX control hosting (for the banner's Flash object): nothing; a ".SWF" banner

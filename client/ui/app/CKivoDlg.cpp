@@ -313,7 +313,7 @@ int CKivoDlg::Dispatch(const KivoMessage& message) {
                  : 0;
     case kivo_msg::kUninstallKeyChanged:
       if (m_strip) m_strip->RefreshStates(m_page == 0);
-      if (m_page == 2 && m_myApps) m_myApps->RebuildButtons();
+      if (m_page == 2 && m_myApps) m_myApps->RefreshStates();
       if (m_page == 1 && m_appCenter) m_appCenter->RefreshStates();
       return 1;
     case kivo_msg::kPushMessage:

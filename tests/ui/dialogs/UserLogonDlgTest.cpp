@@ -136,8 +136,9 @@ TEST_F(UserLogonDlgTest, WrongPasswordShowsThePlatformTextAndStaysOpen) {
   EXPECT_EQ(Password(*dlg)->text(), "wrong");
   EXPECT_EQ(m_session.loggedIn, 0);
   EXPECT_EQ(m_refreshes, 1);
-  // What was typed is already stored.
-  EXPECT_EQ(CCredentialStore::Read().password, "wrong");
+  // What was typed is already stored: the name, and no password without "记住密码".
+  EXPECT_EQ(CCredentialStore::Read().userName, "demo");
+  EXPECT_EQ(CCredentialStore::Read().password, "");
 
   // A second attempt from the same dialog succeeds.
   LogIn(*dlg, "demo", "demo123");

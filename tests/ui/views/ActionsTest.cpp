@@ -11,6 +11,7 @@
 #include "client/base/MachineRegistry.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/ShellText.h"
+#include "platform/LinkGate.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -199,12 +200,20 @@ TEST_F(ActionsTest, WebApplicationOpensTheSharePageWithTheCookieKey) {
   const std::string record = Record("browser-args");
   WriteProgram(bin + "/xdg-open", record, true);
   orvtest::ScopedEnv path("PATH", bin + ":" + std::getenv("PATH"));
+  const std::string runtime = Record("run");
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  orvtest::ScopedEnv xdg("XDG_RUNTIME_DIR", runtime);
   host.session.cookieKey = "";  // signed in with an empty key: the key is still sent
   host.SendAppAction(AppAction::Activate, MakeRecord(2001, "app", "1"), AppListKind::PrivateWeb);
+  // The browser gets an owner-only redirect page, not the URL with its key.
   const std::vector<std::string> args = ArgsIn(record);
   ASSERT_EQ(args.size(), 1u);
-  EXPECT_EQ(args[0],
-            ServerUrl(ServerKind::Web, "/index.html?page=share.html?cookiekey=&appid=2001"));
+  const std::string prefix = "file://" + runtime + "/";
+  ASSERT_EQ(args[0].rfind(prefix, 0), 0u) << args[0];
+  EXPECT_EQ(ReadFile(args[0].substr(7)),
+            plat::RedirectPageHtml(
+                ServerUrl(ServerKind::Web, "/index.html?page=share.html?cookiekey=&appid=2001")));
   EXPECT_TRUE(host.loginDialogs.empty());
   EXPECT_NE(TodaysLog().find("CKivoDlg::ActivateWebApp 执行成功！"), std::string::npos);
 }
