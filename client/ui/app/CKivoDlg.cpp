@@ -35,6 +35,7 @@
 #include "client/ui/views/CHotAppStrip.h"
 #include "client/ui/views/CMyAppDlg.h"
 #include "client/update/UpdateCheck.h"
+#include "client/ui/views/TileLook.h"
 #include "common/download/DownloadStarter.h"
 #include "common/download/DownloadStopFlag.h"
 #include "controls/CMessageBoxDialog.h"
@@ -692,6 +693,12 @@ void CKivoDlg::DownloadActivity() {
   for (const auto& entry : m_timerIds)
     if (entry.second == kFinishedDownloadsTimer) return;
   StartTimer(kFinishedDownloadsTimer, kFinishedDownloadsMs);
+}
+
+void CKivoDlg::OnDownFailed(std::string url, DownloadFailure, long) {
+  if (m_strip) m_strip->SetProgress(url, tile_look::kProgressFailed);
+  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, tile_look::kProgressFailed);
+  OnDownError(std::move(url));
 }
 
 void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {

@@ -160,6 +160,8 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void OnCheckTime(std::string url, std::string lastModified) override;
   void OnDownFinished(std::string url, const char* data, int64_t size) override;
   void OnDownError(std::string url) override;
+  // An installer download that failed for good shows on its tiles.
+  void OnDownFailed(std::string url, DownloadFailure failure, long status) override;
   void OnDownProgress(std::string url, int64_t done, int64_t total) override;
 
   void paintEvent(QPaintEvent* event) override;

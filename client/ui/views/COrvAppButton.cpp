@@ -60,7 +60,11 @@ void COrvAppButton::ApplyState(int state) {
 
 void COrvAppButton::SetProgress(const std::string& url, int percent) {
   if (!m_record || !IsDesktop(*m_record) || m_record->downurl != url) return;
-  if (percent >= tile_look::kProgressFirst && percent <= tile_look::kProgressLast) {
+  m_downloadFailed = percent == tile_look::kProgressFailed;
+  if (m_downloadFailed) {
+    m_progress = -1;
+    SetCaption(m_name + ':' + QString::fromUtf8(tile_look::kDownloadFailedText));
+  } else if (percent >= tile_look::kProgressFirst && percent <= tile_look::kProgressLast) {
     m_progress = percent;
     SetCaption(m_name + QStringLiteral(":%1%").arg(percent));
   } else {
@@ -78,6 +82,9 @@ void COrvAppButton::UpdateAccessibleText() {
   if (m_progress >= 0) {
     if (!text.isEmpty()) text += QStringLiteral(", ");
     text += QStringLiteral("下载 %1%").arg(m_progress);
+  } else if (m_downloadFailed) {
+    if (!text.isEmpty()) text += QStringLiteral(", ");
+    text += QString::fromUtf8(tile_look::kDownloadFailedText);
   }
   if (accessibleDescription() != text) setAccessibleDescription(text);
 }
@@ -102,6 +109,13 @@ void COrvAppButton::Answer(int) { Send(AppAction::Activate); }
 
 void COrvAppButton::OnClicked() {
   QPointer<COrvAppButton> self(this);
+  if (m_downloadFailed) {
+    // The failure stays shown until the user acts on the tile again.
+    m_downloadFailed = false;
+    SetCaption(m_name);
+    UpdateAccessibleText();
+    update();
+  }
   m_clickState = State();
   std::unique_ptr<CMessageBoxDialog> box = MakeChoiceBox();
   int id = 0;

@@ -29,8 +29,9 @@ class COrvAppButton : public CPngButton {
   // Sets the state and repaints; keeps the accessible description current.
   void ApplyState(int state);
 
-  // Download progress of `url`: name:percent% from 2 to 98, else the plain name. Only
-  // desktop records whose downurl is `url` take part.
+  // Download progress of `url`: name:percent% from 2 to 98, name:下载失败 for
+  // tile_look::kProgressFailed (until the next click), else the plain name. Only desktop
+  // records whose downurl is `url` take part.
   void SetProgress(const std::string& url, int percent);
   // The percent shown, or -1 when none.
   int ShownProgress() const { return m_progress; }
@@ -68,6 +69,7 @@ class COrvAppButton : public CPngButton {
   QString m_name;
   bool m_added = false;
   int m_progress = -1;
+  bool m_downloadFailed = false;
   int m_clickState = 0;
 };
 

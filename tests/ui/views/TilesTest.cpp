@@ -12,6 +12,7 @@
 #include "client/base/MachineRegistry.h"
 #include "client/ui/views/CImageCache.h"
 #include "client/ui/views/COrvAppButton.h"
+#include "client/ui/views/TileLook.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -59,6 +60,31 @@ TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
   webTile.SetProgress(webCopy->downurl, 50);
   EXPECT_EQ(webTile.Caption(), QString::fromStdString(web->name));
   EXPECT_EQ(webTile.ShownProgress(), -1);
+}
+
+// A download that failed for good shows on the tile, in its caption and its accessible
+// description, until a new download reports progress or the user clicks the tile.
+TEST_F(TileTest, FailedDownloadShowsUntilTheNextAction) {
+  AppRecord desktop = MakeRecord(1001, "client", "1");
+  COrvPrivateAppButton tile(host);
+  tile.Bind(desktop, AppListKind::PrivateDesktop);
+  const QString name = QString::fromStdString(desktop->name);
+  for (const bool byClick : {false, true}) {
+    tile.SetProgress(desktop->downurl, tile_look::kProgressFailed);
+    EXPECT_EQ(tile.Caption(), name + QStringLiteral(":下载失败"));
+    EXPECT_TRUE(tile.accessibleDescription().endsWith(QStringLiteral("下载失败")))
+        << tile.accessibleDescription().toStdString();
+    if (byClick) {
+      boxes.answers = {CMessageBoxDialog::kIdCancel};
+      tile.click();
+      EXPECT_EQ(tile.Caption(), name);
+    } else {
+      tile.SetProgress(desktop->downurl, 10);
+      EXPECT_EQ(tile.Caption(), name + ":10%");
+      tile.SetProgress(desktop->downurl, 100);
+    }
+    EXPECT_FALSE(tile.accessibleDescription().contains(QStringLiteral("下载失败")));
+  }
 }
 
 TEST_F(TileTest, IconArrivingAfterTheFirstPaintIsDecodedOnceAndDrawn) {
