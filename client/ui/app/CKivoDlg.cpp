@@ -753,7 +753,8 @@ void CKivoDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
       return;  // Enter does nothing
     case Qt::Key_Escape:
-      done(0);  // Escape ends the dialog directly
+      // Escape backs out of things: it asks before ending the program, as the close button.
+      ConfirmExit();
       return;
     default:
       QDialog::keyPressEvent(event);

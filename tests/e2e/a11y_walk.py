@@ -1,0 +1,201 @@
+#!/usr/bin/python3
+"""What a screen reader finds in the real Orvanta window, end to end.
+
+    a11y_walk.py --bin BUILD/bin --source SOURCE_DIR [--keep]
+
+Runs the windowed client under Xvfb with openbox against the stand-in platform and walks
+its accessibility tree (AT-SPI) on every page, in the login dialog, in the message popup
+and in the message boxes the client shows: every object that can take the focus or offers
+an action must have a name and a role other than unknown or filler. The popup must be a
+notification carrying the message's title and text. Exit 0 when every step passed, 1 on
+the first failing step, 77 when the machine lacks the desktop's tools.
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import SKIP, Skip, StepFailed, log, wait_until  # noqa: E402
+from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, Day  # noqa: E402
+
+PAGES = ["首页", "应用中心", "我的应用", "系统诊断", "服务台"]
+BAD_ROLES = ("unknown", "filler", "")
+
+
+class Walk(Day):
+    def audit(self, root, where):
+        """Faults of the objects below root (root included) that a user can reach."""
+        d = self.desktop
+        faults = []
+        for node in [root] + d.nodes(root):
+            try:
+                state = node.getState()
+                focusable = state.contains(d.atspi.STATE_FOCUSABLE)
+                try:
+                    actions = node.queryAction().nActions
+                except NotImplementedError:
+                    actions = 0
+                if not focusable and not actions:
+                    continue
+                role, name = d.role(node), node.name
+            except Exception:
+                continue  # an object going away while it is read
+            if not name or role in BAD_ROLES:
+                faults.append("%s: %s '%s' (%s)" % (where, role or "no role", name,
+                                                    node.description or "no description"))
+        return faults
+
+    def check(self, root, where):
+        faults = self.audit(root, where)
+        if faults:
+            raise StepFailed("%d unnamed or unclassed controls:\n  %s" %
+                             (len(faults), "\n  ".join(faults)))
+
+    def main_frame(self):
+        for top in self.tops():
+            if top.name == TITLE:
+                return top
+        raise StepFailed("the main window is not in the accessibility tree")
+
+    def tab(self, page):
+        tabs = self.desktop.find(self.main_frame(), name=PAGES[page], role="page tab")
+        if not tabs:
+            raise StepFailed("no page tab \"%s\"" % PAGES[page])
+        return tabs[0]
+
+    def open_page(self, page):
+        """Opens a page through the tab's press action, as a screen reader would."""
+        tab = self.tab(page)
+        action = tab.queryAction()
+        names = [action.getName(i).lower() for i in range(action.nActions)]
+        if "press" not in names:
+            raise StepFailed("the tab \"%s\" offers no press action: %s" % (PAGES[page], names))
+        action.doAction(names.index("press"))
+        if page != 2:
+            wait_until(lambda: self.tab(page).getState().contains(
+                self.desktop.atspi.STATE_SELECTED), 10, "the tab \"%s\" to be selected" % PAGES[page])
+
+    def box_top(self, text):
+        box = self.message_box(text)
+        self.check(box, "the box \"%s\"" % text)
+        return box
+
+    # -- the walk ------------------------------------------------------------
+    def step_frame(self):
+        """The main window is a frame."""
+        role = self.desktop.role(self.main_frame())
+        if role != "frame":
+            raise StepFailed("the main window's role is %s, not frame" % role)
+
+    def step_pages(self):
+        """Every page, opened through its tab: named and classed controls."""
+        faults = []
+        for page in [1, 2, 3, 4, 0]:
+            self.open_page(page)
+            if page == 2:  # signed out, my apps opens the login; cancelled, it says why
+                self.message_box("记住密码")
+                self.desktop.key("Escape")
+                self.box_top("请先登录")
+                self.desktop.key("Return")
+                self.box_gone("请先登录")
+                continue
+            time.sleep(1)  # the page's lists arrive from the stand-in platform
+            faults += self.audit(self.main_frame(), PAGES[page])
+        if faults:
+            raise StepFailed("%d unnamed or unclassed controls:\n  %s" %
+                             (len(faults), "\n  ".join(faults)))
+
+    def step_login_dialog(self):
+        """The login dialog, and the box of a failed login."""
+        self.click_at(LOGIN_BUTTON)
+        dialog = self.message_box("记住密码")
+        self.check(dialog, "the login dialog")
+        fields = [n for n in self.desktop.nodes(dialog)
+                  if self.desktop.role(n) in ("text", "password text", "entry")]
+        fields.sort(key=lambda n: self.desktop.extents(n)[1])
+        self.type_into(fields[0], "demo")
+        self.type_into(fields[1], "wrong-password")
+        self.desktop.key("Return")
+        box = wait_until(lambda: [t for t in self.tops() if t.name not in (TITLE,) and
+                                  t != dialog and self.desktop.role(t) in ("dialog", "alert")],
+                         20, "the box of the failed login")[0]
+        self.check(box, "the failed login's box")
+        self.desktop.key("Return")
+        wait_until(lambda: box not in self.tops(), 10, "the failed login's box to close")
+        self.desktop.key("Escape")
+        self.box_gone("记住密码")
+
+    def step_popup(self):
+        """A pushed message: a notification with its title and text, its buttons named."""
+        title, content = "系统维护通知", "平台将于今晚进行例行维护。"
+        sent = self.platform.post("/push", {"title": title, "content": content, "url": ""})
+        if sent.get("sent", 0) < 1:
+            raise StepFailed("the push server has no client to send to")
+        self.dialog(POPUP_TITLE)
+        popup = wait_until(lambda: [t for t in self.desktop.nodes(self.acc())
+                                    if self.desktop.role(t) == "notification"], 10,
+                           "a notification in the accessibility tree")[0]
+        if popup.name != title or content not in (popup.description or ""):
+            raise StepFailed("the notification reads '%s' / '%s'" % (popup.name, popup.description))
+        self.check(popup, "the popup")
+        buttons = self.desktop.find(popup, name="关闭", role="push button")
+        if not buttons:
+            raise StepFailed("the popup has no close button")
+        buttons[0].queryAction().doAction(0)
+        wait_until(lambda: not self.desktop.windows(name=POPUP_TITLE, pid=self.client.pid), 10,
+                   "the popup to close")
+
+    def step_exit_question(self):
+        """Escape on the main window asks before quitting; Escape in the box keeps it open."""
+        self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
+        self.desktop.key("Escape")
+        self.box_top("确定退出澄野奥凡云平台?")
+        self.desktop.key("Escape")
+        self.box_gone("确定退出澄野奥凡云平台?")
+        self.alive()
+
+    STEPS = [
+        ("start", Day.step_start), ("frame", step_frame), ("pages", step_pages),
+        ("login-dialog", step_login_dialog), ("popup", step_popup),
+        ("exit-question", step_exit_question),
+    ]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
+    ap.add_argument("--bin", required=True, help="the build's program directory")
+    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
+    ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = ap.parse_args()
+    args.shots = None
+    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
+        print("SKIP: %s/Orvanta is not built" % args.bin)
+        return SKIP
+    walk = Walk(args)
+    t0 = time.monotonic()
+    try:
+        walk.start()
+    except Skip as e:
+        print("SKIP: " + str(e))
+        walk.close()
+        return SKIP
+    try:
+        results, failed = walk.run()
+    finally:
+        walk.close()
+    log("\nThe accessibility walk (%.1f s):" % (time.monotonic() - t0))
+    for name, status, detail in results:
+        log("  %-16s %-8s %s" % (name, status, detail))
+    if failed:
+        log("Work folder kept for inspection: " + walk.root)
+        return 1
+    if not args.keep:
+        shutil.rmtree(walk.root, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
