@@ -85,10 +85,21 @@ class Walk(Day):
 
     # -- the walk ------------------------------------------------------------
     def step_frame(self):
-        """The main window is a frame."""
+        """The main window is a frame; the hot tiles say their state and carry a 0-100 value."""
         role = self.desktop.role(self.main_frame())
         if role != "frame":
             raise StepFailed("the main window's role is %s, not frame" % role)
+        for name in self.hot_names()[:3]:
+            tile = self.desktop.find(self.main_frame(), name=name, role="push button")
+            if not tile:
+                raise StepFailed("no tile \"%s\"" % name)
+            try:
+                value = tile[0].queryValue()
+                bounds = (value.minimumValue, value.maximumValue)
+            except NotImplementedError:
+                bounds = None
+            if bounds != (0, 100):
+                raise StepFailed("the tile \"%s\" has no 0-100 value: %s" % (name, bounds))
 
     def step_pages(self):
         """Every page, opened through its tab: named and classed controls."""

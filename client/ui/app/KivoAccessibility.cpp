@@ -9,8 +9,10 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
+#include "client/ui/views/COrvAppButton.h"
 #include "controls/CSkinBtn.h"
 #include "controls/CXTabCtrl.h"
 
@@ -180,9 +182,47 @@ class KeyboardLink final : public QObject {
   }
 };
 
+// An application tile: a button named by the application, described by its state in words,
+// with its installer's download progress (0 to 100) as its value. Pressing it is a click,
+// posted: the click may ask a question, and the screen reader waits for the answer.
+class TileAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+ public:
+  explicit TileAccessible(COrvAppButton* tile) : QAccessibleWidget(tile, QAccessible::Button) {}
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QString text(QAccessible::Text t) const override {
+    // Read when asked, so a badge-less tile's install state is never stale.
+    if (t == QAccessible::Description) return Tile()->SpokenState();
+    return QAccessibleWidget::text(t);
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& name) override {
+    if (name != pressAction() || !widget()->isEnabled()) return;
+    QPointer<COrvAppButton> tile = Tile();
+    QMetaObject::invokeMethod(
+        tile.data(),
+        [tile] {
+          if (tile) tile->click();
+        },
+        Qt::QueuedConnection);
+  }
+  QVariant currentValue() const override { return std::max(Tile()->ShownProgress(), 0); }
+  void setCurrentValue(const QVariant&) override {}  // progress is read, never set
+  QVariant maximumValue() const override { return 100; }
+  QVariant minimumValue() const override { return 0; }
+  QVariant minimumStepSize() const override { return 1; }
+
+ private:
+  COrvAppButton* Tile() const { return static_cast<COrvAppButton*>(widget()); }
+};
+
 QAccessibleInterface* KivoFactory(const QString& className, QObject* object) {
   if (!object || !object->isWidgetType()) return nullptr;
   auto* widget = static_cast<QWidget*>(object);
+  if (object->inherits("COrvAppButton"))
+    return new TileAccessible(static_cast<COrvAppButton*>(widget));
   if (className == QLatin1String("CXTabCtrl"))
     return new TabStripAccessible(static_cast<CXTabCtrl*>(widget));
   // The main window is the program's frame, though it is built on a dialog.

@@ -1,6 +1,9 @@
 #include "client/ui/views/COrvAppButton.h"
 
+#include <QAccessible>
 #include <QPointer>
+
+#include <algorithm>
 
 #include "client/ui/views/InstallState.h"
 #include "client/ui/views/TileLook.h"
@@ -20,6 +23,13 @@ COrvAppButton::COrvAppButton(IKivoHost& host, QWidget* parent) : CPngButton(pare
   setCursor(Qt::PointingHandCursor);
   setProperty("controlId", tile_look::kTileControlId);
   connect(this, &QAbstractButton::clicked, this, &COrvAppButton::OnClicked);
+  m_announce = new QTimer(this);
+  m_announce->setSingleShot(true);
+  connect(m_announce, &QTimer::timeout, this, [this] {
+    if (!m_announcePending) return;
+    m_announcePending = false;
+    AnnounceProgress();
+  });
 }
 
 void COrvAppButton::SetAppInfo(const QString& imagePath, const std::string& key,
@@ -68,18 +78,36 @@ void COrvAppButton::SetProgress(const std::string& url, int percent) {
     SetCaption(m_name);
   }
   SetCaptionKeepsEnd(m_progress >= 0);
-  UpdateAccessibleText();
+  AnnounceProgress();
   // Only the caption strip changes.
   update(QRect(0, height() - tile_look::kProgressStrip, width(), tile_look::kProgressStrip));
 }
 
+QString COrvAppButton::SpokenState() const {
+  if (m_progress >= 0) return QStringLiteral("下载 %1%").arg(m_progress);
+  int state = State();
+  if (state == tile_state::kNone && m_record && IsDesktop(*m_record)) state = QueryInstallState();
+  if (state == tile_state::kNotInstalled && m_record && InstallerDownloaded(*m_record))
+    return QStringLiteral("已下载，再次按下即可安装");
+  return QString::fromStdString(StateWordsOf(state));
+}
+
 void COrvAppButton::UpdateAccessibleText() {
-  QString text = QString::fromStdString(StateWordsOf(State()));
-  if (m_progress >= 0) {
-    if (!text.isEmpty()) text += QStringLiteral(", ");
-    text += QStringLiteral("下载 %1%").arg(m_progress);
-  }
+  const QString text = SpokenState();
   if (accessibleDescription() != text) setAccessibleDescription(text);
+}
+
+void COrvAppButton::AnnounceProgress() {
+  if (m_announce->isActive()) {
+    m_announcePending = true;
+    return;
+  }
+  UpdateAccessibleText();
+  if (QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, std::max(m_progress, 0));
+    QAccessible::updateAccessibility(&event);
+  }
+  m_announce->start(kAnnounceMs);
 }
 
 bool COrvAppButton::Send(AppAction action) {

@@ -47,6 +47,8 @@ class CPngButton : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  // Return and Enter press the button as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Draws the face image into `target`, loading it once its file exists; false when not drawn.

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "client/base/MachineRegistry.h"
+#include "platform/ProgramDir.h"
 
 namespace {
 
@@ -72,4 +73,9 @@ int QueryInstallStateOf(const OrvAppInfo& record, const AppList& list) {
   if (!record.version.empty() && CompareVersionText(installed, record.version) < 0)
     return tile_state::kUpdate;
   return tile_state::kRun;
+}
+
+bool InstallerDownloaded(const OrvAppInfo& record) {
+  // The same test the activation makes before it runs the installer instead of fetching it.
+  return record.type == "client" && !record.setupPath.empty() && plat::FileExists(record.setupPath);
 }
