@@ -200,6 +200,7 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   // 9. The banner under the tab strip, rotated by timer 448.
   m_banner = new CAdvImage(this, m_services.openUrl);
   m_banner->setGeometry(kBannerRect);
+  MakeKeyboardLink(m_banner);
   m_banner->show();
   m_tabs->raise();
   if (!m_banners.empty()) ShowBanner(0);
