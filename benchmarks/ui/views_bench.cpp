@@ -22,7 +22,7 @@
 
 #include "client/base/UserSession.h"
 #include "client/requests/AppListCtrls.h"
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "controls/SkinFonts.h"
 #include "platform/ProgramDir.h"
@@ -33,7 +33,7 @@ class BenchHost final : public IKivoHost {
  public:
   QWidget* HostWidget() override { return &window; }
   const UserSession& Session() const override { return session; }
-  const AppList& RequestList(AppListKind kind) override { return lists[static_cast<int>(kind)]; }
+  bool RequestList(AppListKind, QObject*, ListAnswer) override { return false; }
   const AppList& HeldList(AppListKind kind) const override { return lists[static_cast<int>(kind)]; }
   bool SendAppAction(AppAction, const AppRecord&, AppListKind) override { return true; }
   void OpenLoginDialog(bool) override {}

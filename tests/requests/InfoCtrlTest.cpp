@@ -199,6 +199,7 @@ TEST_F(InfoCtrlTest, AppLogBodySignedOutWithNullsInOrder) {
   app.appid = 1005;
   app.type = "client";
   COrvAppLogCtrl log(app, 2, 3);
+  log.Send();
   const std::string expected =
       "jsonPost={\"userName\":\"未登录用户\",\"ip\":" + JsonText(GetLocalIpAddress()) +
       ",\"mac\":" + JsonText(GetMacAddress()) +
@@ -215,6 +216,7 @@ TEST_F(InfoCtrlTest, AppLogBodyEscapesValues) {
   app.type = "app";
   app.version = "1.0\\beta";
   COrvAppLogCtrl log(app, 2, 0);
+  log.Send();
   const std::string body = plat::GbkToUtf8(m_server.LastQueryDecoded(server_paths::kAppLog));
   EXPECT_EQ(body.rfind("jsonPost={\"userName\":\"张\\\"会计\",", 0), 0u) << body;
   EXPECT_NE(
@@ -228,6 +230,8 @@ TEST_F(InfoCtrlTest, OtherSoftwareReport) {
   m_server.SetAnswer(server_paths::kSoftwareReport, R"({"hintInfo":"操作成功"})");
   SignIn("bob", "ck");
   COtherSoftwareInfoCtrl report({"U8 13.0", "", "T3", "", "", "", "", "个人版"});
+  EXPECT_TRUE(m_server.LastQueryDecoded(server_paths::kSoftwareReport).empty());  // not yet
+  ASSERT_TRUE(report.Send().Ok());
   EXPECT_TRUE(report.success);
   EXPECT_EQ(report.userName, "bob");
   const std::string body =
@@ -242,6 +246,7 @@ TEST_F(InfoCtrlTest, OtherSoftwareReport) {
 
   m_server.SetAnswer(server_paths::kSoftwareReport, R"({"hintInfo":"操作失败"})");
   COtherSoftwareInfoCtrl failed({"", "", "", "", "", "", "", ""});
+  EXPECT_TRUE(failed.Send().Ok());  // answered, but not taken
   EXPECT_FALSE(failed.success);
 }
 

@@ -107,11 +107,12 @@ int RunApps(const std::vector<std::string>& args) {
     ctrl = std::make_unique<CPrivateDesktopAppCtrl>();
   else
     return UsageError("usage: apps hot|all-web|all-client|my-web|my-client");
+  RequestResult result;
   {
     DownloadScope downloads;
-    ctrl->RunDefault();
+    result = ctrl->RunDefault();
   }
-  if (!ctrl->lastResult) return RequestFailed(*ctrl);
+  if (!result) return RequestFailed(*ctrl);
   Json::Value v;
   v["list"] = which;
   if (which != "hot") {
@@ -132,8 +133,7 @@ int RunSubscription(const std::vector<std::string>& args, const char* name) {
   if (args.size() != 1 || !ParseInt(args[0], appid))
     return UsageError(std::string("usage: ") + name + " APPID");
   Ctrl ctrl;
-  ctrl.RunFor(appid);
-  if (ctrl.lastResult.status == RequestStatus::Unusable) return RequestFailed(ctrl);
+  if (ctrl.RunFor(appid).status == RequestStatus::Unusable) return RequestFailed(ctrl);
   Json::Value v;
   v["appid"] = appid;
   v["statusText"] = ctrl.statusText;
@@ -145,11 +145,12 @@ int RunSubscription(const std::vector<std::string>& args, const char* name) {
 int RunAdv(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("usage: adv");
   CQueryAdvertisementCtrl ctrl;
+  RequestResult result;
   {
     DownloadScope downloads;
-    ctrl.RunDefault();
+    result = ctrl.RunDefault();
   }
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!result) return RequestFailed(ctrl);
   Json::Value v;
   Json::Value order(Json::arrayValue);
   for (int xh : ctrl.advOrder) order.append(xh);
@@ -165,8 +166,7 @@ int RunAdv(const std::vector<std::string>& args) {
 int RunServices(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("usage: services");
   CQueryCustomerServiceCtrl ctrl;
-  ctrl.RunDefault();
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!ctrl.RunDefault()) return RequestFailed(ctrl);
   Json::Value v;
   v["infoFlag"] = ctrl.infoFlag;
   v["infoText"] = ctrl.infoText;
@@ -185,8 +185,7 @@ int RunServices(const std::vector<std::string>& args) {
 int RunEnterprise(const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("usage: enterprise NSRSBH");
   CQueryEnterpriseInfoCtrl ctrl;
-  ctrl.RunFor(args[0]);
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!ctrl.RunFor(args[0])) return RequestFailed(ctrl);
   Json::Value v;
   v["lxrmc"] = ctrl.lxrmc;
   v["nsrmc"] = ctrl.nsrmc;
@@ -202,8 +201,8 @@ int RunEnterprise(const std::vector<std::string>& args) {
 int RunWorkOrder(const std::vector<std::string>& args) {
   if (args.size() != 6) return UsageError("usage: work-order NSRSBH NSRMC LXRMC LXRDH LXRDZ BZ");
   CQueryWorkOrderCtrl ctrl;
-  ctrl.RunFor({args[0], args[1], args[2], args[3], args[4], args[5]});
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!ctrl.RunFor({args[0], args[1], args[2], args[3], args[4], args[5]}))
+    return RequestFailed(ctrl);
   Json::Value v;
   v["infoText"] = ctrl.infoText;
   v["infoFlag"] = ctrl.infoFlag;
@@ -220,7 +219,7 @@ int RunAppLog(const std::vector<std::string>& args) {
   app.type = args[1];
   app.version = args[2];
   COrvAppLogCtrl ctrl(app, appwz, appclienttype);
-  if (ctrl.lastResult.status == RequestStatus::Unusable) return RequestFailed(ctrl);
+  if (ctrl.Send().status == RequestStatus::Unusable) return RequestFailed(ctrl);
   Json::Value v;
   v["body"] = "{" + COrvAppLogCtrl::Body(app, appwz, appclienttype) + "}";
   v["answered"] = !ctrl.responseText.empty();

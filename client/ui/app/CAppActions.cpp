@@ -1,7 +1,10 @@
 #include "client/ui/app/CAppActions.h"
 
 #include <QString>
+#include <QWidget>
 
+#include "client/apps/CAppLists.h"
+#include "client/apps/InstallState.h"
 #include "client/base/CThreadLog.h"
 #include "client/base/JsonText.h"
 #include "client/base/MachineRegistry.h"
@@ -10,8 +13,7 @@
 #include "client/base/UserSession.h"
 #include "client/requests/RequestText.h"
 #include "client/requests/SubscriptionCtrls.h"
-#include "client/ui/app/BlockingCall.h"
-#include "client/ui/app/CAppLists.h"
+#include "client/ui/shell/CoreCall.h"
 #include "client/ui/views/TileMessageBox.h"
 #include "platform/ProgramDir.h"
 #include "platform/Shell.h"
@@ -27,25 +29,6 @@ constexpr const char* kDownloadingLater = "正在后台下载，请稍后重试"
 void Log(const std::string& line) { CThreadLog::Instance()->Write(line); }
 
 bool IsDesktop(const OrvAppInfo& app) { return app.type == "client"; }
-
-bool IsDigits(const std::string& text) {
-  if (text.empty()) return false;
-  for (char c : text)
-    if (c < '0' || c > '9') return false;
-  return true;
-}
-
-std::string Trim(const std::string& text) {
-  const size_t first = text.find_first_not_of(" \t");
-  if (first == std::string::npos) return {};
-  const size_t last = text.find_last_not_of(" \t");
-  return text.substr(first, last - first + 1);
-}
-
-std::string QuoteArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) return arg;
-  return "\"" + arg + "\"";
-}
 
 }  // namespace
 
@@ -65,32 +48,6 @@ bool CAppActions::Handle(AppAction action, const AppRecord& record, AppListKind 
       return OnUnInstallOrvApp(record);
   }
   return false;
-}
-
-std::string CAppActions::ProgramOfDisplayIcon(const std::string& value) {
-  std::string text = Trim(value);
-  if (!text.empty() && text.front() == '"') {
-    const size_t close = text.find('"', 1);
-    return close == std::string::npos ? text.substr(1) : text.substr(1, close - 1);
-  }
-  const size_t comma = text.rfind(',');
-  if (comma != std::string::npos) {
-    std::string index = Trim(text.substr(comma + 1));
-    if (!index.empty() && index.front() == '-') index.erase(0, 1);
-    if (IsDigits(index)) text = Trim(text.substr(0, comma));
-  }
-  return text;
-}
-
-std::pair<std::string, std::string> CAppActions::SplitCommandLine(const std::string& value) {
-  const std::vector<std::string> parts = plat::SplitParameters(value);
-  if (parts.empty()) return {};
-  std::string parameters;
-  for (size_t i = 1; i < parts.size(); ++i) {
-    if (!parameters.empty()) parameters += ' ';
-    parameters += QuoteArgument(parts[i]);
-  }
-  return {parts[0], parameters};
 }
 
 std::string CAppActions::SharePageUrl(const std::string& cookieKey, const std::string& appid) {
@@ -150,6 +107,7 @@ bool CAppActions::OnActivateOrvApp(const AppRecord& record, AppListKind list) {
 
 void CAppActions::ActivateLocalApp(const OrvAppInfo& record, AppListKind list) {
   Log("CKivoDlg::ActivateLocalApp");
+  // The lookup reads the lists as held; requesting them fetches those never answered yet.
   m_lists.Request(AppListKind::Hot);
   m_lists.Request(AppListKind::AllWeb);
   const OrvAppInfo app = LookUp(record, list);
@@ -184,28 +142,43 @@ bool CAppActions::OnAddOrvApp(const AppRecord& record) {
   if (m_host.Session().loggedIn == 0) {
     Message(kLoginFailed);
   } else {
-    CAddOrvAppCtrl ctrl;
     const std::string url = CAddOrvAppCtrl::UrlFor(app.appid, m_host.Session().cookieKey);
-    RunKeepingPainted([&] { ctrl.Run(url, CAddOrvAppCtrl::kFolder); });
-    QueueLog(app, 1);
-    if (!ctrl.statusText.empty()) Message(ctrl.statusText);
-    if (ctrl.statusText == CAddOrvAppCtrl::kSuccessText) {
-      m_lists.Request(AppListKind::PrivateWeb);
-      m_lists.Request(AppListKind::PrivateDesktop);
-      auto holds = [&](AppListKind kind) {
-        for (const AppRecord& held : m_lists.Request(kind).records)
-          if (held->img == app.img) return true;
-        return false;
-      };
-      if (!holds(AppListKind::PrivateWeb) && !holds(AppListKind::PrivateDesktop)) {
-        m_lists.Append(IsDesktop(app) ? AppListKind::PrivateDesktop : AppListKind::PrivateWeb, app);
-        m_host.RebuildMyApps();
-      }
-    }
-    m_host.SwitchToPage(2);
+    RunSubscription<CAddOrvAppCtrl>(
+        url, [this, app](const SubscriptionAnswer& answer) { OnAddAnswered(app, answer); });
   }
   Log("CKivoDlg::OnAddOrvApp 执行成功！");
   return true;
+}
+
+void CAppActions::OnAddAnswered(const OrvAppInfo& app, const SubscriptionAnswer& answer) {
+  {
+    QueueLog(app, 1);
+    if (!answer.text.empty()) Message(answer.text);
+    if (answer.result.Ok() && answer.status == CSubscriptionCtrl::Status::Confirmed) {
+      // Both private lists are requested again; once both have answered, a record that
+      // neither holds is appended to its list.
+      auto pending = std::make_shared<int>(3);
+      auto settle = [this, app, pending] {
+        if (--*pending > 0) return;
+        auto holds = [&](AppListKind kind) {
+          for (const AppRecord& held : m_lists.Held(kind).records)
+            if (held->img == app.img) return true;
+          return false;
+        };
+        if (!holds(AppListKind::PrivateWeb) && !holds(AppListKind::PrivateDesktop)) {
+          m_lists.Append(IsDesktop(app) ? AppListKind::PrivateDesktop : AppListKind::PrivateWeb,
+                         app);
+          m_host.RebuildMyApps();
+        }
+      };
+      for (AppListKind kind : {AppListKind::PrivateWeb, AppListKind::PrivateDesktop})
+        if (m_lists.Request(kind, [settle](const RequestResult&, const AppList&) { settle(); }) ==
+            CAppLists::Requested::Held)
+          settle();
+      settle();
+    }
+    m_host.SwitchToPage(2);
+  }
 }
 
 bool CAppActions::OnDeleteOrvApp(const AppRecord& record) {
@@ -216,21 +189,49 @@ bool CAppActions::OnDeleteOrvApp(const AppRecord& record) {
   if (m_host.Session().loggedIn == 0) {
     Message(kLoginFailed);
   } else {
-    CDeleteOrvAppCtrl ctrl;
     const std::string url = CDeleteOrvAppCtrl::UrlFor(app.appid, m_host.Session().cookieKey);
-    RunKeepingPainted([&] { ctrl.Run(url, CDeleteOrvAppCtrl::kFolder); });
-    QueueLog(app, 0);
-    if (ctrl.statusText == CDeleteOrvAppCtrl::kSuccessText) {
-      const AppListKind kind =
-          IsDesktop(app) ? AppListKind::PrivateDesktop : AppListKind::PrivateWeb;
-      m_lists.Request(kind);
-      m_lists.RemoveFirstWithImg(kind, app.img);
-      m_host.RebuildMyApps();
-    }
-    if (!ctrl.statusText.empty()) Message(ctrl.statusText);
+    RunSubscription<CDeleteOrvAppCtrl>(
+        url, [this, app](const SubscriptionAnswer& answer) { OnDeleteAnswered(app, answer); });
   }
   Log("CKivoDlg::OnDeleteOrvApp 执行成功！");
   return true;
+}
+
+void CAppActions::OnDeleteAnswered(const OrvAppInfo& app, const SubscriptionAnswer& answer) {
+  {
+    QueueLog(app, 0);
+    if (answer.result.Ok() && answer.status == CSubscriptionCtrl::Status::Confirmed) {
+      const AppListKind kind =
+          IsDesktop(app) ? AppListKind::PrivateDesktop : AppListKind::PrivateWeb;
+      // The list is requested again, and the record leaves it once it answered.
+      auto remove = [this, kind, img = app.img] {
+        m_lists.RemoveFirstWithImg(kind, img);
+        m_host.RebuildMyApps();
+      };
+      if (m_lists.Request(kind, [remove](const RequestResult&, const AppList&) { remove(); }) ==
+          CAppLists::Requested::Held)
+        remove();
+    }
+    if (!answer.text.empty()) Message(answer.text);
+  }
+}
+
+template <class Ctrl>
+void CAppActions::RunSubscription(const std::string& url,
+                                  std::function<void(const SubscriptionAnswer&)> answered) {
+  shell::RunCoreCall(
+      m_host.HostWidget(),
+      [url](AbortFlag& abort) {
+        Ctrl ctrl;
+        ctrl.UseAbortFlag(abort);
+        CallResult<SubscriptionAnswer> out;
+        out.result = ctrl.Run(url, Ctrl::kFolder);
+        out.value = {out.result, ctrl.status, ctrl.statusText};
+        return out;
+      },
+      [answered = std::move(answered)](CallResult<SubscriptionAnswer> done) {
+        answered(done.value);
+      });
 }
 
 bool CAppActions::OnUpgradeOrvApp(const AppRecord& record, AppListKind list) {

@@ -2,10 +2,14 @@
 // The five application actions of the main window (activate, add, delete, upgrade,
 // uninstall) and *run local file*. Each writes its start and end lines to the thread log
 // and queues one usage record through the window. Main thread.
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/base/RequestResult.h"
+#include "client/requests/SubscriptionCtrls.h"
+
+#include "client/ui/shell/IKivoHost.h"
 
 class CAppLists;
 
@@ -20,12 +24,6 @@ class CAppActions {
   // with the parameters and returns 0. The update hand-off uses it too.
   int RunLocalFile(const std::string& path, const std::string& parameters);
 
-  // The program a DisplayIcon value names: surrounding quotes removed, a trailing ",N"
-  // icon index dropped.
-  static std::string ProgramOfDisplayIcon(const std::string& value);
-  // An UninstallString split as a command line: the program, then its own arguments
-  // joined back into a parameter string.
-  static std::pair<std::string, std::string> SplitCommandLine(const std::string& value);
   // The share page of a web application with the cookie key, on the platform web server.
   static std::string SharePageUrl(const std::string& cookieKey, const std::string& appid);
 
@@ -35,6 +33,19 @@ class CAppActions {
   void ActivateWebApp(const std::string& appid);
   bool OnAddOrvApp(const AppRecord& record);
   bool OnDeleteOrvApp(const AppRecord& record);
+  // A subscription request's answer: its status, and the text the user is shown.
+  struct SubscriptionAnswer {
+    RequestResult result;
+    CSubscriptionCtrl::Status status = CSubscriptionCtrl::Status::None;
+    std::string text;
+  };
+  // Runs one add or delete request on a worker; `answered` runs on the GUI thread unless
+  // the window is gone by then.
+  template <class Ctrl>
+  void RunSubscription(const std::string& url,
+                       std::function<void(const SubscriptionAnswer&)> answered);
+  void OnAddAnswered(const OrvAppInfo& app, const SubscriptionAnswer& answer);
+  void OnDeleteAnswered(const OrvAppInfo& app, const SubscriptionAnswer& answer);
   bool OnUpgradeOrvApp(const AppRecord& record, AppListKind list);
   bool OnUnInstallOrvApp(const AppRecord& record);
 

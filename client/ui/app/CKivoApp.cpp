@@ -1,7 +1,6 @@
 #include "client/ui/app/CKivoApp.h"
 
 #include <QApplication>
-#include <QPointer>
 
 #include "client/base/CSingleInstance.h"
 #include "client/base/CThreadLog.h"
@@ -11,16 +10,11 @@
 #include "controls/SkinFonts.h"
 
 bool CKivoApp::PublishWindow(CSingleInstance& guard, CKivoDlg& window) {
-  QPointer<CKivoDlg> target(&window);
-  return guard.Publish([target] {
-    // Listener thread: the window is restored on its own thread.
-    QMetaObject::invokeMethod(
-        qApp,
-        [target] {
-          if (target) target->RestoreAndRaise();
-        },
-        Qt::QueuedConnection);
-  });
+  // Listener thread: the window is restored on its own thread, through its inbox, which
+  // drops the request once the window is gone.
+  std::shared_ptr<shell::Inbox> inbox = window.SharedInbox();
+  CKivoDlg* target = &window;
+  return guard.Publish([inbox, target] { inbox->Post([target] { target->RestoreAndRaise(); }); });
 }
 
 int CKivoApp::Run(int argc, char** argv) {

@@ -1,6 +1,7 @@
 #include "client/ui/views/CAppGridPage.h"
 
 #include <QPainter>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -57,6 +58,12 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_scroll->setWidget(m_grid);
   // setWidget turns the grid's background filling on: the page colour must show through.
   m_grid->setAutoFillBackground(false);
+  // The busy cue: a thin bar moving at the tab strip's right end while a list is requested.
+  m_busy = new QProgressBar(this);
+  m_busy->setRange(0, 0);
+  m_busy->setTextVisible(false);
+  m_busy->setAccessibleName(QStringLiteral("正在加载"));
+  m_busy->hide();
   resize(846, 435);
   Layout();
 }
@@ -95,10 +102,26 @@ std::vector<COrvAppButton*>& CAppGridPage::BeginRebuild() {
   return list;
 }
 
-void CAppGridPage::FillGrid(const std::function<std::vector<AppRecord>()>& fetch,
-                            const TileMaker& make) {
+bool CAppGridPage::Busy() const { return !m_busy->isHidden(); }
+
+void CAppGridPage::Await(AppListKind kind) {
+  const int index = static_cast<int>(kind);
+  const long long request = ++m_lastRequest;
+  // Marked before asking: a host may answer before RequestList returns.
+  m_pending[index] = request;
+  const bool pending =
+      m_host.RequestList(kind, this, [this, index, request](const RequestResult&, const AppList&) {
+        if (m_pending[index] != request) return;
+        m_pending[index] = 0;
+        m_busy->setVisible(m_pending != decltype(m_pending){});
+        ShowHeld();
+      });
+  if (!pending && m_pending[index] == request) m_pending[index] = 0;
+  m_busy->setVisible(m_pending != decltype(m_pending){});
+}
+
+void CAppGridPage::FillGrid(const std::vector<AppRecord>& records, const TileMaker& make) {
   std::vector<COrvAppButton*>& tiles = BeginRebuild();
-  const std::vector<AppRecord> records = fetch();
   tiles.reserve(records.size());
   setUpdatesEnabled(false);
   for (const AppRecord& record : records) {
@@ -155,6 +178,7 @@ void CAppGridPage::Layout() {
   const int tabHeight = TabHeight();
   m_tabs->setGeometry(0, 0, width(), tabHeight);
   m_scroll->setGeometry(0, tabHeight, width(), std::max(height() - tabHeight, 0));
+  m_busy->setGeometry(width() - 110, (tabHeight - 6) / 2, 100, 6);
   FinishGrid(static_cast<int>(ShownTiles().size()));
   for (const auto* list : {&m_desktop, &m_web_tiles}) {
     for (size_t i = 0; i < list->size(); ++i)

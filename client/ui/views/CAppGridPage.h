@@ -4,15 +4,17 @@
 // when its rows pass the page's bottom; cell positions inside it are those of the page.
 #include <QWidget>
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 
 class CXTabCtrl;
 class COrvAppButton;
+class QProgressBar;
 class QScrollArea;
 
 class CAppGridPage : public QWidget {
@@ -20,7 +22,17 @@ class CAppGridPage : public QWidget {
  public:
   ~CAppGridPage() override;
 
+  // Shows the shown tab's list as held at once and requests it; the grid fills in again
+  // when the answer arrives (a quiet busy cue shows meanwhile).
   virtual void RebuildButtons() = 0;
+  // Shows the shown tab's list as held, without a request.
+  virtual void ShowHeld() = 0;
+  // Requests `kind` through the host; while it is unanswered the page shows a quiet busy
+  // cue, and its answer shows the held lists again, unless a newer request of the same
+  // list was made by then (the latest request wins).
+  void Await(AppListKind kind);
+  // True while a list request of the page is unanswered (the busy cue shows).
+  bool Busy() const;
 
   // Which tab is shown: both pages start on the web tab.
   bool WebShown() const { return m_web; }
@@ -45,8 +57,8 @@ class CAppGridPage : public QWidget {
   // Makes the tile of one record as a child of `grid`, bound and given its state.
   using TileMaker = std::function<COrvAppButton*(const AppRecord& record, QWidget* grid)>;
   // Rebuilds the shown tab's list: hides the other list's tiles and destroys this list's,
-  // then makes one tile per record that `fetch` answers and places them in grid order.
-  void FillGrid(const std::function<std::vector<AppRecord>()>& fetch, const TileMaker& make);
+  // then makes one tile per record and places them in grid order.
+  void FillGrid(const std::vector<AppRecord>& records, const TileMaker& make);
   // The first tile whose key is `key`, the web list searched before the desktop list;
   // `visit` sees every tile passed on the way (before the comparison) and whether it is a
   // web tile.
@@ -75,5 +87,9 @@ class CAppGridPage : public QWidget {
   CXTabCtrl* m_tabs = nullptr;
   QScrollArea* m_scroll = nullptr;
   QWidget* m_grid = nullptr;
+  QProgressBar* m_busy = nullptr;
   bool m_web = true;
+  // Per list: number of the page's latest unanswered request, 0 when none.
+  std::array<long long, kAppListKinds> m_pending{};
+  long long m_lastRequest = 0;
 };

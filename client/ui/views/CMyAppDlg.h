@@ -12,5 +12,6 @@ class CMyAppDlg : public CAppGridPage {
   ~CMyAppDlg() override;
 
   void RebuildButtons() override;
+  void ShowHeld() override;
   void RefreshIcon(const std::string& key);
 };

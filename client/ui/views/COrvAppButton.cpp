@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "client/ui/views/InstallState.h"
+#include "client/apps/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "client/ui/views/TileMessageBox.h"
 #include "controls/CMessageBoxDialog.h"
@@ -59,7 +59,7 @@ void COrvAppButton::ReapplyAppInfo() {
 
 int COrvAppButton::QueryInstallState() const {
   if (!m_record) return tile_state::kNone;
-  return QueryInstallStateOf(*m_record, m_host.HeldList(m_list));
+  return HeldInstallState(*m_record, m_host.HeldList(m_list));
 }
 
 void COrvAppButton::ApplyState(int state) {

@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/CPngButton.h"
 
 class CMessageBoxDialog;
@@ -26,7 +26,7 @@ class COrvAppButton : public CPngButton {
   // Applies the tile's own information again (its icon arrived).
   void ReapplyAppInfo();
 
-  // The state code of the bound record from the Uninstall registrations.
+  // The state code of the bound record as its list holds it (worked out once per answer).
   int QueryInstallState() const;
   // Sets the state and repaints; keeps the accessible description current.
   void ApplyState(int state);

@@ -5,7 +5,7 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-#include "client/ui/views/InstallState.h"
+#include "client/apps/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "controls/CSkinBtn.h"
 #include "controls/SkinImages.h"

@@ -49,6 +49,7 @@ class UserLogonDlgTest : public ::testing::Test {
     Password(dlg)->setText(password);
     Password(dlg)->setFocus();
     QTest::keyClick(Password(dlg), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.LoginInFlight(); }, 20000));
   }
 
   orvtest::TempProgramDir m_dir;

@@ -79,23 +79,6 @@ class ActionsTest : public ::testing::Test {
   BoxAnswers boxes;
 };
 
-TEST(ActionsParseTest, DisplayIconAndUninstallStringAsWindowsReadsThem) {
-  const std::pair<std::string, std::string> icons[] = {
-      {"/opt/a/run", "/opt/a/run"},           {"\"/opt/a b/run\"", "/opt/a b/run"},
-      {"\"/opt/a b/run\",0", "/opt/a b/run"}, {"/opt/a/run,12", "/opt/a/run"},
-      {"/opt/a/run, -3", "/opt/a/run"},       {"/opt/a,b/run", "/opt/a,b/run"},
-      {"  /opt/a/run  ", "/opt/a/run"},
-  };
-  for (const auto& [value, program] : icons)
-    EXPECT_EQ(CAppActions::ProgramOfDisplayIcon(value), program) << value;
-
-  using Split = std::pair<std::string, std::string>;
-  EXPECT_EQ(CAppActions::SplitCommandLine("/opt/u/uninstall.sh"), Split("/opt/u/uninstall.sh", ""));
-  EXPECT_EQ(CAppActions::SplitCommandLine("\"/opt/my app/un.sh\" --keep \"a b\""),
-            Split("/opt/my app/un.sh", "--keep \"a b\""));
-  EXPECT_EQ(CAppActions::SplitCommandLine(""), Split("", ""));
-}
-
 TEST(ActionsParseTest, SharePageEncodesWhatIsNotSafe) {
   orvtest::ScopedEnv web("ORVANTA_HOST_WEB", "127.0.0.1:8123");
   EXPECT_EQ(CAppActions::SharePageUrl("AbC-12", "2001"),

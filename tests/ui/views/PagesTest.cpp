@@ -9,11 +9,11 @@
 #include <QTest>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CHotAppStrip.h"
 #include "client/ui/views/CMyAppDlg.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "controls/CXTabCtrl.h"
 #include "support/TestSupport.h"
@@ -318,36 +318,44 @@ TEST_F(PagesTest, EveryControlThatTakesFocusIsNamed) {
   }
 }
 
-// The window's list rules, with fetches counted instead of sent.
-TEST(AppListsTest, RequestRulesOfTheFiveLists) {
-  UserSession session;
-  session.cookieKey = "k1";
-  session.userName = "demo";
-  int fetches = 0;
-  CAppLists lists(session, [&](const std::function<void()>&) { ++fetches; });
-  for (int i = 0; i < 3; ++i) {
-    lists.Request(AppListKind::Hot);
-    lists.Request(AppListKind::AllWeb);
-    lists.Request(AppListKind::PrivateWeb);
-  }
-  EXPECT_EQ(lists.FetchCount(AppListKind::Hot), 1);         // once held, kept
-  EXPECT_EQ(lists.FetchCount(AppListKind::AllWeb), 3);      // empty: forgotten each time
-  EXPECT_EQ(lists.FetchCount(AppListKind::PrivateWeb), 3);  // every call
-  EXPECT_EQ(fetches, 7);
+// List answers that arrive late: after a second request joined the first, after the page was
+// left, after a newer request, after the page is gone. Each shows once; the latest wins.
+TEST_F(PagesTest, LateListAnswersShowOnceAndTheLatestWins) {
+  host.useLists = true;
+  auto answer = [&](int count) {
+    ASSERT_EQ(host.pendingFetches.size(), 1u);
+    StandInHost::PendingFetch fetch = std::move(host.pendingFetches.front());
+    host.pendingFetches.clear();
+    FetchedList fetched;
+    fetched.value.kind = fetch.fetch.kind;
+    fetched.value.records = Records(count, "client", 1001);
+    fetch.done(std::move(fetched));
+  };
+  auto page = std::make_unique<CMyAppDlg>(host, &host.window);
+  auto tilesOf = [&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // replaced tiles go
+    return page->findChildren<COrvAppButton*>().size();
+  };
 
-  // Append and remove work on the held list; a record handed out stays valid after removal.
-  OrvAppInfo app = *MakeRecord(1001, "client", "1");
-  lists.Append(AppListKind::PrivateDesktop, app);
-  AppRecord held = lists.Held(AppListKind::PrivateDesktop).records.at(0);
-  EXPECT_EQ(lists.FindByXh(AppListKind::PrivateDesktop, "1"), held);
-  EXPECT_FALSE(lists.RemoveFirstWithImg(AppListKind::PrivateDesktop, "nope"));
-  EXPECT_TRUE(lists.RemoveFirstWithImg(AppListKind::PrivateDesktop, app.img));
-  EXPECT_TRUE(lists.Held(AppListKind::PrivateDesktop).records.empty());
-  EXPECT_EQ(held->name, app.name);
-  // The append reached the controller too: a failed later request keeps showing it.
-  lists.Append(AppListKind::PrivateDesktop, app);
-  lists.Request(AppListKind::PrivateDesktop);
-  EXPECT_EQ(lists.Held(AppListKind::PrivateDesktop).records.size(), 1u);
+  page->ChooseTab(0);  // the desktop tab requests the private desktop list
+  EXPECT_TRUE(page->Busy());
+  EXPECT_EQ(tilesOf(), 0u);  // the page shows at once, empty
+  page->RebuildButtons();    // joins the request in flight
+  page->hide();              // the user left the page
+  answer(3);
+  EXPECT_EQ(tilesOf(), 3u);
+  EXPECT_FALSE(page->Busy());
+
+  page->RebuildButtons();
+  EXPECT_EQ(tilesOf(), 3u);  // the held list shows while the newer request runs
+  answer(5);
+  EXPECT_EQ(tilesOf(), 5u);
+  EXPECT_EQ(page->DesktopTiles().size(), 5u);
+
+  page->RebuildButtons();
+  page.reset();  // the window closed
+  answer(2);
+  EXPECT_EQ(host.lists.Held(AppListKind::PrivateDesktop).records.size(), 2u);
 }
 
 }  // namespace

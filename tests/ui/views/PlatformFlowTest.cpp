@@ -9,11 +9,11 @@
 #include <filesystem>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/base/MachineRegistry.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CMyAppDlg.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 #include "common/download/qt/FCDownloadFileWndBase.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
@@ -81,6 +81,12 @@ class PlatformFlowTest : public ::testing::Test {
     host.actions = &actions;
   }
 
+  // The list after a request (fetches run at once here).
+  const AppList& Fetched(AppListKind kind) {
+    host.lists.Request(kind);
+    return host.lists.Held(kind);
+  }
+
   static PlatformSim* s_sim;
   std::vector<std::unique_ptr<orvtest::ScopedEnv>> m_env;
   orvtest::TempProgramDir m_dir;
@@ -142,7 +148,8 @@ TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
 }
 
 TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
-  const AppList& all = host.lists.Request(AppListKind::AllDesktop);
+  host.lists.Request(AppListKind::AllDesktop);
+  const AppList& all = host.lists.Held(AppListKind::AllDesktop);
   ASSERT_FALSE(all.records.empty());
   AppRecord held, fresh;
   for (const AppRecord& r : all.records) {
@@ -153,8 +160,13 @@ TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
   host.lists.Request(AppListKind::PrivateDesktop);
   const AppRecord oldRecord = host.lists.Held(AppListKind::PrivateDesktop).records.at(0);
 
+  // The subscription requests run on a worker: their answers come back a moment later.
+  auto answered = [&](size_t pages) {
+    return QTest::qWaitFor([&] { return host.pages.size() == pages; }, 10000);
+  };
   // Already among the user's applications: the server's answer, no duplicate, my apps.
   EXPECT_TRUE(host.SendAppAction(AppAction::Add, held, AppListKind::AllDesktop));
+  ASSERT_TRUE(answered(1));
   ASSERT_EQ(boxes.shown_boxes.size(), 1u);
   EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("已安装过应用"));
   EXPECT_EQ(CountImg(host.lists.Held(AppListKind::PrivateDesktop), held->img), 1);
@@ -162,6 +174,7 @@ TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
 
   // A new one: confirmed; the lists fetched again hold it once.
   EXPECT_TRUE(host.SendAppAction(AppAction::Add, fresh, AppListKind::AllDesktop));
+  ASSERT_TRUE(answered(2));
   EXPECT_EQ(boxes.shown_boxes.back().text, QStringLiteral("安装验证成功"));
   EXPECT_EQ(CountImg(host.lists.Held(AppListKind::PrivateDesktop), fresh->img), 1);
   EXPECT_EQ(host.pages, (std::vector<int>{2, 2}));
@@ -173,9 +186,10 @@ TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
   EXPECT_FALSE(oldRecord->img.empty());
 
   // Delete a web application: only its list changes, my apps is rebuilt.
-  AppRecord web = host.lists.Request(AppListKind::PrivateWeb).records.at(0);
+  AppRecord web = Fetched(AppListKind::PrivateWeb).records.at(0);
   const int rebuilds = host.myAppsRebuilds;
   EXPECT_TRUE(host.SendAppAction(AppAction::Delete, web, AppListKind::PrivateWeb));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return host.myAppsRebuilds == rebuilds + 1; }, 10000));
   EXPECT_EQ(boxes.shown_boxes.back().text, QStringLiteral("删除成功"));
   EXPECT_EQ(CountImg(host.lists.Held(AppListKind::PrivateWeb), web->img), 0);
   EXPECT_EQ(host.myAppsRebuilds, rebuilds + 1);
@@ -186,8 +200,8 @@ TEST_F(PlatformFlowTest, AppCentreShowsTheCatalogueWithTheUsersStates) {
   CAppCenterDlg page(host, &host.window);
   page.resize(846, 435);
   // The sim's subscriptions change between tests: the user's lists say what to expect.
-  const AppRecord myWeb = host.lists.Request(AppListKind::PrivateWeb).records.at(0);
-  const AppRecord myDesktop = host.lists.Request(AppListKind::PrivateDesktop).records.at(0);
+  const AppRecord myWeb = Fetched(AppListKind::PrivateWeb).records.at(0);
+  const AppRecord myDesktop = Fetched(AppListKind::PrivateDesktop).records.at(0);
   page.RebuildButtons();
   ASSERT_EQ(page.WebTiles().size(), 20u);
   for (COrvAppButton* tile : page.WebTiles()) {

@@ -10,9 +10,9 @@
 #include <QTest>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/base/MachineRegistry.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
 
@@ -22,65 +22,10 @@ namespace {
 
 using Box = CMessageBoxDialog;
 
-void Register(const std::string& code,
-              const std::vector<std::pair<std::string, std::string>>& values) {
-  const std::string key = MachineSoftwareKey(std::string(kUninstallPath) + code);
-  ASSERT_TRUE(plat::reg::CreateKey(key));
-  for (const auto& [name, text] : values) {
-    plat::reg::Value value;
-    value.name = name;
-    value.text = text;
-    ASSERT_TRUE(plat::reg::WriteValue(key, value));
-  }
-}
-
 QImage SolidPng(const QColor& colour) {
   QImage image(48, 48, QImage::Format_ARGB32);
   image.fill(colour);
   return image;
-}
-
-TEST(InstallStateTest, VersionsCompareNumericallyPartByPart) {
-  struct Case {
-    const char* a;
-    const char* b;
-    int sign;
-  };
-  const Case cases[] = {{"2.0", "10.0", -1}, {"1.10", "1.9", 1},  {"1.0", "1.0.0", 0},
-                        {"1.2.3", "1.2", 1}, {"", "1.0", -1},     {"01.2", "1.2", 0},
-                        {"1.0b", "1.0a", 1}, {"1.0", "1.0a", -1}, {"10", "9.9", 1}};
-  for (const Case& c : cases) {
-    const int got = CompareVersionText(c.a, c.b);
-    EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " vs " << c.b;
-    EXPECT_EQ((CompareVersionText(c.b, c.a) > 0) - (CompareVersionText(c.b, c.a) < 0), -c.sign);
-  }
-}
-
-TEST(InstallStateTest, StateFromTheUninstallRegistration) {
-  orvtest::TempProgramDir dir;
-  Register("NoIcon", {{"DisplayVersion", "1.0"}});
-  Register("Old", {{"DisplayIcon", "/opt/old/run"}, {"DisplayVersion", "2.0"}});
-  Register("Newer", {{"DisplayIcon", "/opt/newer/run"}, {"DisplayVersion", "1.10"}});
-  Register("Same", {{"DisplayIcon", "/opt/same/run"}, {"DisplayVersion", "3.1"}});
-
-  AppList list;
-  list.records = {MakeRecord(1, "client", "1", "NoIcon", "1.0"),
-                  MakeRecord(2, "client", "2", "Old", "10.0"),
-                  MakeRecord(3, "client", "3", "Newer", "1.9"),
-                  MakeRecord(4, "client", "4", "Same", "3.1"),
-                  MakeRecord(5, "client", "5", "Same", ""),
-                  MakeRecord(6, "app", "6", "Same", "9.9"),
-                  MakeRecord(7, "client", "7", "Unregistered", "1.0")};
-  const int expected[] = {tile_state::kNotInstalled, tile_state::kUpdate, tile_state::kRun,
-                          tile_state::kRun,          tile_state::kRun,    tile_state::kNone,
-                          tile_state::kNotInstalled};
-  for (size_t i = 0; i < list.records.size(); ++i)
-    EXPECT_EQ(QueryInstallStateOf(*list.records[i], list), expected[i]) << "record " << i + 1;
-
-  // The key comes from the list's record with the same xh; a record its list no longer
-  // holds reads as not installed.
-  AppList other;
-  EXPECT_EQ(QueryInstallStateOf(*list.records[3], other), tile_state::kNotInstalled);
 }
 
 class TileTest : public ::testing::Test {

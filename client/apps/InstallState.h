@@ -1,9 +1,11 @@
 #pragma once
-// The install state of a desktop application from its Uninstall registration, and the
-// state codes of the tiles' badges.
+// The install state of a desktop application from its Uninstall registration, the state
+// codes of the tiles' badges, and the readings of the registration's DisplayIcon and
+// UninstallString values.
 #include <string>
+#include <utility>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/apps/AppList.h"
 
 namespace tile_state {
 inline constexpr int kNone = 0;
@@ -28,9 +30,21 @@ int CompareVersionText(const std::string& a, const std::string& b);
 
 // The state of `record` bound to `list`: 0 for a web record; else its Uninstall key (the
 // code of the list's record with the same xh) gives 4 without a DisplayIcon, 1 when the
-// registered DisplayVersion is older than the record's version, else 8.
+// registered DisplayVersion is older than the record's version, else 8. Reads the registry.
 int QueryInstallStateOf(const OrvAppInfo& record, const AppList& list);
 
 // Whether the installer of a desktop record is downloaded (its file under LumoDownloads is
 // there), so that the next activation runs it.
 bool InstallerDownloaded(const OrvAppInfo& record);
+// Works out `list.states` for every record of the list (reads the registry).
+void ComputeInstallStates(AppList& list);
+// The state held for `record` in `list`: 0 for a web record, 4 for a desktop record the
+// list holds no state for.
+int HeldInstallState(const OrvAppInfo& record, const AppList& list);
+
+// The program a DisplayIcon value names: surrounding quotes removed, a trailing ",N" icon
+// index dropped.
+std::string ProgramOfDisplayIcon(const std::string& value);
+// An UninstallString split as a command line: the program, then its own arguments joined
+// back into a parameter string.
+std::pair<std::string, std::string> SplitCommandLine(const std::string& value);
