@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -27,7 +28,6 @@
 #include "client/base/UserSession.h"
 #include "client/ui/app/CKivoDlg.h"
 #include "controls/SkinFonts.h"
-#include "platform/ProgramDir.h"
 
 namespace {
 
@@ -99,7 +99,10 @@ Figures Measure(bool silent, int rounds) {
     CKivoDlg::Services services;
     services.messageBox = [](const QString&, const QString&, unsigned) { return 1; };
     auto window = std::make_unique<CKivoDlg>(session, services);
-    window->OnInitDialog();
+    if (!window->OnInitDialog()) {
+      std::fprintf(stderr, "the skin is missing beside the benchmark\n");
+      std::exit(1);
+    }
     window->show();
     for (int page : {1, 2, 3, 4, 0}) {
       QElapsedTimer t;
@@ -151,11 +154,9 @@ int main(int argc, char** argv) {
   InstallFontSubstitutions();
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
 
-  // A program directory of its own, with the build's skin.
+  // A registry and runtime folder of its own; the skin is beside the executable.
   QTemporaryDir dir;
-  QFile::link(QStringLiteral(ORV_BIN_DIR "/image"), dir.path() + "/image");
   QDir().mkpath(dir.path() + "/registry");
-  plat::SetProgramDirectory(dir.path().toStdString());
   qputenv("ORVANTA_REGISTRY_ROOT", (dir.path() + "/registry").toUtf8());
   qputenv("XDG_RUNTIME_DIR", dir.path().toUtf8());
 

@@ -8,6 +8,7 @@
 #include "client/base/OwnVersion.h"
 #include "client/base/ShellText.h"
 #include "client/base/UserSession.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -15,6 +16,30 @@ TEST(Helpers, OwnVersionHasFourPartsOfTheProjectVersion) {
   std::string v = GetOwnVersion();
   EXPECT_TRUE(std::regex_match(v, std::regex(R"(\d+\.\d+\.\d+\.\d+)"))) << v;
   EXPECT_EQ(v.rfind(ORV_TEST_VERSION, 0), 0u) << v;
+}
+
+TEST(Helpers, OwnVersionTakesAWellFormedStampOnly) {
+  orvtest::TempProgramDir dir;
+  const std::string project = GetOwnVersion();  // no stamp in the folder yet
+  struct Case {
+    const char* stamp;
+    std::string version;
+  };
+  const Case cases[] = {
+      {"1.0.0.7\n", "1.0.0.7"},
+      {"2.3\r\n", "2.3.0.0"},
+      {"10.20.30.40", "10.20.30.40"},
+      {"", project},
+      {"1.0.0.7 beta\n", project},
+      {"1..2", project},
+      {"v1.2", project},
+      {"1.2.3.4.5", project},
+      {"1234567890.0", project},
+  };
+  for (const Case& c : cases) {
+    orvtest::WriteFile(dir.Path() + "/version.txt", c.stamp);
+    EXPECT_EQ(GetOwnVersion(), c.version) << c.stamp;
+  }
 }
 
 TEST(Helpers, DisplayNameNeedsASignedInSession) {

@@ -392,13 +392,15 @@ class Day:
             raise StepFailed("%s is registered before its installation" % app["code"])
         wait_until(lambda: self.tile_says(index, "未安装"), 10, "the tile's state 未安装")
         # First activation, from the app centre: the installer is downloaded under
-        # LumoDownloads. The server sends it slowly, so the tile shows its progress.
+        # LumoDownloads. The server sends it slowly, so the tile shows its progress; the
+        # installer registers slowly too (1.5 s after creating its key and before each value).
         self.switch_page(1)
         self.click_at(self.find_page_tab("桌面应用", 0))
         cell = grid_cell_centre([a["appid"] for a in self.desktop_apps()].index(app["appid"]))
         wait_until(lambda: app["name"] in self.text_at(cell) and "未安装" in self.text_at(cell),
                    15, "the app centre's tile \"%s\" (未安装)" % app["name"])
         self.platform.post("/slow-downloads", {"bytes": 1500000, "seconds": 3})
+        self.platform.post("/slow-registration", {"pause": 1.5})
         self.click_at(cell)
         self.press(self.message_box("启动"), "启动")
         wait_until(lambda: "下载" in self.text_at(cell), 10, "the tile to show the progress")
@@ -410,6 +412,7 @@ class Day:
         wait_until(lambda: self.platform.requested("/downloads/%d/" % app["appid"]), 5,
                    "the installer's download at the app server")
         self.platform.post("/slow-downloads", {})
+        self.platform.post("/slow-registration", {})
         wait_until(lambda: "下载" not in self.text_at(cell), 10,
                    "the tile's caption to drop the progress at the end")
         index, _ = self.my_desktop_tile()
@@ -417,7 +420,7 @@ class Day:
         self.click_at(grid_cell_centre(index))
         self.press(self.message_box("移除"), "启动")
         # The installer writes its values one by one; the last is UninstallString.
-        wait_until(lambda: "UninstallString" in self.registry(key)[1], 20,
+        wait_until(lambda: "UninstallString" in self.registry(key)[1], 45,
                    "the registration of " + app["code"])
         out = self.registry(key)[1]
         if "DisplayIcon" not in out or app["version"] not in out:

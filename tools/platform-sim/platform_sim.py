@@ -32,9 +32,17 @@ Control endpoint (ORVANTA_SIM_CONTROL):
   GET  /records?kind=log|diagnosis|workorder|requests   one of those lists
   GET  /subscriptions?user=NAME                         {"client": [...], "web": [...]}
   GET  /sessions                                        the cookie keys and their users
-  POST /version     {"version": "1.2.0.0"}  publishes another release (sim_update.py)
+  POST /version     {"version": "1.2.0.0"}  publishes another release (sim_update.py);
+                    {"installer": PATH} serves a release of scripts/release.sh (its
+                    descriptor's version unless "version" is given); {"cut": 0.5} cuts later
+                    transfers of the installer after half of it ({"cut": null}: whole again)
+  GET  /version     {"version": ..., "url_base": ...}  the published release and the URL
+                    base a release's conf.config needs (scripts/release.sh --update-url)
   POST /slow-downloads {"bytes": N, "seconds": S}  installers padded to N bytes and sent
                     over S seconds (a download in progress to look at); {} turns it off
+  POST /slow-registration {"pause": S}  installers served from now on create their
+                    Uninstall key first, then write each value after a pause of S seconds
+                    (an installer that registers slowly); {} turns it off
 
 Sample installers: /downloads/<appid>/setup.exe is a shell script. Run with "/silent" it
 registers the application under
@@ -208,12 +216,24 @@ rm -rf "$DIR"
 EOS
 chmod +x "$DIR/start.sh" "$DIR/uninstall.sh"
 KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{code}'
-"$REG" add "$KEY" /v DisplayName /d "{name}" /f
-"$REG" add "$KEY" /v DisplayVersion /d "{version}" /f
-"$REG" add "$KEY" /v Publisher /d "平台示例软件" /f
-"$REG" add "$KEY" /v DisplayIcon /d "$DIR/start.sh" /f
-"$REG" add "$KEY" /v UninstallString /d "$DIR/uninstall.sh" /f
-"""
+{register}"""
+
+REGISTER_VALUES = (
+    ("DisplayName", '"{name}"'),
+    ("DisplayVersion", '"{version}"'),
+    ("Publisher", '"平台示例软件"'),
+    ("DisplayIcon", '"$DIR/start.sh"'),
+    ("UninstallString", '"$DIR/uninstall.sh"'),
+)
+
+
+def register_lines(pause):
+    """The installer's orvreg calls; with a pause (seconds) the key comes first and every
+    value after a pause of its own, as an installer that registers slowly does."""
+    lines = ['"$REG" add "$KEY" /v %s /d %s /f\n' % (name, data) for name, data in REGISTER_VALUES]
+    if not pause:
+        return "".join(lines)
+    return '"$REG" add "$KEY" /f\n' + "".join("sleep %g\n%s" % (pause, line) for line in lines)
 
 
 class Catalogue:
@@ -278,9 +298,11 @@ class Catalogue:
             return {"tcount": n, "data": data}
         return {"page": "1", "count": n, "tpage": "1" if data else "0", "tcount": n, "data": data}
 
-    def installer(self, appid):
+    def installer(self, appid, register_pause=0):
         app = self.desktop[appid]
-        return INSTALLER.format(name=app["name"], version=app["version"], code=app["code"])
+        register = register_lines(register_pause).format(name=app["name"], version=app["version"])
+        return INSTALLER.format(name=app["name"], version=app["version"], code=app["code"],
+                                register=register)
 
 
 class State:
@@ -295,6 +317,7 @@ class State:
         self.records = {"requests": [], "log": [], "diagnosis": [], "workorder": []}
         self.keepalive = 0
         self.slow_downloads = None  # (bytes, seconds) while installers are sent slowly
+        self.register_pause = 0  # seconds between an installer's registry writes
         self.push_clients = []
         self.catalogue = None
         self.push_port = 0
@@ -426,7 +449,7 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith("/downloads/"):
             try:
                 appid = int(path.split("/")[2])
-                script = cat.installer(appid).encode("utf-8")
+                script = cat.installer(appid, st.register_pause).encode("utf-8")
             except (IndexError, ValueError, KeyError):
                 return self.send(404, "text/plain", b"not found")
             if st.slow_downloads:
@@ -586,11 +609,27 @@ class Handler(BaseHTTPRequestHandler):
             if sim_update is None:
                 return self.send_json({"error": "no update server"}, 404)
             try:
-                version = json.loads(body.decode("utf-8"))["version"]
-            except (ValueError, KeyError, TypeError):
-                return self.send_json({"error": "need {\"version\": ...}"}, 400)
-            sim_update.set_version(version)
-            return self.send_json({"version": version})
+                req = json.loads(body.decode("utf-8"))
+                if "cut" in req:
+                    sim_update.set_cut(None if req["cut"] is None else float(req["cut"]))
+                if "installer" in req:
+                    version = sim_update.publish_release(req["installer"], req.get("version"))
+                elif "version" in req:
+                    version = req["version"]
+                    sim_update.set_version(version)
+                elif "cut" not in req:
+                    raise KeyError("version")
+            except (ValueError, KeyError, TypeError, AttributeError, OSError) as e:
+                return self.send_json({"error": "need {\"version\": ...} or "
+                                                "{\"installer\": PATH}: %s" % e}, 400)
+            return self.send_json({"version": sim_update._state.get("version"),
+                                   "cut": sim_update._state.get("cut")})
+        if path == "/version" and method == "GET":
+            if sim_update is None or "port" not in sim_update._state:
+                return self.send_json({"error": "no update server"}, 404)
+            return self.send_json({"version": sim_update._state.get("version"),
+                                   "url_base": sim_update.url_base(),
+                                   "cut_transfers": sim_update._state.get("cut_transfers", 0)})
         if path == "/slow-downloads" and method == "POST":
             try:
                 req = json.loads(body.decode("utf-8") or "{}")
@@ -598,6 +637,16 @@ class Handler(BaseHTTPRequestHandler):
             except (ValueError, KeyError, TypeError):
                 return self.send_json({"error": "need {\"bytes\": N, \"seconds\": S}"}, 400)
             return self.send_json({"slow_downloads": st.slow_downloads})
+        if path == "/slow-registration" and method == "POST":
+            try:
+                req = json.loads(body.decode("utf-8") or "{}")
+                pause = float(req["pause"]) if req else 0
+            except (ValueError, KeyError, TypeError):
+                return self.send_json({"error": "need {\"pause\": S}"}, 400)
+            if not 0 <= pause <= 60:
+                return self.send_json({"error": "pause must be 0 to 60 seconds"}, 400)
+            st.register_pause = pause
+            return self.send_json({"slow_registration": pause})
         self.send(404, "text/plain", b"not found")
 
 
@@ -721,6 +770,8 @@ def main(argv=None):
                                        "(default: a temporary folder removed at exit)")
     parser.add_argument("--push-port", type=int, default=0, help="port of the push server")
     parser.add_argument("--no-update", action="store_true", help="do not start the FTP server")
+    parser.add_argument("--release-dir", help="the update server publishes this release of "
+                                              "scripts/release.sh")
     parser.add_argument("--program-dir", help="client program directory whose image/config.ini "
                                               "is pointed at these servers")
     args = parser.parse_args(argv)
@@ -750,7 +801,8 @@ def main(argv=None):
 
     if sim_update is not None and not args.no_update:
         try:
-            for key, value in sim_update.start(os.path.join(data_dir, "ftp")).items():
+            for key, value in sim_update.start(os.path.join(data_dir, "ftp"),
+                                                release_dir=args.release_dir).items():
                 lines.insert(len(lines) - 1, "%s=%s" % (key, value))
         except Exception as e:  # the demo works without the update server
             print("update server not started: %s" % e, file=sys.stderr)

@@ -12,19 +12,28 @@ The installer installs into $ORVANTA_INSTALL_DIR (else $ORVANTA_BIN, else
 server), an uninstaller "unins000", and registers the uninstall entry with orvreg
 ($ORVANTA_BIN/orvreg, else orvreg on PATH).
 
+A real release (scripts/release.sh) replaces the stand-in installer: publish_release() (the
+control endpoint's POST /version with "installer", or --release-dir) serves its installer and
+descriptor. set_cut(fraction) cuts every later transfer of the installer after that fraction
+of its bytes (the server answers 426), as a connection lost half-way would.
+
 Module use:  info = start(root_dir)  ->  {"ORVANTA_HOST_UPDATE": "127.0.0.1:<port>"}
-Standalone:  /usr/bin/python3 sim_update.py --root DIR [--version V]
+Standalone:  /usr/bin/python3 sim_update.py --root DIR [--version V | --release-dir DIR]
 """
 
 import argparse
+import errno
 import logging
 import os
+import re
+import shutil
 import stat
 import sys
 import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.filesystems import AbstractedFS
 from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
@@ -80,6 +89,39 @@ exit 0
 """
 
 
+class _CutFile:
+    """The installer's file, ending in a read error after `limit` bytes."""
+
+    def __init__(self, f, limit):
+        self._f, self._limit, self._done = f, limit, 0
+
+    def read(self, size=-1):
+        if self._done >= self._limit:
+            raise OSError(errno.ECONNRESET, "transfer cut by the test")
+        data = self._f.read(min(size if size >= 0 else self._limit, self._limit - self._done))
+        self._done += len(data)
+        return data
+
+    def __getattr__(self, name):
+        return getattr(self._f, name)
+
+
+class _FS(AbstractedFS):
+    def open(self, filename, mode):
+        f = super().open(filename, mode)
+        cut = _state.get("cut")
+        if cut is not None and "r" in mode and os.path.basename(filename) == "Orvanta_setup.exe":
+            _state["cut_transfers"] = _state.get("cut_transfers", 0) + 1
+            return _CutFile(f, int(os.path.getsize(filename) * cut))
+        return f
+
+
+def url_base(host=None, port=None):
+    """The installer URL base a release's conf.config needs to find this server."""
+    return "ftp://%s:%s@%s:%d/%s" % (USER, PASSWORD, host or _state["host"],
+                                     port or _state["port"], UPDATE_FOLDER)
+
+
 def _folder(root_dir):
     return os.path.join(root_dir, UPDATE_FOLDER)
 
@@ -98,9 +140,8 @@ def _publish(root_dir, host, port, version):
     folder = _folder(root_dir)
     _write(os.path.join(folder, "AutoUpdater", "AutoUpdater.xml"),
            DESCRIPTOR.format(version=version))
-    url_base = "ftp://%s:%s@%s:%d/%s" % (USER, PASSWORD, host, port, UPDATE_FOLDER)
     _write(os.path.join(folder, "Orvanta_setup.exe"),
-           INSTALLER.format(version=version, url_base=url_base, key=UNINSTALL_KEY,
+           INSTALLER.format(version=version, url_base=url_base(host, port), key=UNINSTALL_KEY,
                             display_name=DISPLAY_NAME),
            executable=True)
 
@@ -112,7 +153,31 @@ def set_version(version, root_dir=None):
     _publish(root, _state["host"], _state["port"], version)
 
 
-def start(root_dir, host="127.0.0.1", version=DEFAULT_VERSION):
+def publish_release(installer, version=None):
+    """Serves a release made by scripts/release.sh: its installer file and, unless version is
+    given, the version of the descriptor beside it (AutoUpdater/AutoUpdater.xml)."""
+    if version is None:
+        descriptor = os.path.join(os.path.dirname(installer), "AutoUpdater", "AutoUpdater.xml")
+        with open(descriptor, encoding="utf-8") as f:
+            version = re.search(r'<Main_Version\s+Version="([^"]+)"', f.read()).group(1)
+    folder = _folder(_state["root"])
+    _write(os.path.join(folder, "AutoUpdater", "AutoUpdater.xml"),
+           DESCRIPTOR.format(version=version))
+    tmp = os.path.join(folder, "Orvanta_setup.exe.tmp")
+    shutil.copyfile(installer, tmp)
+    os.chmod(tmp, 0o755)
+    os.replace(tmp, os.path.join(folder, "Orvanta_setup.exe"))
+    _state["version"] = version
+    return version
+
+
+def set_cut(fraction):
+    """Later transfers of the installer end in an error after fraction of its bytes (None:
+    whole transfers again)."""
+    _state["cut"] = fraction
+
+
+def start(root_dir, host="127.0.0.1", version=DEFAULT_VERSION, release_dir=None):
     """Starts the server on an ephemeral port in a daemon thread."""
     # Only warnings: a handler of our own keeps the server from installing its INFO logging.
     logger = logging.getLogger("pyftpdlib")
@@ -131,6 +196,8 @@ def start(root_dir, host="127.0.0.1", version=DEFAULT_VERSION):
             self.fs.cwd = LOGIN_FOLDER
 
     Handler.authorizer = authorizer
+    Handler.abstracted_fs = _FS
+    Handler.use_sendfile = False  # every transfer goes through _FS's file objects
     Handler.banner = "update server ready"
     Handler.passive_ports = None
     Handler.masquerade_address = None
@@ -138,6 +205,8 @@ def start(root_dir, host="127.0.0.1", version=DEFAULT_VERSION):
     port = server.socket.getsockname()[1]
     _state.update(root=root_dir, host=host, port=port, server=server)
     set_version(version, root_dir)
+    if release_dir:
+        publish_release(os.path.join(release_dir, "Orvanta_setup.exe"))
     thread = threading.Thread(target=server.serve_forever, kwargs={"handle_exit": False},
                               name="sim-update-ftp", daemon=True)
     thread.start()
@@ -148,9 +217,10 @@ def main():
     parser = argparse.ArgumentParser(description="Stand-in update FTP server")
     parser.add_argument("--root", required=True, help="folder served as the FTP root")
     parser.add_argument("--version", default=DEFAULT_VERSION, help="published version")
+    parser.add_argument("--release-dir", help="serve this release of scripts/release.sh")
     parser.add_argument("--host", default="127.0.0.1")
     args = parser.parse_args()
-    info = start(args.root, args.host, args.version)
+    info = start(args.root, args.host, args.version, args.release_dir)
     for key, value in info.items():
         print("%s=%s" % (key, value), flush=True)
     try:

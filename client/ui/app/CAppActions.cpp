@@ -6,25 +6,13 @@
 #include "client/apps/CAppLists.h"
 #include "client/apps/InstallState.h"
 #include "client/base/CThreadLog.h"
-#include "client/base/JsonText.h"
-#include "client/base/MachineRegistry.h"
-#include "client/base/ServerConfig.h"
 #include "client/base/ShellText.h"
 #include "client/base/UserSession.h"
-#include "client/requests/RequestText.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "client/ui/shell/CoreCall.h"
 #include "client/ui/views/TileMessageBox.h"
-#include "platform/ProgramDir.h"
-#include "platform/Shell.h"
 
 namespace {
-
-constexpr int kIdlePriority = -15;
-constexpr const char* kSilent = "/silent";
-constexpr const char* kLoginFailed = "登录失败！";
-constexpr const char* kNoLocalFile = "本地文件不存在!";
-constexpr const char* kDownloadingLater = "正在后台下载，请稍后重试";
 
 void Log(const std::string& line) { CThreadLog::Instance()->Write(line); }
 
@@ -51,19 +39,15 @@ bool CAppActions::Handle(AppAction action, const AppRecord& record, AppListKind 
 }
 
 std::string CAppActions::SharePageUrl(const std::string& cookieKey, const std::string& appid) {
-  // Both values go into the address percent-encoded where they are not already safe.
-  return ServerUrl(ServerKind::Web,
-                   "/index.html?page=share.html?cookiekey=" + orvreq::QueryValue(cookieKey) +
-                       "&appid=" + orvreq::QueryValue(appid));
+  return ::SharePageUrl(cookieKey, appid);
 }
 
 int CAppActions::RunLocalFile(const std::string& path, const std::string& parameters) {
-  if (path.empty() || !plat::FileExists(path)) {
-    Message(kNoLocalFile);
-    return -1;
-  }
-  plat::ShellOpen(path, parameters);
-  return 0;
+  // A downloaded installer arrives without its run bit; the shell's open gives it one
+  // before starting it (a "#!" script or an ELF program).
+  if (RunLocalProgram(path, parameters)) return 0;
+  Message(kNoLocalFileText);
+  return -1;
 }
 
 void CAppActions::Message(const std::string& text) {
@@ -83,69 +67,70 @@ OrvAppInfo CAppActions::LookUp(const OrvAppInfo& record, AppListKind list) const
   return record;
 }
 
-void CAppActions::DownloadInstaller(const OrvAppInfo& app) {
-  m_host.DownloadFile(app.downurl, app.setupPath, kIdlePriority);
+ActionPlan CAppActions::Decide(AppAction action, const OrvAppInfo& app) {
+  ActionPlan plan = PlanAction(action, app, m_host.Session());
+  if (plan.step != ActionPlan::Step::NeedLogin) return plan;
+  m_host.OpenLoginDialog(plan.partialRepaint);
+  return m_host.Session().loggedIn != 0 ? PlanAction(action, app, m_host.Session())
+                                        : PlanAfterRefusedLogin(action);
 }
 
-void CAppActions::RunInstaller(const std::string& setupPath) {
-  // A downloaded installer arrives without its run bit; the shell's open gives it one
-  // before starting it (a "#!" script or an ELF program).
-  RunLocalFile(setupPath, kSilent);
+void CAppActions::Carry(const ActionPlan& plan, const OrvAppInfo& usageRecord) {
+  using Step = ActionPlan::Step;
+  switch (plan.step) {
+    case Step::ShowText:
+      Message(plan.text);
+      break;
+    case Step::OpenUrl:
+      OpenUrl(plan.url);
+      break;
+    case Step::Run:
+      RunLocalFile(plan.program, plan.parameters);
+      break;
+    case Step::Download:
+      m_host.DownloadFile(plan.url, plan.path, kInstallerDownloadPriority);
+      if (!plan.text.empty()) Message(plan.text);
+      break;
+    case Step::LogOnly:
+      Log(plan.text);
+      break;
+    case Step::Nothing:
+    case Step::NeedLogin:
+    case Step::Subscribe:
+      break;
+  }
+  if (plan.usage >= 0) QueueLog(usageRecord, plan.usage);
 }
 
 bool CAppActions::OnActivateOrvApp(const AppRecord& record, AppListKind list) {
   Log("CKivoDlg::OnActivateOrvApp");
   if (!record) return false;
-  if (IsDesktop(*record))
-    ActivateLocalApp(*record, list);
-  else
-    ActivateWebApp(DecimalText(record->appid));
-  QueueLog(*record, 2);
+  if (IsDesktop(*record)) {
+    Log("CKivoDlg::ActivateLocalApp");
+    // The lookup reads the lists as held; requesting them fetches those never answered yet.
+    m_lists.Request(AppListKind::Hot);
+    m_lists.Request(AppListKind::AllWeb);
+    Carry(Decide(AppAction::Activate, LookUp(*record, list)), *record);
+    Log("CKivoDlg::ActivateLocalApp 执行成功！");
+  } else {
+    Log("CKivoDlg::ActivateWebApp");
+    Carry(Decide(AppAction::Activate, *record), *record);
+    Log("CKivoDlg::ActivateWebApp 执行成功！");
+  }
   Log("CKivoDlg::OnActivateOrvApp 执行成功!");
   return true;
-}
-
-void CAppActions::ActivateLocalApp(const OrvAppInfo& record, AppListKind list) {
-  Log("CKivoDlg::ActivateLocalApp");
-  // The lookup reads the lists as held; requesting them fetches those never answered yet.
-  m_lists.Request(AppListKind::Hot);
-  m_lists.Request(AppListKind::AllWeb);
-  const OrvAppInfo app = LookUp(record, list);
-  const std::string icon = ReadUninstallValue(app.code, "DisplayIcon");
-  if (icon.empty()) {
-    if (app.setupPath.empty() || !plat::FileExists(app.setupPath))
-      DownloadInstaller(app);
-    else
-      RunInstaller(app.setupPath);
-  } else {
-    RunLocalFile(ProgramOfDisplayIcon(icon), {});
-  }
-  Log("CKivoDlg::ActivateLocalApp 执行成功！");
-}
-
-void CAppActions::ActivateWebApp(const std::string& appid) {
-  Log("CKivoDlg::ActivateWebApp");
-  if (m_host.Session().loggedIn == 0) m_host.OpenLoginDialog(false);
-  const UserSession& session = m_host.Session();
-  if (session.loggedIn != 0)
-    OpenUrl(SharePageUrl(session.cookieKey, appid));
-  else
-    Message(kLoginFailed);
-  Log("CKivoDlg::ActivateWebApp 执行成功！");
 }
 
 bool CAppActions::OnAddOrvApp(const AppRecord& record) {
   Log("CKivoDlg::OnAddOrvApp");
   if (!record) return false;
   const OrvAppInfo app = *record;  // the record may leave its list below
-  if (m_host.Session().loggedIn == 0) m_host.OpenLoginDialog(true);
-  if (m_host.Session().loggedIn == 0) {
-    Message(kLoginFailed);
-  } else {
-    const std::string url = CAddOrvAppCtrl::UrlFor(app.appid, m_host.Session().cookieKey);
+  const ActionPlan plan = Decide(AppAction::Add, app);
+  if (plan.step == ActionPlan::Step::Subscribe)
     RunSubscription<CAddOrvAppCtrl>(
-        url, [this, app](const SubscriptionAnswer& answer) { OnAddAnswered(app, answer); });
-  }
+        plan.url, [this, app](const SubscriptionAnswer& answer) { OnAddAnswered(app, answer); });
+  else
+    Carry(plan, app);
   Log("CKivoDlg::OnAddOrvApp 执行成功！");
   return true;
 }
@@ -185,14 +170,12 @@ bool CAppActions::OnDeleteOrvApp(const AppRecord& record) {
   Log("CKivoDlg::OnDeleteOrvApp");
   if (!record) return false;
   const OrvAppInfo app = *record;
-  if (m_host.Session().loggedIn == 0) m_host.OpenLoginDialog(false);
-  if (m_host.Session().loggedIn == 0) {
-    Message(kLoginFailed);
-  } else {
-    const std::string url = CDeleteOrvAppCtrl::UrlFor(app.appid, m_host.Session().cookieKey);
+  const ActionPlan plan = Decide(AppAction::Delete, app);
+  if (plan.step == ActionPlan::Step::Subscribe)
     RunSubscription<CDeleteOrvAppCtrl>(
-        url, [this, app](const SubscriptionAnswer& answer) { OnDeleteAnswered(app, answer); });
-  }
+        plan.url, [this, app](const SubscriptionAnswer& answer) { OnDeleteAnswered(app, answer); });
+  else
+    Carry(plan, app);
   Log("CKivoDlg::OnDeleteOrvApp 执行成功！");
   return true;
 }
@@ -237,14 +220,7 @@ void CAppActions::RunSubscription(const std::string& url,
 bool CAppActions::OnUpgradeOrvApp(const AppRecord& record, AppListKind list) {
   Log("CKivoDlg::OnUpgradeOrvApp");
   if (!record) return false;
-  const OrvAppInfo app = LookUp(*record, list);
-  if (app.setupPath.empty() || !plat::FileExists(app.setupPath)) {
-    DownloadInstaller(app);
-    Message(kDownloadingLater);
-  } else {
-    RunInstaller(app.setupPath);
-  }
-  QueueLog(*record, 3);
+  Carry(Decide(AppAction::Upgrade, LookUp(*record, list)), *record);
   Log("CKivoDlg::OnUpgradeOrvApp 执行成功!");
   return true;
 }
@@ -252,16 +228,7 @@ bool CAppActions::OnUpgradeOrvApp(const AppRecord& record, AppListKind list) {
 bool CAppActions::OnUnInstallOrvApp(const AppRecord& record) {
   Log("CKivoDlg::OnUnInstallOrvApp");
   if (!record) return false;
-  const std::string command = ReadUninstallValue(record->code, "UninstallString");
-  if (command.empty()) {
-    Log("CKivoDlg::OnUnInstallOrvApp 程序未安装!");
-  } else {
-    auto [program, parameters] = SplitCommandLine(command);
-    if (!parameters.empty()) parameters += ' ';
-    parameters += kSilent;
-    RunLocalFile(program, parameters);
-  }
-  QueueLog(*record, 2);
+  Carry(Decide(AppAction::Uninstall, *record), *record);
   Log("CKivoDlg::OnUnInstallOrvApp 执行成功!");
   return true;
 }

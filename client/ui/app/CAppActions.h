@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "client/apps/AppActions.h"
 #include "client/base/RequestResult.h"
 #include "client/requests/SubscriptionCtrls.h"
 
@@ -29,8 +30,11 @@ class CAppActions {
 
  private:
   bool OnActivateOrvApp(const AppRecord& record, AppListKind list);
-  void ActivateLocalApp(const OrvAppInfo& record, AppListKind list);
-  void ActivateWebApp(const std::string& appid);
+  // The action's plan for `app`; a plan that needs the user signed in opens the login
+  // dialog first and is decided again (or refused).
+  ActionPlan Decide(AppAction action, const OrvAppInfo& app);
+  // Carries a plan out and queues its usage record (made from `usageRecord`).
+  void Carry(const ActionPlan& plan, const OrvAppInfo& usageRecord);
   bool OnAddOrvApp(const AppRecord& record);
   bool OnDeleteOrvApp(const AppRecord& record);
   // A subscription request's answer: its status, and the text the user is shown.
@@ -51,10 +55,6 @@ class CAppActions {
 
   // The list's record with the same xh (the lookups of the controller), else the record.
   OrvAppInfo LookUp(const OrvAppInfo& record, AppListKind list) const;
-  // Starts the installer download (idle priority); the tile shows its progress.
-  void DownloadInstaller(const OrvAppInfo& app);
-  // Runs a downloaded installer with "/silent".
-  void RunInstaller(const std::string& setupPath);
   void QueueLog(const OrvAppInfo& app, int clientType);
   void Message(const std::string& text);
 

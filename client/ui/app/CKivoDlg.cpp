@@ -254,8 +254,9 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   m_tray->Add(QString::fromUtf8(kTrayTip));
 
   // 16 and 17. Timers (the window needs no COM).
+  // Timer 445 runs only while downloads report (DownloadActivity), so the window has no
+  // wake-ups at rest.
   StartTimer(kDelayedCheckTimer, kDelayedCheckMs);
-  StartTimer(kFinishedDownloadsTimer, kFinishedDownloadsMs);
   StartTimer(kHotStripTimer, kHotStripMs);
 
   // 18. The quiet update check.
@@ -311,7 +312,7 @@ int CKivoDlg::Dispatch(const KivoMessage& message) {
     case kivo_msg::kUninstallKeyChanged:
       m_lists->RefreshInstallStates();
       if (m_strip) m_strip->RefreshStates(m_page == 0);
-      if (m_page == 2 && m_myApps) m_myApps->RebuildButtons();
+      if (m_page == 2 && m_myApps) m_myApps->RefreshStates();
       if (m_page == 1 && m_appCenter) m_appCenter->RefreshStates();
       return 1;
     case kivo_msg::kPushMessage:
@@ -432,6 +433,10 @@ void CKivoDlg::OnTimer(int id) {
         std::lock_guard lock(m_finishedMutex);
         finished.swap(m_finished);
       }
+      // A tick with nothing drained and no report since the last one ends the timer; the
+      // next report starts it again.
+      if (finished.empty() && !m_downloadReported) KillTimer(kFinishedDownloadsTimer);
+      m_downloadReported = false;
       for (const std::string& url : finished) {
         if (m_page == 0 && m_strip)
           m_strip->RefreshIcon(url);
@@ -677,11 +682,20 @@ void CKivoDlg::RebuildMyApps() {
 
 void CKivoDlg::OnCheckTime(std::string, std::string) {}
 
-void CKivoDlg::OnDownError(std::string) {}
+void CKivoDlg::OnDownError(std::string) { DownloadActivity(); }
+
+void CKivoDlg::DownloadActivity() {
+  m_downloadReported = true;
+  if (m_shutDown) return;
+  for (const auto& entry : m_timerIds)
+    if (entry.second == kFinishedDownloadsTimer) return;
+  StartTimer(kFinishedDownloadsTimer, kFinishedDownloadsMs);
+}
 
 void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
   // Only every second progress report reaches the tiles, so the last one shown may be 98%:
   // a finished download returns its tiles to their plain name.
+  DownloadActivity();
   if (m_strip) m_strip->SetProgress(url, 100);
   if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, 100);
   std::lock_guard lock(m_finishedMutex);
@@ -689,6 +703,7 @@ void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
 }
 
 void CKivoDlg::OnDownProgress(std::string url, int64_t done, int64_t total) {
+  DownloadActivity();
   int percent = ProgressPercent(done, total);
   if (!m_progress.Pass()) return;
   if (m_strip) m_strip->SetProgress(url, percent);

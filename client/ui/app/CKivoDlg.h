@@ -184,6 +184,8 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void ConnectPushChannel();
   void CloseSequence();
   void RunUpdateCheck();
+  // A download reported: timer 445 runs until a tick finds nothing new.
+  void DownloadActivity();
   void OnPageSwitch(int page);
   void RebuildHotStrip();
   void ShowBanner(int index);
@@ -244,6 +246,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   mutable std::mutex m_finishedMutex;
   std::vector<std::string> m_finished;
   kivo_layout::ProgressGate m_progress;
+  bool m_downloadReported = false;
 
   std::map<int, int> m_timerIds;  // Qt timer id -> timer number
 };

@@ -27,6 +27,11 @@ void CMyAppDlg::ShowHeld() {
   });
 }
 
+void CMyAppDlg::RefreshStates() {
+  if (WebShown()) return;  // web tiles are always "运行"
+  for (COrvAppButton* tile : ShownTiles()) tile->ApplyState(tile->QueryInstallState());
+}
+
 void CMyAppDlg::RefreshIcon(const std::string& key) {
   if (COrvAppButton* tile = FindTileByKey(key, nullptr)) RedrawTile(*tile);
 }

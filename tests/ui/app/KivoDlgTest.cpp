@@ -6,6 +6,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QMouseEvent>
@@ -26,6 +27,7 @@
 #include "client/ui/app/KivoLayout.h"
 #include "client/ui/notify/CCometMiniNews.h"
 #include "client/ui/notify/CSystemNotifyTray.h"
+#include "client/ui/shell/CoreCall.h"
 #include "client/ui/views/CAdvImage.h"
 #include "controls/CMessageBoxDialog.h"
 #include "controls/CSkinBtn.h"
@@ -435,6 +437,34 @@ TEST(KivoDlgTeardown, EndsWithinASecondWhileTheLogServerHangs) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(took).count();
   RecordProperty("shutdown_ms", static_cast<int>(ms));
   EXPECT_LT(ms, 1000);
+}
+
+// The service types are replaced only by an answered customer-service request: an OA server
+// that refuses or never answers leaves the eleven built-in types.
+TEST(KivoDlgServiceDesk, KeepsItsElevenTypesWhenTheOaServerDoesNotAnswer) {
+  for (bool silent : {false, true}) {
+    orvtest::TempProgramDir dir;
+    SilentServer server;
+    std::unique_ptr<orvtest::ScopedEnv> oa;
+    if (silent)
+      oa = std::make_unique<orvtest::ScopedEnv>("ORVANTA_HOST_OA",
+                                                "127.0.0.1:" + std::to_string(server.Port()));
+    UserSession session;
+    CKivoDlg::Services services;
+    services.messageBox = [](const QString&, const QString&, unsigned) { return 1; };
+    CKivoDlg window(session, services);
+    ASSERT_TRUE(window.OnInitDialog());
+    if (silent)
+      ASSERT_TRUE(orvtest::WaitUntil([&] { return server.Accepted() > 0; })) << silent;
+    else
+      ASSERT_TRUE(QTest::qWaitFor([] { return shell::CallsInFlight() == 0; }, 10000));
+    QCoreApplication::processEvents();
+    auto* types = window.Page(4)->findChild<QComboBox*>("serviceType");
+    ASSERT_NE(types, nullptr);
+    EXPECT_EQ(types->count(), 11) << silent;
+    EXPECT_EQ(types->currentText(), QStringLiteral("代理申报")) << silent;
+    window.Shutdown();
+  }
 }
 
 TEST_F(KivoDlgTest, AScreenReaderCanFollowTheBannerAndStartTheUpdateCheck) {

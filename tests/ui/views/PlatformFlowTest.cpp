@@ -86,6 +86,9 @@ class PlatformFlowTest : public ::testing::Test {
     host.lists.Request(kind);
     return host.lists.Held(kind);
   }
+  // Installs application 1002 from its my-apps tile, then uninstalls it; waitMs bounds
+  // each wait for the registry and the tile.
+  void InstallFromMyAppsThenUninstall(int waitMs);
 
   static PlatformSim* s_sim;
   std::vector<std::unique_ptr<orvtest::ScopedEnv>> m_env;
@@ -97,12 +100,43 @@ class PlatformFlowTest : public ::testing::Test {
 
 PlatformSim* PlatformFlowTest::s_sim = nullptr;
 
-TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
+// Installers served while this lives pause `seconds` after creating their Uninstall key
+// and between its values, as an installer that registers slowly does.
+class SlowRegistration {
+ public:
+  SlowRegistration(const PlatformSim& sim, double seconds) : m_sim(sim) {
+    m_ok = Set("{\"pause\": " + std::to_string(seconds) + "}");
+  }
+  ~SlowRegistration() { Set("{}"); }
+  bool Ok() const { return m_ok; }
+
+ private:
+  bool Set(const std::string& body) const {
+    const auto it = m_sim.Hosts().find("ORVANTA_SIM_CONTROL");
+    if (it == m_sim.Hosts().end()) return false;
+    const std::string script =
+        "import sys,urllib.request\n"
+        "urllib.request.urlopen(sys.argv[1], data=sys.argv[2].encode()).read()\n";
+    return orvtest::RunCommand({ORV_PYTHON, "-c", script,
+                                "http://" + it->second + "/slow-registration", body}) == 0;
+  }
+  const PlatformSim& m_sim;
+  bool m_ok = false;
+};
+
+void PlatformFlowTest::InstallFromMyAppsThenUninstall(int waitMs) {
   CMyAppDlg page(host, &host.window);
   page.resize(846, 435);
-  // The window rebuilds the my-apps page when the Uninstall key changes.
+  // The window works the held states out again and refreshes the my-apps page's states
+  // when the Uninstall key changes.
   UninstallKeyWatcher watcher(
-      [&page] { QMetaObject::invokeMethod(&page, [&page] { page.RebuildButtons(); }); }, 200);
+      [this, &page] {
+        QMetaObject::invokeMethod(&page, [this, &page] {
+          host.lists.RefreshInstallStates();
+          page.RefreshStates();
+        });
+      },
+      200);
   ASSERT_TRUE(watcher.Start());
 
   page.ChooseTab(0);
@@ -126,25 +160,44 @@ TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
   tile = TileOf(page.DesktopTiles(), 1002);
   boxes.answers = {CMessageBoxDialog::kIdYes};
   tile->click();
-  ASSERT_TRUE(WaitPumping([&] {
-    COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
-    return t && t->State() == tile_state::kRun;
-  }));
+  ASSERT_TRUE(WaitPumping(
+      [&] {
+        COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
+        return t && t->State() == tile_state::kRun;
+      },
+      waitMs));
   tile = TileOf(page.DesktopTiles(), 1002);
   EXPECT_EQ(tile->accessibleDescription(), QStringLiteral("运行"));
   EXPECT_TRUE(boxes.shown_boxes.size() == 2u);
+  // The tile may turn before the installer's last value (a slow one's UninstallString).
+  ASSERT_TRUE(WaitPumping(
+      [&] { return !ReadUninstallValue(record->code, "UninstallString").empty(); }, waitMs));
 
   // Uninstall: the registered uninstaller runs and the tile is "未安装" again.
   EXPECT_TRUE(host.SendAppAction(AppAction::Uninstall, record, AppListKind::PrivateDesktop));
-  ASSERT_TRUE(WaitPumping([&] {
-    COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
-    return t && t->State() == tile_state::kNotInstalled;
-  }));
+  ASSERT_TRUE(WaitPumping(
+      [&] {
+        COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
+        return t && t->State() == tile_state::kNotInstalled;
+      },
+      waitMs));
   // Its installer stays under LumoDownloads, so the next press installs at once.
   EXPECT_EQ(TileOf(page.DesktopTiles(), 1002)->accessibleDescription(),
             QStringLiteral("已下载，再次按下即可安装"));
   EXPECT_EQ(boxes.shown_boxes.size(), 2u);  // no "本地文件不存在!"
   watcher.Stop();
+}
+
+TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
+  InstallFromMyAppsThenUninstall(20000);
+}
+
+TEST_F(PlatformFlowTest, AnInstallerThatRegistersSlowlyStillTurnsTheTileToRun) {
+  // 1.5 s after creating its key, then 1.5 s before each value: the watcher reads the
+  // entry part-written, and only the later writes bring the tile to "运行".
+  SlowRegistration slow(*s_sim, 1.5);
+  ASSERT_TRUE(slow.Ok());
+  InstallFromMyAppsThenUninstall(60000);
 }
 
 TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
