@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "client/base/MachineRegistry.h"
+#include "platform/ProgramDir.h"
 #include "platform/Shell.h"
 
 namespace {
@@ -93,6 +94,11 @@ int QueryInstallStateOf(const OrvAppInfo& record, const AppList& list) {
   if (!record.version.empty() && CompareVersionText(installed, record.version) < 0)
     return tile_state::kUpdate;
   return tile_state::kRun;
+}
+
+bool InstallerDownloaded(const OrvAppInfo& record) {
+  // The same test the activation makes before it runs the installer instead of fetching it.
+  return record.type == "client" && !record.setupPath.empty() && plat::FileExists(record.setupPath);
 }
 
 void ComputeInstallStates(AppList& list) {

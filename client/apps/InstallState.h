@@ -32,6 +32,10 @@ int CompareVersionText(const std::string& a, const std::string& b);
 // code of the list's record with the same xh) gives 4 without a DisplayIcon, 1 when the
 // registered DisplayVersion is older than the record's version, else 8. Reads the registry.
 int QueryInstallStateOf(const OrvAppInfo& record, const AppList& list);
+
+// Whether the installer of a desktop record is downloaded (its file under LumoDownloads is
+// there), so that the next activation runs it.
+bool InstallerDownloaded(const OrvAppInfo& record);
 // Works out `list.states` for every record of the list (reads the registry).
 void ComputeInstallStates(AppList& list);
 // The state held for `record` in `list`: 0 for a web record, 4 for a desktop record the

@@ -413,7 +413,7 @@ class Day:
                    "the installer's download at the app server")
         self.platform.post("/slow-downloads", {})
         self.platform.post("/slow-registration", {})
-        wait_until(lambda: "下载" not in self.text_at(cell), 10,
+        wait_until(lambda: "%" not in self.text_at(cell), 10,
                    "the tile's caption to drop the progress at the end")
         index, _ = self.my_desktop_tile()
         # Second activation runs the installer with "/silent"; it registers itself.

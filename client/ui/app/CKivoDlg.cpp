@@ -11,7 +11,11 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimerEvent>
+
+#include <algorithm>
+#include <functional>
 
 #include "client/account/CLoginService.h"
 #include "client/apps/CAppLists.h"
@@ -24,6 +28,7 @@
 #include "client/requests/CQueryAdvertisementCtrl.h"
 #include "client/ui/app/CAppActions.h"
 #include "client/ui/app/CAppLogWorker.h"
+#include "client/ui/app/KivoAccessibility.h"
 #include "client/ui/dialogs/CServiceDialog.h"
 #include "client/ui/dialogs/CSystemDiagnoseDlg.h"
 #include "client/ui/dialogs/CUserLogonDlg.h"
@@ -58,7 +63,6 @@ CSkinBtn* MakeSkinButton(QWidget* parent, const SkinButtonSpec& spec, int client
                     QString::fromUtf8(spec.images[2]), QString::fromUtf8(spec.images[3]));
   button->setText(QString());
   button->setAccessibleName(QString::fromUtf8(spec.accessibleName));
-  button->setFocusPolicy(Qt::NoFocus);
   button->move(clientWidth - spec.fromRight, spec.top);
   return button;
 }
@@ -197,6 +201,7 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   // 9. The banner under the tab strip, rotated by timer 448.
   m_banner = new CAdvImage(this, m_services.openUrl);
   m_banner->setGeometry(kBannerRect);
+  MakeKeyboardLink(m_banner);
   m_banner->show();
   m_tabs->raise();
   if (!m_banners.empty()) ShowBanner(0);
@@ -239,6 +244,8 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
     m_texts[i] = label;
   }
   m_texts[kUpdateText]->setProperty("orvAccessibleRole", static_cast<int>(QAccessible::Link));
+  MakeKeyboardLink(m_texts[kUpdateText]);
+  AddKeyboardShortcuts();
   SetStatusText(kVersionText,
                 QString::fromUtf8(kVersionPrefix) + QString::fromStdString(GetOwnVersion()));
   SetStatusText(kUpdateText, QString::fromUtf8(kUpdateLinkText));
@@ -758,6 +765,9 @@ void CKivoDlg::OnTrayCommand(int command) {
     case CSystemNotifyTray::kQuit:
       ConfirmExit();
       break;
+    case CSystemNotifyTray::kShowMessage:
+      m_popup->TakeKeyboard();
+      break;
     default:
       break;
   }
@@ -822,11 +832,62 @@ void CKivoDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
       return;  // Enter does nothing
     case Qt::Key_Escape:
-      done(0);  // Escape ends the dialog directly
+      // Escape backs out of things: it asks before ending the program, as the close button.
+      ConfirmExit();
       return;
     default:
       QDialog::keyPressEvent(event);
   }
+}
+
+void CKivoDlg::AddKeyboardShortcuts() {
+  auto add = [this](QKeySequence keys, std::function<void()> run) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, std::move(run));
+  };
+  const int pages = m_tabs->Count();
+  auto step = [this, pages](int by) {
+    m_tabs->SelectByUser((m_tabs->Selected() + by + pages) % pages);
+  };
+  add(QKeySequence(Qt::CTRL | Qt::Key_Tab), [step] { step(1); });
+  // Shift+Tab arrives as Backtab on X11, as Shift+Tab elsewhere.
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [step] { step(-1); });
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [step] { step(-1); });
+  for (int i = 0; i < pages && i < 9; ++i)
+    add(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), [this, i] { m_tabs->SelectByUser(i); });
+  add(QKeySequence(Qt::CTRL | Qt::Key_M), [this] { m_popup->TakeKeyboard(); });
+  m_tray->SetHasMessage([this] { return m_popup->HasMessage(); });
+}
+
+bool CKivoDlg::focusNextPrevChild(bool next) {
+  std::vector<QWidget*> stops;
+  auto usable = [this](QWidget* w) {
+    return w && w->isVisibleTo(this) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus);
+  };
+  for (QWidget* w : {static_cast<QWidget*>(m_login), static_cast<QWidget*>(m_logout),
+                     static_cast<QWidget*>(m_minimize), static_cast<QWidget*>(m_close),
+                     static_cast<QWidget*>(m_tabs)})
+    if (usable(w)) stops.push_back(w);
+  const size_t fixed = stops.size();
+  // The content, in the window's own chain: the open page's controls, or the hot tiles.
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+    if (!usable(w) || w == m_texts[kUpdateText] || w->focusProxy() ||
+        std::find(stops.begin(), stops.begin() + fixed, w) != stops.begin() + fixed)
+      continue;
+    stops.push_back(w);
+  }
+  if (usable(m_texts[kUpdateText])) stops.push_back(m_texts[kUpdateText]);
+  if (stops.empty()) return QDialog::focusNextPrevChild(next);
+  QWidget* current = focusWidget();
+  while (current && current->focusProxy()) current = current->focusProxy();
+  // A control inside a stop (the line edit of a combo box) counts as the stop.
+  auto at = std::find_if(stops.begin(), stops.end(), [current](QWidget* w) {
+    return current && (w == current || w->isAncestorOf(current));
+  });
+  const int count = static_cast<int>(stops.size());
+  int index = at == stops.end() ? (next ? -1 : 0) : static_cast<int>(at - stops.begin());
+  index = (index + (next ? 1 : -1) + count) % count;
+  stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
 }
 
 void CKivoDlg::closeEvent(QCloseEvent* event) {

@@ -170,10 +170,16 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Tab order: the title band's buttons, the tab strip, the open page's content, the update
+  // link, round again.
+  bool focusNextPrevChild(bool next) override;
   void closeEvent(QCloseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  // Ctrl+Tab / Ctrl+Shift+Tab and Ctrl+1..Ctrl+5 open pages as the tabs do; Ctrl+M gives the
+  // keyboard to the message popup.
+  void AddKeyboardShortcuts();
   void StartTimer(int id, int ms);
   void KillTimer(int id);
   void StartCustomerServiceWorker();

@@ -11,6 +11,7 @@
 
 #include "client/ui/dialogs/DialogWidgets.h"
 #include "client/ui/shell/CoreCall.h"
+#include "controls/CNamedComboBox.h"
 
 const std::array<const char*, 11> CServiceDialog::kBuiltInTypes = {
     "网上申报培训", "代理申报",     "代理记账",  "税务代办",
@@ -76,7 +77,7 @@ CServiceDialog::CServiceDialog(QWidget* parent) : QWidget(parent) {
     return b;
   };
 
-  m_type = new QComboBox(this);
+  m_type = new CNamedComboBox(this);
   m_type->setObjectName(QStringLiteral("serviceType"));
   m_type->setGeometry(kFieldX, rowY(0), kFieldW, kFieldH);
   m_type->setAccessibleName(QStringLiteral("服务类型"));

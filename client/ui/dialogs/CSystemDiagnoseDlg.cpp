@@ -119,6 +119,7 @@ void CSystemDiagnoseDlg::BuildControls() {
   m_frame->setStyleSheet(
       QStringLiteral("QFrame#rowsFrame { border: 1px solid rgb(150,170,185); "
                      "background: transparent; }"));
+  m_frame->setAccessibleName(QStringLiteral("检测项目"));
   m_frame->lower();
 
   for (int i = 0; i < kRowCount; ++i) {

@@ -13,6 +13,7 @@
 #include "client/base/ShellText.h"
 #include "client/ui/dialogs/DialogWidgets.h"
 #include "client/ui/shell/CoreCall.h"
+#include "controls/CNamedComboBox.h"
 #include "controls/CSkinBtn.h"
 #include "controls/DialogUnits.h"
 #include "controls/SkinImages.h"
@@ -52,7 +53,7 @@ void CUserLogonDlg::BuildControls(const DialogUnits& du) {
   m_passwordLabel->setGeometry(du.Rect(8, 70, 17, 8));
 
   // The user name: an editable box whose list stays empty.
-  m_name = new QComboBox(this);
+  m_name = new CNamedComboBox(this);
   m_name->setObjectName(QStringLiteral("userName"));
   m_name->setEditable(true);
   m_name->setInsertPolicy(QComboBox::NoInsert);

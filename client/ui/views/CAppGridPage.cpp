@@ -51,7 +51,9 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_scroll->setWidgetResizable(false);
   m_scroll->viewport()->setAutoFillBackground(false);
   m_scroll->setAutoFillBackground(false);
-  // The grid takes focus (arrow keys scroll it): a screen reader names it.
+  // The tiles take the keyboard and the area scrolls to the focused one; the area itself is
+  // no stop of its own.
+  m_scroll->setFocusPolicy(Qt::NoFocus);
   m_scroll->setAccessibleName(QStringLiteral("应用列表"));
   m_grid = new QWidget;
   m_scroll->setWidget(m_grid);

@@ -4,6 +4,8 @@
 // into the choice box of its kind, whose answer goes to the main window as an action.
 // The tile keeps its own reference to the record, so it stays valid when the list is
 // requested again. GUI thread only.
+#include <QTimer>
+
 #include <string>
 
 #include "client/ui/shell/IKivoHost.h"
@@ -35,6 +37,13 @@ class COrvAppButton : public CPngButton {
   void SetProgress(const std::string& url, int percent);
   // The percent shown, or -1 when none.
   int ShownProgress() const { return m_progress; }
+  // The tile's state as a screen reader says it: "下载 N%" while its installer downloads,
+  // "已下载，再次按下即可安装" when it is downloaded but not installed, else the badge's words
+  // (a desktop tile without a badge says its install state all the same); "" for none.
+  QString SpokenState() const;
+  // Screen readers hear the progress at most once per this period; the last change of a
+  // burst follows when it ends.
+  static constexpr int kAnnounceMs = 500;
 
   const std::string& Key() const { return m_key; }
   const AppRecord& Record() const { return m_record; }
@@ -62,6 +71,8 @@ class COrvAppButton : public CPngButton {
 
  private:
   void OnClicked();
+  // Tells screen readers the progress (description and value), throttled.
+  void AnnounceProgress();
 
   std::string m_key;
   AppRecord m_record;
@@ -71,6 +82,8 @@ class COrvAppButton : public CPngButton {
   int m_progress = -1;
   bool m_downloadFailed = false;
   int m_clickState = 0;
+  QTimer* m_announce = nullptr;
+  bool m_announcePending = false;
 };
 
 // My-apps page: start / remove (and upgrade / open when an update is available).

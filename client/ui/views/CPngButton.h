@@ -50,6 +50,8 @@ class CPngButton : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  // Return and Enter press the button as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // Draws the face image into `target` once it is decoded at that size (off the GUI thread,

@@ -306,7 +306,7 @@ TEST(ProgressGate, PassesEverySecondNotificationOverAllDownloads) {
   EXPECT_EQ(ProgressPercent(3000000000LL, 6000000000LL), 50);  // past 32 bits
 }
 
-TEST_F(KivoDlgTest, CloseButtonAsksFirstButAWindowManagerCloseDoesNot) {
+TEST_F(KivoDlgTest, CloseButtonTrayQuitAndEscapeAskFirstButAWindowManagerCloseDoesNot) {
   QSignalSpy finished(window.get(), &QDialog::finished);
   answer = CMessageBoxDialog::kIdCancel;
   QTest::mouseClick(window->CloseButton(), Qt::LeftButton);
@@ -316,14 +316,16 @@ TEST_F(KivoDlgTest, CloseButtonAsksFirstButAWindowManagerCloseDoesNot) {
   EXPECT_EQ(finished.count(), 0);
   EXPECT_TRUE(window->isVisible());
 
-  // The tray's quit asks the same question.
+  // The tray's quit and Escape ask the same question.
   window->Tray()->Action(CSystemNotifyTray::kQuit)->trigger();
-  EXPECT_EQ(boxes.size(), 2u);
+  QTest::keyClick(window.get(), Qt::Key_Escape);
+  ASSERT_EQ(boxes.size(), 3u);
+  EXPECT_EQ(boxes[2].text, boxes[0].text);
   EXPECT_EQ(finished.count(), 0);
 
   // Alt+F4 / the window manager's close: no question.
   window->close();
-  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes.size(), 3u);
   EXPECT_EQ(finished.count(), 1);
   EXPECT_FALSE(window->isVisible());
 }

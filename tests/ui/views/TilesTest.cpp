@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "StandInHost.h"
@@ -15,6 +17,8 @@
 #include "client/ui/views/TileLook.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+
+#include <fstream>
 
 namespace {
 
@@ -322,6 +326,10 @@ TEST_F(TileTest, KeyboardReachesTilesAndBoxButtons) {
   QTest::keyClick(&tile, Qt::Key_Space);
   ASSERT_EQ(boxes.shown_boxes.size(), 1u);
   ASSERT_EQ(host.sent.size(), 1u);
+  boxes.answers = {Box::kIdYes, Box::kIdYes};
+  QTest::keyClick(&tile, Qt::Key_Return);
+  QTest::keyClick(&tile, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(host.sent.size(), 3u);
 
   auto box = tile.MakeChoiceBox();
   box->Prepare();
@@ -339,8 +347,24 @@ TEST_F(TileTest, AccessibleNameStateAndProgress) {
   EXPECT_EQ(access->text(QAccessible::Name), QString::fromStdString(app->name));
   EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装"));
   tile.SetProgress(app->downurl, 40);
-  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装, 下载 40%"));
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("下载 40%"));
+  // A burst of progress is told once per period, its last value after the period.
+  for (int percent = 41; percent <= 60; ++percent) tile.SetProgress(app->downurl, percent);
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("下载 40%"));
+  EXPECT_TRUE(orvtest::WaitUntil([&] {
+    QApplication::processEvents();
+    return access->text(QAccessible::Description) == QStringLiteral("下载 60%");
+  }));
+  // Downloaded but not installed: the next press installs.
+  QTemporaryDir dir;
+  const std::string setup = dir.filePath(QStringLiteral("setup.exe")).toStdString();
+  { std::ofstream(setup) << "#!/bin/sh\n"; }
+  auto downloaded = std::make_shared<OrvAppInfo>(*app);
+  downloaded->setupPath = setup;
   tile.SetProgress(app->downurl, 100);
+  tile.Bind(downloaded, AppListKind::Hot);
+  tile.ApplyState(tile_state::kNotInstalled);
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("已下载，再次按下即可安装"));
   tile.ApplyState(tile_state::kRun);
   EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("运行"));
 }
