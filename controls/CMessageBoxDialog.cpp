@@ -260,6 +260,11 @@ void CMessageBoxDialog::Prepare() {
   m_prepared = true;
   BuildButtonList();
   CreateControls();
+  // A screen reader names the box by its caption; a box shown with a blank caption is named
+  // by the first line of its text. The text is its description either way.
+  if (windowTitle().isEmpty() && accessibleName().isEmpty())
+    setAccessibleName(m_message.section(QLatin1Char('\n'), 0, 0));
+  setAccessibleDescription(m_message);
   if (!(m_flags & kNoSound)) QApplication::beep();
 
   Qt::WindowFlags window = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;

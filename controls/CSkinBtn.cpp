@@ -2,6 +2,7 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTimerEvent>
@@ -10,8 +11,9 @@
 
 CSkinBtn::CSkinBtn(QWidget* parent) : QPushButton(parent), m_font(QStringLiteral("Arial"), 9) {
   setMouseTracking(true);
-  // A skinned frame button shows its state by images, not by a focus frame.
-  setFocusPolicy(Qt::NoFocus);
+  // Reachable with Tab (a click does not move the focus, as the images show the state); the
+  // focus shows as a dotted rectangle over the image.
+  setFocusPolicy(Qt::TabFocus);
   setAttribute(Qt::WA_NoSystemBackground);
   m_enabled = isEnabled() ? 1 : 0;
 }
@@ -104,7 +106,21 @@ void CSkinBtn::paintEvent(QPaintEvent* event) {
   if (!image.isNull()) painter.drawImage(0, 0, image);
 
   const QString caption = text();
-  if (caption.isEmpty()) return;
+  if (!caption.isEmpty()) DrawCaption(painter, caption);
+  if (hasFocus()) DrawFocusMark(painter, rect());
+}
+
+void CSkinBtn::DrawFocusMark(QPainter& painter, const QRect& area) {
+  // Inverted dots, so the mark shows on any part of any skin.
+  painter.save();
+  painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+  painter.setPen(QPen(Qt::black, 1, Qt::DotLine));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(area.adjusted(2, 2, -3, -3));
+  painter.restore();
+}
+
+void CSkinBtn::DrawCaption(QPainter& painter, const QString& caption) {
   const bool hot = m_state == kHover || m_state == kPressed;
   painter.setFont(m_font);
   painter.setPen(ToQColor(hot ? m_hotTextColor : m_textColor));
@@ -116,6 +132,26 @@ void CSkinBtn::paintEvent(QPaintEvent* event) {
     const int y = drawn.top() + painter.fontMetrics().ascent() + 1;
     painter.drawLine(drawn.left(), y, drawn.right(), y);
   }
+}
+
+void CSkinBtn::keyPressEvent(QKeyEvent* event) {
+  // Return and Enter press the focused button as Space does, wherever it sits.
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && !event->isAutoRepeat() &&
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    click();
+    return;
+  }
+  QPushButton::keyPressEvent(event);
+}
+
+void CSkinBtn::focusInEvent(QFocusEvent* event) {
+  QPushButton::focusInEvent(event);
+  update();
+}
+
+void CSkinBtn::focusOutEvent(QFocusEvent* event) {
+  QPushButton::focusOutEvent(event);
+  update();
 }
 
 void CSkinBtn::mouseMoveEvent(QMouseEvent* event) {

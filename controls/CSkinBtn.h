@@ -1,12 +1,15 @@
 #pragma once
 // Push button drawn from four state bitmaps (normal, hover, pressed, disabled) with an optional
-// caption. Skin parts in the key colour are transparent, so the parent's background shows.
+// caption. Skin parts in the key colour are transparent, so the parent's background shows. Tab
+// reaches it, Space, Return and Enter press it, and the focus shows as a dotted rectangle.
 #include <QBasicTimer>
 #include <QFont>
 #include <QImage>
 #include <QPoint>
 #include <QPushButton>
 #include <array>
+
+class QPainter;
 
 #include "controls/XColor.h"
 
@@ -46,14 +49,21 @@ class CSkinBtn : public QPushButton {
   // The image the button shows now, after state and latch.
   const QImage& CurrentImage() const;
 
+  // The skin's focus mark: a dotted rectangle just inside `area`, inverting what is under it.
+  static void DrawFocusMark(QPainter& painter, const QRect& area);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void changeEvent(QEvent* event) override;
 
  private:
   void UpdateStateForPaint();
+  void DrawCaption(QPainter& painter, const QString& caption);
 
   std::array<QImage, 4> m_images;
   int m_state = kNormal;

@@ -1,5 +1,6 @@
 #include "controls/CXTabCtrl.h"
 
+#include <QAccessible>
 #include <QKeyEvent>
 #include <QLinearGradient>
 #include <QMouseEvent>
@@ -48,6 +49,7 @@ bool CXTabCtrl::RemoveTab(int index) {
     --m_selected;
   }
   m_hot = -1;
+  m_current = -1;
   Layout();
   return true;
 }
@@ -56,6 +58,7 @@ void CXTabCtrl::RemoveAllTabs() {
   m_items.clear();
   m_selected = -1;
   m_hot = -1;
+  m_current = -1;
   update();
 }
 
@@ -86,10 +89,43 @@ QRect CXTabCtrl::TabRect(int index) const {
 bool CXTabCtrl::Select(int index) {
   if (!ValidIndex(index)) return false;
   if (index != m_selected) {
+    const int old = m_selected;
     m_selected = index;
+    m_current = index;
     repaint();
+    if (QAccessible::isActive()) {
+      QAccessible::State changed;
+      changed.selected = true;
+      for (int tab : {old, index}) {
+        if (!ValidIndex(tab)) continue;
+        QAccessibleStateChangeEvent event(this, changed);
+        event.setChild(tab);
+        QAccessible::updateAccessibility(&event);
+      }
+    }
+    if (hasFocus()) AnnounceFocus();
   }
   return true;
+}
+
+int CXTabCtrl::Current() const {
+  if (ValidIndex(m_current)) return m_current;
+  return ValidIndex(m_selected) ? m_selected : (Count() > 0 ? 0 : -1);
+}
+
+void CXTabCtrl::SetCurrent(int index) {
+  if (!ValidIndex(index) || index == Current()) return;
+  m_current = index;
+  update();
+  AnnounceFocus();
+}
+
+void CXTabCtrl::AnnounceFocus() const {
+  const int current = Current();
+  if (!QAccessible::isActive() || current < 0) return;
+  QAccessibleEvent event(const_cast<CXTabCtrl*>(this), QAccessible::Focus);
+  event.setChild(current);
+  QAccessible::updateAccessibility(&event);
 }
 
 void CXTabCtrl::SetColorScheme(const XTabColorScheme& scheme) {
@@ -189,31 +225,49 @@ void CXTabCtrl::mousePressEvent(QMouseEvent* event) {
 }
 
 void CXTabCtrl::keyPressEvent(QKeyEvent* event) {
-  int target;
+  if ((event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+    QWidget::keyPressEvent(event);
+    return;
+  }
   switch (event->key()) {
     case Qt::Key_Left:
-      target = m_selected - 1;
-      break;
+      SetCurrent(Current() - 1);
+      return;
     case Qt::Key_Right:
-      target = m_selected + 1;
-      break;
+      SetCurrent(Current() + 1);
+      return;
     case Qt::Key_Home:
-      target = 0;
-      break;
+      SetCurrent(0);
+      return;
     case Qt::Key_End:
-      target = Count() - 1;
-      break;
+      SetCurrent(Count() - 1);
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (!event->isAutoRepeat()) SelectByUser(Current());
+      return;
     default:
       QWidget::keyPressEvent(event);
-      return;
   }
-  if (ValidIndex(target)) SelectByUser(target);
+}
+
+void CXTabCtrl::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  // The keyboard starts on the open tab.
+  m_current = m_selected;
+  update();
+  AnnounceFocus();
+}
+
+void CXTabCtrl::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  update();
 }
 
 void CXTabCtrl::SelectByUser(int index) {
   if (!ValidIndex(index) || index == m_selected) return;
-  m_selected = index;
-  repaint();
+  Select(index);
   emit tabMessage(kSelectMessage, index);
   emit tabNotify(m_controlId, kSelChange);
 }
@@ -235,9 +289,9 @@ void CXTabCtrl::paintEvent(QPaintEvent*) {
       if (index == m_hot) state |= kStateHot;
       DrawTab(p, index, state);
     }
-    if (hasFocus() && ValidIndex(m_selected)) {
+    if (hasFocus() && Current() >= 0) {
       p.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
-      p.drawRect(TabRect(m_selected).adjusted(2, 2, -3, -3));
+      p.drawRect(TabRect(Current()).adjusted(2, 2, -3, -3));
     }
   }
   painter.drawImage(0, 0, buffer);

@@ -1,6 +1,8 @@
 #pragma once
 // Owner-painted strip of equal-width tabs, each showing an image of the strip's image list or a
-// text. Tracks the tab under the mouse and reports the tab the user selects.
+// text. Tracks the tab under the mouse and reports the tab the user selects. From the keyboard,
+// Left/Right/Home/End move a dotted focus mark between the tabs and Return, Enter or Space
+// opens the marked tab.
 #include <QWidget>
 #include <memory>
 #include <vector>
@@ -46,10 +48,15 @@ class CXTabCtrl : public QWidget {
   int TabImage(int index) const;
   QRect TabRect(int index) const;
 
-  // Selects without notifying; false for an index outside the tabs.
+  // Selects without notifying; false for an index outside the tabs. The focus mark follows.
   bool Select(int index);
   int Selected() const { return m_selected; }
   int Hot() const { return m_hot; }
+  // The tab the keyboard is on (the focus mark while the strip has focus); -1 without tabs.
+  int Current() const;
+  // A selection as by the user's click: selects, repaints and notifies; nothing for the
+  // selected tab or an index outside the tabs.
+  void SelectByUser(int index);
 
   void SetColorScheme(const XTabColorScheme& scheme);
   const XTabColorScheme& ColorScheme() const { return m_scheme; }
@@ -77,8 +84,11 @@ class CXTabCtrl : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
-  // Left/Right (and Home/End) select the neighbouring (first/last) tab as a click would.
+  // Left/Right (and Home/End) move the focus mark to the neighbouring (first/last) tab;
+  // Return, Enter and Space open the marked tab as a click would.
   void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
   void leaveEvent(QEvent* event) override;
 
  private:
@@ -88,13 +98,15 @@ class CXTabCtrl : public QWidget {
   void DrawTab(QPainter& painter, int index, int state) const;
   void DrawStyle(QPainter& painter, const XTabStyle& style, const QRect& rect) const;
   void RepaintTab(int index);
-  // A selection by the user: selects, repaints and notifies; nothing for the selected tab.
-  void SelectByUser(int index);
+  void SetCurrent(int index);
+  // Tells a screen reader which tab has the keyboard.
+  void AnnounceFocus() const;
 
   int m_controlId;
   std::vector<std::unique_ptr<CXTabInfo>> m_items;
   int m_selected = -1;
   int m_hot = -1;
+  int m_current = -1;
   int m_tracking = 0;
   int m_itemWidth = 80;
   int m_topOffset = 0;

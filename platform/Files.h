@@ -30,9 +30,13 @@ class ExclusiveFile {
   ExclusiveFile(const ExclusiveFile&) = delete;
   ExclusiveFile& operator=(const ExclusiveFile&) = delete;
 
-  // Opens the file for writing at its end, creating it when missing. False when it cannot be
-  // opened or someone else holds it.
-  bool Open(const std::string& nativePath);
+  // Opens the file for writing at its end, creating it when missing (only an existing one
+  // when create is false). False when it cannot be opened or someone else holds it.
+  bool Open(const std::string& nativePath, bool create = true);
+  // Whether the last Open failed because someone else holds the file.
+  bool Busy() const;
+  // Whether someone holds the file now (no file: nobody).
+  static bool HeldElsewhere(const std::string& nativePath);
   bool IsOpen() const;
   // Bytes in the file.
   std::int64_t Size() const;

@@ -54,8 +54,18 @@ bool WriteValue(const std::string& keyPath, const Value& value);
 bool DeleteValue(const std::string& keyPath, const std::string& name);
 bool DeleteAllValues(const std::string& keyPath);
 
-// Watches a key and its whole subtree for sub-key creation and deletion
-// (REG_NOTIFY_CHANGE_NAME with the subtree flag).
+// Watches a key and its whole subtree for every change a reader of the subtree can see:
+//  - a sub-key created, deleted or renamed anywhere below the key;
+//  - a value set (created or overwritten, even with the same data) or deleted in the key
+//    or in any key below it, sub-keys created after Open() included.
+// On Windows: RegNotifyChangeKeyValue on the key with bWatchSubtree = TRUE and
+// REG_NOTIFY_CHANGE_NAME | REG_NOTIFY_CHANGE_LAST_SET, asynchronous with an event.
+// No change is lost between waits: a change made after Open() returned is reported by a
+// Wait that returns after it, even when it came while no Wait was blocked (on Windows the
+// notification is registered again before Wait returns 1, not when the next Wait starts).
+// One wake-up may stand for many changes, and a wake-up with nothing visibly changed is
+// allowed: the caller reads the registry again after a wake-up, never the change itself.
+// Reading never wakes it (a caller woken by its own reads would never rest).
 class KeyWatch {
  public:
   KeyWatch();
@@ -65,8 +75,9 @@ class KeyWatch {
 
   // Opens the key for notification; false when the key does not exist.
   bool Open(const std::string& keyPath);
-  // Blocks until a sub-key anywhere below the key is created or deleted.
+  // Blocks until one of the changes above happens (or happened since the last Wait).
   // Returns 1 on a change, 0 on timeout (timeoutMs >= 0), -1 on failure or after Cancel().
+  // When the watched key itself is deleted, Wait returns 1 once, then -1.
   int Wait(int timeoutMs = -1);
   // Wakes a blocked Wait (from any thread); later waits fail.
   void Cancel();

@@ -1,8 +1,11 @@
 #pragma once
-// One instance per user session: an advisory lock on a file named after a GUID in
-// $XDG_RUNTIME_DIR (else, or when that is no usable folder, /tmp) plays the named mutex; a
-// Unix-domain socket of the same name plays the published window. The kernel drops the lock of a
-// dead process.
+// One instance per user session: an advisory lock on a file named after a GUID in the user's
+// private runtime folder (PrivateFiles.h; never a folder others can write to) plays the named
+// mutex; a Unix-domain socket of the same name plays the published window. The lock file is
+// opened without following links and only when it is a regular file of ours. The kernel drops
+// the lock of a dead process; a socket file left by one is removed by the next first instance,
+// and a published instance ended by SIGTERM, SIGINT or SIGHUP removes its own. Without a
+// private folder every start runs unguarded.
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,7 +30,8 @@ class InstanceLock {
 
   // Second instance: waits (up to timeoutMs, -1 forever) until the first instance has
   // published, asks it to activate its window, and returns true; false on failure, when
-  // the lock holder could not publish, or when it went away without publishing.
+  // the lock holder could not publish or does not answer in time, or when it went away
+  // without publishing.
   bool ActivateRunning(int timeoutMs);
 
   // Stops listening, removes the socket and releases the lock.

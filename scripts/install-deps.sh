@@ -10,6 +10,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-noto-cjk python3 python3-pyftpdlib curl xdg-utils xvfb xdotool
   openbox x11-utils x11-xserver-utils dbus at-spi2-core python3-pyatspi imagemagick pngquant
+  clang-14 libclang-rt-14-dev
+  nginx-light vsftpd python3-spyne
 )
 
 missing=()

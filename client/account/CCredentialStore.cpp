@@ -13,11 +13,14 @@ bool CCredentialStore::Store(const std::string& userName, const std::string& pas
   const CIniFile ini(kFileName);
   // One update: two logins at once must never leave one user's name with the other's
   // password. Owner-only: the password is only scrambled.
-  return ini.WriteStrings(kSection,
-                          {{"UserName", userName},
-                           {"Password", ScramblePassword(plat::Utf8ToGbk(password))},
-                           {"IfRememberPwd", rememberPassword ? "1" : "0"}},
-                          0600);
+  return ini.WriteStrings(
+      kSection,
+      {{"UserName", userName},
+       // Kept only when the user asked for it: otherwise the
+       // scrambled form of an empty password, so the name still reads.
+       {"Password", ScramblePassword(rememberPassword ? plat::Utf8ToGbk(password) : std::string())},
+       {"IfRememberPwd", rememberPassword ? "1" : "0"}},
+      0600);
 }
 
 StoredCredentials CCredentialStore::Read() {

@@ -16,7 +16,8 @@ class CCredentialStore {
   static constexpr const char* kFileName = "\\user\\user.cfg";
   static constexpr const char* kSection = "UserCfg";
 
-  // Creates the "user" folder when missing and writes the three keys. Failures are not
+  // Creates the "user" folder when missing and writes the three keys; the password only when
+  // rememberPassword is set (else an empty one). Failures are not
   // reported to the user; false tells the caller something was not written.
   static bool Store(const std::string& userName, const std::string& password,
                     bool rememberPassword);

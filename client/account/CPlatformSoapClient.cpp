@@ -1,11 +1,13 @@
 #include "client/account/CPlatformSoapClient.h"
 
+#include "platform/AsciiCase.h"
 #include "platform/Socket.h"
 
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "AddPointsServiceHttpBinding.nsmap"
@@ -37,6 +39,33 @@ class NamespaceTable {
 
 using Proxy = AddPointsServiceHttpBindingProxy;
 
+// A document with bytes outside ASCII carries GBK text (the user name): the envelope around
+// it declares GBK, in its XML declaration and in the HTTP Content-Type, so that a conforming
+// server reads the bytes as what they are. An all-ASCII envelope is sent as before (UTF-8).
+constexpr const char* kGbkProlog = "<?xml version=\"1.0\" encoding=\"GBK\"?>\n";
+
+bool HasNonAscii(const std::string& text) {
+  for (unsigned char c : text)
+    if (c >= 0x80) return true;
+  return false;
+}
+
+// The runtime's header writer, with the Content-Type's charset turned into GBK.
+int (*g_postHeader)(soap*, const char*, const char*) = nullptr;
+
+int GbkPostHeader(soap* s, const char* key, const char* value) {
+  if (key && value && plat::AsciiIEquals(key, "Content-Type")) {
+    std::string type = value;
+    const size_t at = type.find("charset=");
+    if (at != std::string::npos) {
+      const size_t end = type.find(';', at);
+      type.replace(at, end == std::string::npos ? std::string::npos : end - at, "charset=GBK");
+      return g_postHeader(s, key, type.c_str());
+    }
+  }
+  return g_postHeader(s, key, value);
+}
+
 std::atomic<int> g_connectTimeout{30};
 std::atomic<int> g_ioTimeout{60};
 std::atomic<int> g_totalTimeout{60};
@@ -62,6 +91,12 @@ std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, R
   // A server that resets the connection mid-request must fail the call, not raise SIGPIPE
   // and end the process.
   proxy->socket_flags = plat::net::NoSignalSendFlags();
+  if (HasNonAscii(document)) {
+    proxy->prolog = kGbkProlog;
+    static std::once_flag once;
+    std::call_once(once, [&] { g_postHeader = proxy->fposthdr; });
+    proxy->fposthdr = &GbkPostHeader;
+  }
   std::string in0 = document;
   auto request = std::make_unique<Request>();
   request->in0 = &in0;

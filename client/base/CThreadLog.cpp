@@ -1,5 +1,6 @@
 #include "client/base/CThreadLog.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "platform/Encoding.h"
+#include "platform/PrivateFiles.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -91,18 +93,28 @@ struct LogQueue {
     }
   }
 
+  // The file last written; its folders and itself were made owner-only then (writer thread).
+  std::string lastPath;
+
   // Appends one line to the file of the writer's current day. Failures lose the line.
-  static void WriteEntry(const Entry& e) {
-    std::string line = plat::Utf8ToGbk(CThreadLog::FormatLine(
-        kLevel, CThreadLog::FormatTime(e.time), std::string(e.message, e.size)));
-    std::string path = plat::JoinProgramPath(CThreadLog::FileNameFor(std::time(nullptr)));
-    // Opened per line and its folder made whenever it is missing, so the log can be removed
-    // at any time. (Trying the file first spares the folder calls on every line.)
-    std::FILE* f = std::fopen(path.c_str(), "ab");
-    if (!f && plat::MakeParentDirectories(path)) f = std::fopen(path.c_str(), "ab");
-    if (!f) return;
-    std::fwrite(line.data(), 1, line.size(), f);
-    std::fclose(f);
+  void WriteEntry(const Entry& e) {
+    // Masked here, in the one writer, so that no caller can forget it.
+    std::string line = plat::Utf8ToGbk(
+        CThreadLog::FormatLine(kLevel, CThreadLog::FormatTime(e.time),
+                               CThreadLog::MaskSecrets(std::string_view(e.message, e.size))));
+    const std::string relative = CThreadLog::FileNameFor(std::time(nullptr));
+    std::string path = plat::JoinProgramPath(relative);
+    // Opened per line, created 0600 with its folders 0700 whenever missing, so the log can be
+    // removed at any time.
+    if (!plat::AppendToPrivateFile(path, line)) return;
+    if (path != lastPath) {
+      // A log left by an older release may be readable by others: made owner-only once per
+      // file.
+      lastPath = path;
+      plat::RestrictToOwner(path);
+      plat::RestrictToOwner(path.substr(0, path.rfind('/')));
+      plat::RestrictToOwner(plat::JoinProgramPath("\\Log"));
+    }
   }
 
   void Flush() {
@@ -144,6 +156,112 @@ int CThreadLog::Write(const std::string& message) {
 }
 
 void CThreadLog::Flush() { Queue().Flush(); }
+
+namespace {
+
+constexpr std::string_view kSecretNames[] = {"ckey", "cookiekey", "password"};
+constexpr std::string_view kMask = "***";
+
+bool IsNameChar(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// The length of the secret name starting at text[i] (compared case-insensitively, a whole
+// word); 0 when none starts there.
+std::size_t SecretNameAt(std::string_view text, std::size_t i) {
+  // A name begins a word; the character before it may be a percent-encoded one ("%22ckey").
+  auto isHex = [](char c) {
+    return (c >= '0' && c <= '9') || (Lower(c) >= 'a' && Lower(c) <= 'f');
+  };
+  const bool afterEncoded =
+      i >= 3 && text[i - 3] == '%' && isHex(text[i - 2]) && isHex(text[i - 1]);
+  if (i > 0 && IsNameChar(text[i - 1]) && !afterEncoded) return 0;
+  for (std::string_view name : kSecretNames) {
+    if (text.size() - i < name.size()) continue;
+    bool same = true;
+    for (std::size_t k = 0; k < name.size() && same; ++k) same = Lower(text[i + k]) == name[k];
+    if (same && (i + name.size() == text.size() || !IsNameChar(text[i + name.size()])))
+      return name.size();
+  }
+  return 0;
+}
+
+// A percent-encoded character at text[i] ("%3A" or "%3a" for ':').
+bool EncodedAt(std::string_view text, std::size_t i, char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  const auto b = static_cast<unsigned char>(c);
+  return i + 2 < text.size() && text[i] == '%' && text[i + 1] == kHex[b >> 4] &&
+         Lower(text[i + 2]) == Lower(kHex[b & 15]);
+}
+
+// The length of a quote at text[i], plain or percent-encoded; 0 when none.
+std::size_t QuoteAt(std::string_view text, std::size_t i) {
+  if (i >= text.size()) return 0;
+  if (text[i] == '"' || text[i] == '\'') return 1;
+  return EncodedAt(text, i, '"') || EncodedAt(text, i, '\'') ? 3 : 0;
+}
+
+// The length of a value separator ('=' or ':') at text[i], plain or percent-encoded.
+std::size_t SeparatorAt(std::string_view text, std::size_t i) {
+  if (i >= text.size()) return 0;
+  if (text[i] == '=' || text[i] == ':') return 1;
+  return EncodedAt(text, i, '=') || EncodedAt(text, i, ':') ? 3 : 0;
+}
+
+}  // namespace
+
+std::string CThreadLog::MaskSecrets(std::string_view message) {
+  std::string out;
+  out.reserve(message.size());
+  std::size_t i = 0;
+  while (i < message.size()) {
+    const std::size_t nameLength = SecretNameAt(message, i);
+    if (nameLength == 0) {
+      out += message[i++];
+      continue;
+    }
+    // The name, then its separator: "=" (query, INI), ":" (JSON) or ">" (an XML element's
+    // opening tag), maybe after a closing quote and blanks; in a query the JSON may arrive
+    // percent-encoded ("%22ckey%22%3A%22...%22").
+    std::size_t j = i + nameLength;
+    j += QuoteAt(message, j);
+    while (j < message.size() && message[j] == ' ') ++j;
+    const bool openingTag = i > 0 && message[i - 1] == '<';
+    std::size_t separator = SeparatorAt(message, j);
+    if (separator == 0 && openingTag && j < message.size() && message[j] == '>') separator = 1;
+    if (separator == 0) {
+      out.append(message.substr(i, j - i));
+      i = j;
+      continue;
+    }
+    const bool tag = message[j] == '>';
+    const bool encoded = separator == 3;
+    j += separator;
+    while (!tag && j < message.size() && message[j] == ' ') ++j;
+    out.append(message.substr(i, j - i));
+    std::size_t end = j;
+    if (const std::size_t quote = tag ? 0 : QuoteAt(message, j); quote != 0) {
+      // A quoted value runs to the same quote (a JSON escape skips the next character).
+      const std::string_view closing = message.substr(j, quote);
+      out.append(closing);
+      end = j + quote;
+      while (end < message.size() && message.substr(end, quote) != closing)
+        end += message[end] == '\\' && end + 1 < message.size() ? 2 : 1;
+      out += kMask;
+      i = std::min(end, message.size());
+      continue;
+    }
+    const std::string_view stops = tag       ? "<\r\n"
+                                   : encoded ? "&; \t\r\n,\"'<>}]#%"
+                                             : "&; \t\r\n,\"'<>}]#";
+    while (end < message.size() && stops.find(message[end]) == std::string_view::npos) ++end;
+    if (end > j) out += kMask;
+    i = end;
+  }
+  return out;
+}
 
 std::string CThreadLog::FormatLine(int level, const std::string& timeText,
                                    const std::string& message) {

@@ -2,9 +2,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <memory>
-#include <mutex>
 #include <thread>
 
 #include "platform/Registry.h"
@@ -78,22 +76,27 @@ struct WatchState {
   int settleMs = 1000;
   plat::reg::KeyWatch watch;
   std::atomic<bool> stop{false};
-  std::mutex mutex;
-  std::condition_variable wake;
 
   void Run() {
+    using Clock = std::chrono::steady_clock;
     while (!stop) {
       if (watch.Wait(-1) != 1) break;
-      // Let the installer finish writing its values before the buttons look at them.
-      {
-        std::unique_lock lock(mutex);
-        if (wake.wait_for(lock, std::chrono::milliseconds(settleMs),
-                          [this] { return stop.load(); }))
-          break;
+      // An installer writes its key and values one call after another, with pauses of any
+      // length between them. Every further change starts the settle time again, so the
+      // callback reads the entry once the writes have stopped; changes that came after the
+      // last read wake the next round. Under writes that never pause the callback still
+      // comes after at most kMaxSettles settle times.
+      const auto latest = Clock::now() + std::chrono::milliseconds(settleMs) * kMaxSettles;
+      int quiet;
+      while ((quiet = watch.Wait(settleMs)) == 1 && Clock::now() < latest) {
       }
+      if (stop) break;
       if (onChange) onChange();
+      if (quiet < 0) break;  // the Uninstall key itself went away (the callback saw it)
     }
   }
+
+  static constexpr int kMaxSettles = 10;
 };
 
 }  // namespace
@@ -128,11 +131,7 @@ bool UninstallKeyWatcher::Start() {
 
 void UninstallKeyWatcher::Stop() {
   WatchState& state = *m_impl->state;
-  {
-    std::lock_guard lock(state.mutex);
-    state.stop = true;
-  }
-  state.wake.notify_all();
+  state.stop = true;
   state.watch.Cancel();
   if (!m_impl->worker.joinable()) return;
   // Called from the callback: the worker ends by itself once the callback returns.

@@ -27,9 +27,12 @@ extern const char* const kUninstallPath;
 // Value of the Uninstall entry of an application code ("DisplayName", "UninstallString", ...).
 std::string ReadUninstallValue(const std::string& code, const std::string& name);
 
-// Watches the Uninstall key for sub-key creation and deletion on a worker thread. After a
-// change it sleeps 1000 ms (so the installer can finish writing) and calls onChange on the
-// worker thread. Stop() (or destruction) ends the worker.
+// Watches the Uninstall key on a worker thread for every change that can alter an
+// application's install state: an entry created or deleted, a value written or deleted in
+// any entry. After a change it waits until no further change came for settleMs (each one
+// starts the wait again, up to 10 settle times under writes that never pause), then calls
+// onChange on the worker thread; a change during or after the callback leads to another.
+// At rest the worker blocks without polling. Stop() (or destruction) ends the worker.
 class UninstallKeyWatcher {
  public:
   explicit UninstallKeyWatcher(std::function<void()> onChange, int settleMs = 1000);

@@ -12,7 +12,8 @@ enum class RequestStatus {
   Unusable,  // an answer arrived but is not what the request expects
 };
 
-struct RequestResult {
+// Every call site decides on it: a status dropped unread is a compile error in CI.
+struct [[nodiscard]] RequestResult {
   RequestStatus status = RequestStatus::Ok;
   std::string reason;  // "" when ok
 
@@ -30,6 +31,14 @@ struct RequestResult {
 // diagnosis checks and the push channel each watch their own flag unless handed a shared
 // one (UseAbortFlag), so one flag can end everything a window started.
 using AbortFlag = std::atomic<bool>;
+
+// What a core call run off the caller's thread hands back: its status and its value as one
+// value, so a value is never read without its status.
+template <class T>
+struct CallResult {
+  RequestResult result;
+  T value{};
+};
 
 // "ok", "no answer", "unusable answer".
 const char* RequestStatusText(RequestStatus status);

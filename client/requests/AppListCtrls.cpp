@@ -2,6 +2,7 @@
 
 #include "client/base/ServerConfig.h"
 #include "client/base/UserSession.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/RequestText.h"
 #include "platform/ProgramDir.h"
 
@@ -78,8 +79,8 @@ void COrvAppListCtrl::Parse() {
     app.appid = JsonDecimal(item, "appid");
     app.name = JsonString(item, "name");
     app.xh = JsonString(item, "xh");
-    app.iconPath = plat::JoinProgramPath(folder + orvreq::FileNamePart(app.xh) +
-                                         orvreq::FileNamePart(orvreq::AfterLast(app.img, '/')));
+    // Named after the icon's URL: an icon of another catalogue never stands in for it.
+    app.iconPath = plat::JoinProgramPath(folder + ImageCacheName(app.img));
     app.setupPath = plat::JoinProgramPath("\\LumoDownloads\\" +
                                           orvreq::FileNamePart(app.name + app.version) + ".exe");
     app.forceDownload = false;

@@ -96,7 +96,8 @@ void CLoginTcpSocket::ThreadMain() {
   CGetPushMsgServerInfoCtrl info;
   // Stopping the channel also ends a wait on a silent or unreachable message server.
   info.UseAbortFlag(m_stopping);
-  info.RunDefault();
+  // Without an answer the configured push address is used.
+  if (!info.RunDefault()) info.serverIp.clear(), info.serverPort.clear();
   if (m_stopping) return;
   const std::string host = info.serverIp.empty() ? GetPushListenAddress() : info.serverIp;
   const int port = info.serverPort.empty() ? GetPushListenPort()

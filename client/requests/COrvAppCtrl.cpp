@@ -11,10 +11,10 @@
 #include <thread>
 
 #include "client/base/CThreadLog.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/RequestText.h"
 #include "common/download/CurlPerform.h"
 #include "common/download/CurlSetup.h"
-#include "common/download/DownloadStarter.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -80,6 +80,11 @@ RequestResult COrvAppCtrl::Run(const std::string& requestUrl, const std::string&
     MarkUnusable(std::string("bad value: ") + e.what());
   }
   if (!m_unusable.empty()) return lastResult = RequestResult::Unusable(url, m_unusable);
+  // Every answer is a JSON object; Parse above has given an array, a string or a number its
+  // described (empty) reading, and the caller learns that the answer was unusable.
+  if (!root.isObject())
+    return lastResult = RequestResult::Unusable(
+               url, std::string("not a JSON object but ") + orvreq::JsonTypeName(root));
   RequestIconDownloads();
   return lastResult;
 }
@@ -149,10 +154,12 @@ COrvAppCtrl::TextAnswer COrvAppCtrl::FetchText(const std::string& requestUrl,
 }
 
 void COrvAppCtrl::RequestIconDownloads() const {
-  if (!GetProcessDownloadWindow()) return;
+  if (!HasProcessImageFetcher()) return;
   for (const OrvAppInfo& app : apps) {
+    // Banner pictures (forced) are fetched anew on every run; icons while they are missing.
     if (app.forceDownload || !plat::FileExists(app.iconPath)) {
-      StartProcessDownload(app.img, app.iconPath, app.forceDownload ? 1 : 0);
+      StartProcessImageFetch(app.img, app.iconPath,
+                             app.forceDownload ? ImageKind::Banner : ImageKind::Icon);
     }
   }
 }

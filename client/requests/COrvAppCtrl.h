@@ -1,7 +1,7 @@
 #pragma once
 // Base of every request controller: one JSON exchange with a platform web server.
 // Run fetches the URL synchronously, parses the answer, lets the derived class read the
-// document into its result fields, and asks the process download window for the icons of
+// document into its result fields, and asks the process image fetcher for the icons of
 // the records in `apps`. Every run hands back a status (ok, no answer, unusable answer,
 // see RequestResult); a failed run leaves the previous results in place.
 #include <json/json.h>

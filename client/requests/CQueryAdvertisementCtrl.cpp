@@ -1,6 +1,7 @@
 #include "client/requests/CQueryAdvertisementCtrl.h"
 
 #include "client/base/ServerConfig.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/RequestText.h"
 #include "platform/ProgramDir.h"
 
@@ -25,9 +26,10 @@ void CQueryAdvertisementCtrl::Parse() {
     const std::string link = orvreq::JsonString(item, "advlink");
     advOrder.push_back(xh);
 
-    // "<xh>.<extension>", a lone "." when the image path has none.
-    const std::string fileName =
-        std::to_string(xh) + "." + orvreq::FileNamePart(orvreq::AfterLast(file, '.'));
+    // "<xh>-<hash of the URL>.<extension>", a lone "." when the image path has no usable
+    // extension: a banner whose picture changes its URL is fetched anew.
+    std::string fileName = std::to_string(xh) + "-" + ImageCacheName(file);
+    if (fileName.find('.') == std::string::npos) fileName += '.';
     OrvAppInfo app;
     app.isopen = "1";
     app.img = file;

@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include "client/base/ShellText.h"
 #include "client/requests/RequestText.h"
 #include "platform/Encoding.h"
 
@@ -99,5 +100,7 @@ std::optional<PushMessage> ParsePushMessage(const std::string& gbkText) {
   message.title = orvreq::JsonString(root, "tittle");  // the server's spelling
   message.content = orvreq::JsonString(root, "content");
   message.url = orvreq::JsonString(root, "url");
+  // The push channel is plain TCP: a link the gate refuses makes a message without a link.
+  if (!message.url.empty() && !LinkAllowedOrLogged(message.url)) message.url.clear();
   return message;
 }

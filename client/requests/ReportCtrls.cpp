@@ -19,9 +19,8 @@ std::string ReportUrl(ServerKind kind, const char* path, const std::string& body
 
 }  // namespace
 
-COrvAppLogCtrl::COrvAppLogCtrl(const OrvAppInfo& app, int appwz, int appclienttype) {
-  Run(UrlFor(Body(app, appwz, appclienttype)), kFolder);
-}
+COrvAppLogCtrl::COrvAppLogCtrl(const OrvAppInfo& app, int appwz, int appclienttype)
+    : m_body(Body(app, appwz, appclienttype)) {}
 
 std::string COrvAppLogCtrl::Body(const OrvAppInfo& app, int appwz, int appclienttype) {
   return Member("userName", GetUserDisplayName(CurrentSession())) + "," +
@@ -46,9 +45,7 @@ COtherSoftwareInfoCtrl::COtherSoftwareInfoCtrl(const std::array<std::string, 8>&
       kingdeeStd(products[4]),
       kingdeeMini(products[5]),
       graspFinance(products[6]),
-      graspPersonal(products[7]) {
-  Run(UrlFor(Body()), kFolder);
-}
+      graspPersonal(products[7]) {}
 
 std::string COtherSoftwareInfoCtrl::Body() const {
   const std::array<const std::string*, 8> values = {&ufidaU8,      &ufidaT6,      &ufidaT3,

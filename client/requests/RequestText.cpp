@@ -1,5 +1,6 @@
 #include "client/requests/RequestText.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -62,6 +63,26 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
   std::string error;
   if (!ParseJson(text, out, features, &error)) return RequestResult::Unusable(what, error);
   return RequestResult::Success();
+}
+
+const char* JsonTypeName(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::nullValue:
+      return "null";
+    case Json::intValue:
+    case Json::uintValue:
+    case Json::realValue:
+      return "a number";
+    case Json::stringValue:
+      return "a string";
+    case Json::booleanValue:
+      return "a boolean";
+    case Json::arrayValue:
+      return "an array";
+    case Json::objectValue:
+      return "an object";
+  }
+  return "unknown";
 }
 
 const Json::Value& JsonMember(const Json::Value& obj, const std::string& key) {
@@ -130,7 +151,26 @@ std::string FileNamePart(const std::string& text) {
     if (c == '/' || c == '\\') c = '_';
   }
   if (out == "." || out == "..") out = "_";
+  if (out.size() > kMaxFileNamePart) {
+    const std::string tag = "~" + HashHex(text).substr(0, 8);
+    size_t keep = kMaxFileNamePart - tag.size();
+    // Never end inside a UTF-8 character: back off over its continuation bytes.
+    while (keep > 0 && (static_cast<unsigned char>(out[keep]) & 0xC0) == 0x80) --keep;
+    out = out.substr(0, keep) + tag;
+  }
   return out;
+}
+
+std::string HashHex(std::string_view text) {
+  uint64_t hash = 14695981039346656037ull;
+  for (unsigned char c : text) {
+    hash ^= c;
+    hash *= 1099511628211ull;
+  }
+  static const char kDigits[] = "0123456789abcdef";
+  std::string hex(16, '0');
+  for (int i = 15; i >= 0; --i, hash >>= 4) hex[static_cast<size_t>(i)] = kDigits[hash & 15];
+  return hex;
 }
 
 std::string AfterLast(const std::string& text, char ch) {

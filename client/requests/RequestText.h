@@ -24,6 +24,8 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
 bool ParseJson(std::string_view text, Json::Value& out, const Json::Value* features = nullptr,
                std::string* error = nullptr);
 
+// "an array", "a string", "a number", "a boolean", "null" or "an object" (reasons).
+const char* JsonTypeName(const Json::Value& value);
 // The member `key` of an object as text; "" when obj is not an object or the member is not
 // a string.
 std::string JsonString(const Json::Value& obj, const std::string& key);
@@ -42,9 +44,16 @@ bool HasMembers(const Json::Value& value);
 std::string QueryValue(const std::string& utf8);
 // Text between double quotes with the JSON specials escaped (the base helper).
 using ::JsonQuoted;
+// Longest piece FileNamePart gives (bytes): with a folder and an extension the whole name
+// stays well under the 255 bytes a file system allows.
+inline constexpr size_t kMaxFileNamePart = 120;
 // A piece of a local file name taken from data: path separators become '_', so the piece
-// cannot leave its folder.
+// cannot leave its folder. A longer text is cut to kMaxFileNamePart bytes (on a character
+// boundary) ending in "~" and 8 hex digits of the whole text's hash, so two long names
+// that share their start still differ.
 std::string FileNamePart(const std::string& text);
+// 16 lower-case hex digits of a 64-bit FNV-1a hash of text.
+std::string HashHex(std::string_view text);
 // The text after the last occurrence of ch; "" when ch does not occur.
 std::string AfterLast(const std::string& text, char ch);
 

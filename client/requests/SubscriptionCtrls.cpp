@@ -22,12 +22,13 @@ void CSubscriptionCtrl::Parse() {
   if (!root.isObject()) return;
   // Only the string codes count; a numeric status is none of them.
   const std::string status = orvreq::JsonString(root, "status");
-  if (status == "1")
-    statusText = m_texts[0];
-  else if (status == "2")
-    statusText = m_texts[1];
-  else if (status == "-1")
-    statusText = m_texts[2];
+  const Status known = status == "1"    ? Status::Confirmed
+                       : status == "2"  ? Status::Already
+                       : status == "-1" ? Status::Refused
+                                        : Status::None;
+  if (known == Status::None) return;
+  this->status = known;
+  statusText = m_texts[static_cast<int>(known) - 1];
 }
 
 CAddOrvAppCtrl::CAddOrvAppCtrl()

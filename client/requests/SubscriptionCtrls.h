@@ -10,7 +10,10 @@ class CSubscriptionCtrl : public COrvAppCtrl {
   void Parse() override;
   int GetKind() const override { return 2; }
 
-  std::string statusText;  // "" until a known status arrives
+  // The answer's status: confirmed ("1"), already so ("2"), refused ("-1"), or none known.
+  enum class Status { None, Confirmed, Already, Refused };
+  Status status = Status::None;
+  std::string statusText;  // its fixed text; "" until a known status arrives
 
  protected:
   CSubscriptionCtrl(const char* confirmed, const char* already, const char* refused);

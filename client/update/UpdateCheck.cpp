@@ -130,7 +130,13 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
     curl_easy_setopt(curl, CURLOPT_TRANSFERTEXT, 0L);
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &WriteToFile);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &sink);
-    ok = PerformUnlessAborted(curl, *abort) == CURLE_OK;
+    CURLcode rc = PerformUnlessAborted(curl, *abort);
+    // A server that refuses passive mode is asked again in active mode (nothing was written).
+    if (rc != CURLE_OK && !*abort && FtpPassiveRefused(curl, rc) && sink.written == 0) {
+      UseActiveFtp(curl);
+      rc = PerformUnlessAborted(curl, *abort);
+    }
+    ok = rc == CURLE_OK;
   }
   ok = std::fclose(out) == 0 && ok;
   std::error_code ec;

@@ -36,6 +36,23 @@ void ApplyCurlSetup(CURL* h, const CurlTransferSetup& setup);
 std::chrono::milliseconds StallLimit();
 void SetStallLimit(std::chrono::milliseconds limit);
 
+// The pause unit of the download workers' retries: HTTP attempts are 1, 2, 4 and 8 units
+// apart, a Retry-After of N seconds waits N units (1 s; ORVANTA_RETRY_PAUSE_MS or tests
+// shorten it).
+std::chrono::milliseconds RetryPauseUnit();
+void SetRetryPauseUnit(std::chrono::milliseconds unit);
+
+// "Orvanta/<version>": the agent name of every file download (installers, icons, images).
+const char* DownloadUserAgent();
+
+// FTP: whether a failed transfer failed because the server refused or could not make the
+// passive data connection (the control connection worked); such a transfer is tried once
+// more in active mode.
+bool FtpPassiveRefused(CURL* h, CURLcode rc);
+// Switches h to active mode: the server connects back to the address of the control
+// connection.
+void UseActiveFtp(CURL* h);
+
 // Tells from a transfer callback's received-bytes count whether the transfer has stalled.
 class StallWatch {
  public:

@@ -6,6 +6,9 @@
 // owned by the call: keep a copy if needed later.
 #include <cstdint>
 #include <string>
+#include <utility>
+
+#include "common/download/DownloadMessages.h"
 
 class IDownloadHooks {
  public:
@@ -25,6 +28,12 @@ class IDownloadHooks {
   }
   // The download failed for good; no file was written.
   virtual void OnDownError(std::string url) { (void)url; }
+  // The ERROR message with its reason and the last HTTP status (0 when none). An owner that
+  // shows why a download failed overrides this one; by default it calls OnDownError.
+  virtual void OnDownFailed(std::string url, DownloadFailure failure, long status) {
+    (void)failure, (void)status;
+    OnDownError(std::move(url));
+  }
   // The answer is accepted and the body is about to be read.
   virtual void OnStartDownload(std::string url) { (void)url; }
   // After every chunk (at most 8192 bytes): bytes so far and the announced length, or 0 for

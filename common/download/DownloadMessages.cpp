@@ -42,7 +42,7 @@ int DispatchDownloadMessage(IDownloadHooks& hooks, const DownloadMessageRecord& 
       hooks.OnDownProgress(url, record.done, record.total);
       return 0;
     case DownloadMessage::Error:
-      hooks.OnDownError(url);
+      hooks.OnDownFailed(url, record.failure, record.status);
       return 0;
     case DownloadMessage::StartDownload:
       hooks.OnStartDownload(url);

@@ -29,6 +29,13 @@ enum class DownloadMessage {
 
 const char* DownloadMessageName(DownloadMessage message);
 
+// Why a download failed for good (the ERROR message's reason).
+enum class DownloadFailure {
+  Attempts,  // every attempt failed: a bad status, a transport error or a body cut short
+  NoFile,    // the URL cannot be fetched at all (malformed, or a scheme not allowed)
+  Busy,      // another download kept writing the same file for longer than the wait allows
+};
+
 // One record for all six messages; only the fields of its message are set.
 struct DownloadMessageRecord {
   DownloadMessage message = DownloadMessage::Error;
@@ -40,6 +47,9 @@ struct DownloadMessageRecord {
   std::string* password = nullptr;            // ProxyValidate: filled by the hook
   int64_t done = 0;                           // Progress
   int64_t total = 0;                          // Progress
+  // Error: the reason, and the last HTTP status received (0 when none).
+  DownloadFailure failure = DownloadFailure::Attempts;
+  long status = 0;
 };
 
 // Runs on the owner's thread: calls the matching hook and answers 1 for CheckTime (whatever

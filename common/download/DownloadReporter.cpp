@@ -107,10 +107,12 @@ void DownloadReporter::Progress(int64_t done, int64_t total) {
   if (waiting >= kProgressWindow) WaitForProgress();
 }
 
-void DownloadReporter::Error() {
+void DownloadReporter::Error(DownloadFailure failure, long status) {
   DownloadMessageRecord r;
   r.message = DownloadMessage::Error;
   r.url = &m_job.url;
+  r.failure = failure;
+  r.status = status;
   Send(r);
 }
 

@@ -31,7 +31,7 @@ class DownloadReporter final {
   void DownFinished(int64_t size);
   void ProxyValidate(std::string& user, std::string& password);
   void Progress(int64_t done, int64_t total);
-  void Error();
+  void Error(DownloadFailure failure = DownloadFailure::Attempts, long status = 0);
   void StartDownload();
 
   bool OwnerAlive() const;

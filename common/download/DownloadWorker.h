@@ -6,11 +6,12 @@
 // complete: the target never holds a partial file, and memory does not grow with the file.
 #include "common/download/DownloadJob.h"
 
-// Five attempts; 407 proxy-credential round trip; CHECKTIME whose 0 answer fails the
-// attempt; STARTDOWNLOAD; chunks of at most 8192 bytes with PROGRESS after each.
+// Five attempts with pauses between; 407 proxy-credential round trip; CHECKTIME whose 0 answer
+// fails the attempt; STARTDOWNLOAD; chunks of at most 8192 bytes with PROGRESS after each.
 void RunHttpDownload(const DownloadJob& job);
 
-// One attempt over passive FTP (user and password from the URL); ERROR on any failure.
+// One attempt over FTP, passive, else active mode (user and password from the URL); ERROR on
+// any failure.
 // No CHECKTIME, no PROXYVALIDATE, DownloadStopFlag not read.
 void RunFtpDownload(const DownloadJob& job);
 

@@ -1,5 +1,6 @@
-// FTP worker of the updater: one passive-mode attempt, user and password taken from the URL
-// by libcurl, the size from the server before the transfer. Any failure, a stall included,
+// FTP worker of the updater: one attempt in passive mode, made again in active mode when the
+// server refuses the passive data connection; user and password taken from the URL by
+// libcurl, the size from the server before the transfer. Any failure, a stall included,
 // sends ERROR.
 #include <curl/curl.h>
 
@@ -25,6 +26,9 @@ class FtpTransfer final {
   FtpTransfer(const DownloadJob& job, DownloadReporter& reporter)
       : m_reporter(reporter), m_file(job.localPath), m_url(FtpUrlFromServerRoot(job.url)) {}
 
+  // Whether the target's temporary file was held by another download.
+  bool Busy() const { return m_file.Busy(); }
+
   // True when the whole file is at its target; size is its length.
   bool Run(int64_t& size) {
     const CurlHandle handle = NewCurlHandle();
@@ -46,6 +50,11 @@ class FtpTransfer final {
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
 
     CURLcode rc = curl_easy_perform(h);
+    if (rc != CURLE_OK && !m_started && FtpPassiveRefused(h, rc)) {
+      UseActiveFtp(h);
+      m_stall = StallWatch();
+      rc = curl_easy_perform(h);
+    }
     if (rc == CURLE_OK && !m_started && !Begin()) return false;  // an empty file
     if (rc != CURLE_OK || m_failed) return false;
     if (m_total > 0 && m_file.Size() != m_total) return false;
@@ -112,13 +121,14 @@ void RunFtpDownload(const DownloadJob& job) {
   plat::SetCurrentThreadPriority(job.priority);
   DownloadReporter reporter(job);
   int64_t size = 0;
-  bool done;
+  bool done, busy;
   {
     FtpTransfer transfer(job, reporter);
     done = transfer.Run(size);
+    busy = transfer.Busy();
   }
   if (done)
     reporter.DownFinished(size);
   else
-    reporter.Error();
+    reporter.Error(busy ? DownloadFailure::Busy : DownloadFailure::Attempts);
 }

@@ -1,21 +1,36 @@
-// HTTP worker: up to five attempts, each a fresh connection. libcurl's results are mapped onto
-// the attempt outcomes: a bad status, a refused CHECKTIME, a file error or a transport error
-// fail the attempt; a body shorter than its Content-Length, or one that stalls, is an
-// incomplete attempt; a URL libcurl cannot use at all ends the worker with one ERROR.
+// HTTP worker: up to five attempts, each a fresh connection, 1, 2, 4 and 8 pause units apart
+// (a Retry-After of the failed answer lengthens the pause, up to 60 units; a pause that would
+// take all pauses of one download past 120 units ends it instead). libcurl's results are mapped
+// onto the attempt outcomes: a bad status, a refused CHECKTIME, a file error or a transport error
+// fail the attempt; a body shorter than its Content-Length, or one that stalls, is an incomplete
+// attempt; a URL libcurl cannot use at all ends the worker with one ERROR.
 //
 // An incomplete attempt keeps its temporary file when the server announced
-// "Accept-Ranges: bytes", a length and a Last-Modified: the next attempt asks for the rest
-// (a Range request) and continues the file when the answer is a 206 for exactly that range
-// of the same size and time; any other answer starts the file over. PROGRESS never goes
-// back: after a start-over it resumes once the file passes what was already shown.
+// "Accept-Ranges: bytes", a length and a validator (ETag or Last-Modified): the next attempt
+// asks for the rest (Range, with If-Range) and continues the file when the answer is a 206
+// for exactly that range of the same file; a 200 starts the file over, any other answer
+// fails the attempt and the next one starts over. The validators are kept beside the
+// temporary file, so a download whose process ended continues in the next process. PROGRESS
+// never goes back: after a start-over it resumes once the file passes what was already shown.
+//
+// Encoded answers (Content-Encoding) are decoded by libcurl; their length is unknown (the
+// header counts encoded bytes), so PROGRESS reports the decoded bytes with a total of 0, and
+// they are never continued. A target whose temporary file another download holds is waited
+// for while that download makes progress; then this one goes on, or ends with ERROR (Busy).
 #include <curl/curl.h>
+
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <string>
+#include <thread>
 
+#include "common/download/CurlPerform.h"
 #include "common/download/CurlSetup.h"
 #include "common/download/DownloadReporter.h"
 #include "common/download/DownloadStopFlag.h"
@@ -29,12 +44,24 @@ constexpr int kAttempts = 5;
 constexpr size_t kChunkSize = 8192;
 // What one socket read may bring (as much as the curl tool takes); it is reported in chunks.
 constexpr long kReceiveBufferSize = 100 * 1024;
+// Retry pauses, in pause units: the longest Retry-After honoured, and all pauses together.
+constexpr int kMaxRetryAfter = 60;
+constexpr int kMaxPauseTotal = 120;
+// The longest wait for another download of the same target.
+constexpr auto kBusyWaitLimit = std::chrono::minutes(10);
 
 enum class AttemptResult {
   Finished,    // the file is at its target
   Failed,      // error raised during the attempt: retry unless the stop flag is set
   Incomplete,  // the body ended before its length: retry
   NoFile,      // the URL could not be opened at all: no further attempt, one ERROR
+  Busy,        // another download holds the temporary file: wait for it, not an attempt
+};
+
+// What the worker learns of an attempt's answer for its retry decision.
+struct AttemptInfo {
+  long status = 0;      // the final answer's status; 0 when none arrived
+  int retryAfter = -1;  // seconds the server asked to wait; -1 when it did not say
 };
 
 std::string Trim(std::string_view s) {
@@ -62,9 +89,26 @@ int64_t ParseLength(const std::string& text) {
 struct ResumeState {
   int64_t have = 0;  // bytes in the kept temporary file; 0: start over
   int64_t total = 0;
+  std::string etag;
   std::string lastModified;
   int64_t shown = 0;  // the highest PROGRESS value sent
 };
+
+// An ETag that If-Range may carry: a strong one (a weak one never matches there).
+bool StrongEtag(const std::string& etag) { return !etag.empty() && etag.rfind("W/", 0) != 0; }
+
+// Retry-After: seconds, or an HTTP date; -1 when neither.
+int ParseRetryAfter(const std::string& text) {
+  if (text.empty()) return -1;
+  if (text.find_first_not_of("0123456789") == std::string::npos) {
+    const int64_t seconds = ParseLength(text.substr(0, 9));
+    return static_cast<int>(seconds);
+  }
+  const time_t when = curl_getdate(text.c_str(), nullptr);
+  if (when < 0) return -1;
+  const time_t now = std::time(nullptr);
+  return when > now ? static_cast<int>(std::min<time_t>(when - now, 86400)) : 0;
+}
 
 // "bytes FIRST-LAST/TOTAL" of a Content-Range header.
 bool ParseContentRange(const std::string& text, int64_t& first, int64_t& total) {
@@ -79,8 +123,8 @@ bool ParseContentRange(const std::string& text, int64_t& first, int64_t& total) 
 class HttpAttempt final {
  public:
   HttpAttempt(const DownloadJob& job, DownloadReporter& reporter, PartialFile& file,
-              ResumeState& resume)
-      : m_job(job), m_reporter(reporter), m_file(file), m_resume(resume) {}
+              ResumeState& resume, AttemptInfo& info)
+      : m_job(job), m_reporter(reporter), m_file(file), m_resume(resume), m_info(info) {}
 
   AttemptResult Run(int64_t& size) {
     const CurlHandle handle = NewCurlHandle();
@@ -94,10 +138,22 @@ class HttpAttempt final {
     setup.stallLimit = false;  // watched in OnTransfer, to the millisecond
     ApplyCurlSetup(h, setup);
     curl_easy_setopt(h, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
+    curl_easy_setopt(h, CURLOPT_USERAGENT, DownloadUserAgent());
+    // Whatever the server encodes is decoded (all encodings libcurl supports are offered).
+    curl_easy_setopt(h, CURLOPT_ACCEPT_ENCODING, "");
     std::string range;
+    struct SlistDeleter {
+      void operator()(curl_slist* l) const { curl_slist_free_all(l); }
+    };
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
     if (m_resume.have > 0 && m_file.IsOpen()) {
       range = std::to_string(m_resume.have) + "-";
       curl_easy_setopt(h, CURLOPT_RANGE, range.c_str());
+      // The rest only if the file is still the one begun; otherwise the whole file (200).
+      const std::string ifRange =
+          "If-Range: " + (StrongEtag(m_resume.etag) ? m_resume.etag : m_resume.lastModified);
+      headers.reset(curl_slist_append(nullptr, ifRange.c_str()));
+      curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
     }
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &HttpAttempt::OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
@@ -131,8 +187,11 @@ class HttpAttempt final {
  private:
   struct Headers {
     std::string lastModified;
+    std::string etag;
     std::string contentLength;
     std::string contentRange;
+    std::string contentEncoding;
+    std::string retryAfter;
     bool acceptRanges = false;
   };
 
@@ -141,6 +200,7 @@ class HttpAttempt final {
       m_file.Discard();
       return AttemptResult::NoFile;
     }
+    if (m_busy) return AttemptResult::Busy;
     if (m_failed || m_needProxyCredentials || !m_accepted) {
       // No answer at all: the kept file stays for the next attempt.
       if (!m_accepted && m_resume.have > 0 && rc != CURLE_OK && !m_decided)
@@ -158,6 +218,7 @@ class HttpAttempt final {
         if (incomplete && m_rangeable && m_file.Size() > 0 && m_file.Size() < m_length) {
           m_resume.have = m_file.Size();
           m_resume.total = m_length;
+          m_resume.etag = m_headers.etag;
           m_resume.lastModified = m_headers.lastModified;
         } else {
           ForgetResume();
@@ -207,31 +268,54 @@ class HttpAttempt final {
       m_needProxyCredentials = true;
       return false;
     }
+    m_info.status = status;
+    m_info.retryAfter = ParseRetryAfter(m_headers.retryAfter);
     const bool resuming = m_resume.have > 0 && m_file.IsOpen();
     int64_t first = 0, total = 0;
-    const bool continues =
-        resuming && status == 206 && ParseContentRange(m_headers.contentRange, first, total) &&
-        first == m_resume.have && total == m_resume.total &&
-        m_headers.lastModified == m_resume.lastModified && !m_resume.lastModified.empty();
+    const bool continues = resuming && status == 206 &&
+                           ParseContentRange(m_headers.contentRange, first, total) &&
+                           first == m_resume.have && total == m_resume.total && SameFile();
     if (status != 200 && !continues) {
       m_failed = true;  // a 206 of another range or version: the next attempt starts over
+      return false;
+    }
+    if (!resuming && m_file.HeldElsewhere()) {
+      m_busy = m_failed = true;  // told before CHECKTIME: the attempt is made again later
       return false;
     }
     if (m_reporter.CheckTime(m_headers.lastModified) == 0) {
       m_failed = true;
       return false;
     }
-    m_length = continues ? total : ParseLength(m_headers.contentLength);
-    m_rangeable = m_headers.acceptRanges && m_length > 0 && !m_headers.lastModified.empty();
+    // The length of an encoded answer counts encoded bytes: the decoded length is unknown.
+    const bool encoded = !m_headers.contentEncoding.empty() &&
+                         strcasecmp(m_headers.contentEncoding.c_str(), "identity") != 0;
+    m_length = continues ? total : encoded ? 0 : ParseLength(m_headers.contentLength);
+    // A 206 that continues the file may itself leave out Accept-Ranges.
+    m_rangeable = m_length > 0 && !encoded &&
+                  (continues || (m_headers.acceptRanges &&
+                                 (StrongEtag(m_headers.etag) || !m_headers.lastModified.empty())));
     m_reporter.StartDownload();
     if (continues) {
       m_resume.have = 0;  // from here on the file itself says how much there is
     } else if (resuming ? !m_file.Rewind() : !m_file.Open()) {
+      m_busy = !resuming && m_file.Busy();
       m_failed = true;
       return false;
+    } else if (m_rangeable) {
+      // Beside the file, so that a later process can continue it.
+      m_file.SaveValidators(
+          {m_length, StrongEtag(m_headers.etag) ? m_headers.etag : "", m_headers.lastModified});
     }
     m_accepted = true;
     return true;
+  }
+
+  // The answer's validators are those of the file begun.
+  bool SameFile() const {
+    if (m_resume.etag.empty() && m_resume.lastModified.empty()) return false;
+    if (StrongEtag(m_resume.etag) && m_headers.etag != m_resume.etag) return false;
+    return m_resume.lastModified.empty() || m_headers.lastModified == m_resume.lastModified;
   }
 
   static size_t OnHeader(char* data, size_t size, size_t count, void* self) {
@@ -244,6 +328,12 @@ class HttpAttempt final {
       a->m_headersComplete = true;
     else if (HeaderIs(line, "Last-Modified"))
       a->m_headers.lastModified = Trim(line.substr(14));
+    else if (HeaderIs(line, "ETag"))
+      a->m_headers.etag = Trim(line.substr(5));
+    else if (HeaderIs(line, "Content-Encoding"))
+      a->m_headers.contentEncoding = Trim(line.substr(17));
+    else if (HeaderIs(line, "Retry-After"))
+      a->m_headers.retryAfter = Trim(line.substr(12));
     else if (HeaderIs(line, "Content-Length"))
       a->m_headers.contentLength = Trim(line.substr(15));
     else if (HeaderIs(line, "Content-Range"))
@@ -288,6 +378,7 @@ class HttpAttempt final {
   DownloadReporter& m_reporter;
   PartialFile& m_file;
   ResumeState& m_resume;
+  AttemptInfo& m_info;
   StallWatch m_stall;
   bool m_rangeable = false;  // this answer may be continued by a later attempt
   CURL* m_handle = nullptr;
@@ -296,10 +387,57 @@ class HttpAttempt final {
   bool m_decided = false;
   bool m_accepted = false;
   bool m_failed = false;
+  bool m_busy = false;
   bool m_needProxyCredentials = false;
   bool m_proxyRetried = false;
   int64_t m_length = 0;
 };
+
+enum class BusyWait { Free, StillHeld, OwnerGone };
+
+// Waits while another download holds the target's temporary file: as long as that file
+// grows (it stops growing for the stall limit: that download is stuck) and until the
+// deadline.
+BusyWait WaitWhileHeld(const PartialFile& file, const std::string& temp,
+                       const DownloadReporter& reporter,
+                       std::chrono::steady_clock::time_point deadline) {
+  const auto poll = std::chrono::milliseconds(20);
+  const auto stall = StallLimit();
+  int64_t lastSize = -1;
+  auto grewAt = std::chrono::steady_clock::now();
+  while (file.HeldElsewhere()) {
+    if (!reporter.OwnerAlive()) return BusyWait::OwnerGone;
+    const auto now = std::chrono::steady_clock::now();
+    struct stat st = {};
+    const int64_t size = ::stat(temp.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    if (size != lastSize) {
+      lastSize = size;
+      grewAt = now;
+    }
+    if (now - grewAt >= stall || now >= deadline) return BusyWait::StillHeld;
+    std::this_thread::sleep_for(poll);
+  }
+  return BusyWait::Free;
+}
+
+// The pause before attempt number next (1-based count of attempts made so far), in units.
+int PauseUnits(int made, const AttemptInfo& info) {
+  int units = 1 << std::min(made - 1, 3);  // 1, 2, 4, 8
+  if (info.retryAfter > 0) units = std::max(units, std::min(info.retryAfter, kMaxRetryAfter));
+  return units;
+}
+
+// Sleeps for the pause, cut short by the stop flag; false when the owner went away.
+bool Pause(std::chrono::milliseconds pause, const DownloadReporter& reporter) {
+  const auto until = std::chrono::steady_clock::now() + pause;
+  while (std::chrono::steady_clock::now() < until) {
+    if (!reporter.OwnerAlive()) return false;
+    if (DownloadStopFlag.load()) return true;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+        std::chrono::milliseconds(kAbortPollMs), until - std::chrono::steady_clock::now()));
+  }
+  return reporter.OwnerAlive();
+}
 
 }  // namespace
 
@@ -308,24 +446,64 @@ void RunHttpDownload(const DownloadJob& job) {
   DownloadReporter reporter(job);
   PartialFile file(job.localPath);
   ResumeState resume;
-  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+  // A file another download of this target left (a process that ended mid-transfer).
+  PartialValidators left;
+  if (file.Continue(left)) {
+    resume.have = file.Size();
+    resume.total = left.total;
+    resume.etag = left.etag;
+    resume.lastModified = left.lastModified;
+  }
+  // Ends the worker: a file that a later download can continue stays.
+  auto leave = [&] {
+    if (resume.have > 0 && file.IsOpen())
+      file.Keep();
+    else
+      file.Discard();
+  };
+  const std::string temp = job.localPath + kPartialFileSuffix;
+  const auto busyDeadline = std::chrono::steady_clock::now() + kBusyWaitLimit;
+  int pausedUnits = 0;
+  long lastStatus = 0;
+  for (int attempt = 0; attempt < kAttempts;) {
     // Every message to an owner that is gone would be skipped: no use connecting again.
-    if (!reporter.OwnerAlive()) return;
+    if (!reporter.OwnerAlive()) return leave();
     int64_t size = 0;
-    HttpAttempt transfer(job, reporter, file, resume);
-    switch (transfer.Run(size)) {
+    AttemptInfo info;
+    HttpAttempt transfer(job, reporter, file, resume, info);
+    const AttemptResult result = transfer.Run(size);
+    if (info.status != 0) lastStatus = info.status;
+    switch (result) {
       case AttemptResult::Finished:
         reporter.DownFinished(size);
         return;
       case AttemptResult::NoFile:
-        reporter.Error();  // never silently: the owner would wait for ever
+        reporter.Error(DownloadFailure::NoFile);  // never silently: the owner would wait for ever
         return;
+      case AttemptResult::Busy:
+        switch (WaitWhileHeld(file, temp, reporter, busyDeadline)) {
+          case BusyWait::Free:
+            continue;  // the other download ended: this attempt is made again
+          case BusyWait::OwnerGone:
+            return leave();
+          case BusyWait::StillHeld:
+            reporter.Error(DownloadFailure::Busy, lastStatus);
+            return;
+        }
+        break;
       case AttemptResult::Incomplete:
         break;
       case AttemptResult::Failed:
-        if (DownloadStopFlag.load()) return;
+        if (DownloadStopFlag.load()) return leave();
         break;
     }
+    if (++attempt >= kAttempts) break;
+    // A server that keeps asking for long waits ends the download rather than prolong it.
+    const int units = PauseUnits(attempt, info);
+    if (pausedUnits + units > kMaxPauseTotal) break;
+    pausedUnits += units;
+    if (!Pause(RetryPauseUnit() * units, reporter)) return leave();
   }
-  reporter.Error();
+  leave();
+  reporter.Error(DownloadFailure::Attempts, lastStatus);
 }

@@ -35,20 +35,27 @@ struct ExclusiveFile::Impl {
   std::string path;
   int fd = -1;
   std::int64_t size = 0;
+  bool busy = false;
 };
 
 ExclusiveFile::ExclusiveFile() : m_impl(std::make_unique<Impl>()) {}
 ExclusiveFile::~ExclusiveFile() { Close(); }
 
-bool ExclusiveFile::Open(const std::string& nativePath) {
+bool ExclusiveFile::Open(const std::string& nativePath, bool create) {
   Close();
-  int fd = ::open(nativePath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  m_impl->busy = false;
+  int fd = ::open(nativePath.c_str(), O_WRONLY | O_CLOEXEC | (create ? O_CREAT : 0), 0644);
   if (fd < 0) return false;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    m_impl->busy = errno == EWOULDBLOCK;
+    ::close(fd);
+    return false;
+  }
   struct stat held = {};
   struct stat named = {};
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 ||
-      ::stat(nativePath.c_str(), &named) != 0 || held.st_dev != named.st_dev ||
-      held.st_ino != named.st_ino || ::lseek(fd, 0, SEEK_END) < 0) {
+  if (::fstat(fd, &held) != 0 || ::stat(nativePath.c_str(), &named) != 0 ||
+      held.st_dev != named.st_dev || held.st_ino != named.st_ino || !S_ISREG(held.st_mode) ||
+      ::lseek(fd, 0, SEEK_END) < 0) {
     ::close(fd);
     return false;
   }
@@ -56,6 +63,16 @@ bool ExclusiveFile::Open(const std::string& nativePath) {
   m_impl->fd = fd;
   m_impl->size = held.st_size;
   return true;
+}
+
+bool ExclusiveFile::Busy() const { return m_impl->busy; }
+
+bool ExclusiveFile::HeldElsewhere(const std::string& nativePath) {
+  int fd = ::open(nativePath.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+  ::close(fd);
+  return held;
 }
 
 bool ExclusiveFile::IsOpen() const { return m_impl->fd >= 0; }

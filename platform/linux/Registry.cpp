@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <string_view>
@@ -530,7 +531,9 @@ bool DeleteAllValues(const std::string& keyPath) {
 }
 
 // ---------------------------------------------------------------------------------------
-// KeyWatch: inotify on the key's directory and every directory below it.
+// KeyWatch: inotify on the key's directory and every directory below it; a sub-key change
+// shows as a directory event, a value change as its key's ".values" being replaced,
+// rewritten or removed.
 
 struct KeyWatch::Impl {
   int inotifyFd = -1;
@@ -547,15 +550,16 @@ struct KeyWatch::Impl {
 
   // Watches `dir` and, recursively, the key directories that are already below it.
   void AddTree(const std::string& dir) {
+    // IN_CLOSE_WRITE: a value file written in place by something other than this code.
     constexpr uint32_t kMask = IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO |
-                               IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+                               IN_CLOSE_WRITE | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
     int wd = inotify_add_watch(inotifyFd, dir.c_str(), kMask);
     if (wd < 0) return;
     dirs[wd] = dir;
     for (auto& [decoded, entry] : ChildKeys(dir)) AddTree(dir + "/" + entry);
   }
 
-  // Reads the queued events; true when one of them is a sub-key change.
+  // Reads the queued events; true when one of them is a sub-key or value change.
   bool Drain() {
     bool changed = false, rescan = false;
     alignas(inotify_event) char buf[16384];
@@ -580,9 +584,16 @@ struct KeyWatch::Impl {
           changed = true;
           continue;
         }
-        if (!(ev->mask & IN_ISDIR) || ev->len == 0 || ev->name[0] == '.') continue;
+        if (ev->len == 0) continue;
         auto it = dirs.find(ev->wd);
         if (it == dirs.end()) continue;
+        if (!(ev->mask & IN_ISDIR)) {
+          // A key's values are set or deleted by replacing or removing its value file; the
+          // temporary files written on the way are not changes yet.
+          if (std::strcmp(ev->name, kValuesFile) == 0) changed = true;
+          continue;
+        }
+        if (ev->name[0] == '.') continue;
         changed = true;
         if (ev->mask & (IN_CREATE | IN_MOVED_TO)) AddTree(it->second + "/" + ev->name);
       }

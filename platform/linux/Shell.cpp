@@ -6,8 +6,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <dirent.h>
+
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+
+#include "platform/LinkGate.h"
+#include "platform/PrivateFiles.h"
 
 extern char** environ;
 
@@ -23,7 +29,8 @@ std::vector<char*> ArgPointers(std::vector<std::string>& args) {
 
 // Starts argv[0] (searched in PATH when it has no '/') in a new session, not as our child,
 // so it outlives us and leaves no zombie. True when the program was really executed.
-bool SpawnDetached(std::vector<std::string> args) {
+// silent: its standard streams are /dev/null, so that it holds no pipe of ours open.
+bool SpawnDetached(std::vector<std::string> args, bool silent = false) {
   if (args.empty()) return false;
   auto argv = ArgPointers(args);
   int fds[2];
@@ -39,6 +46,11 @@ bool SpawnDetached(std::vector<std::string> args) {
     setsid();
     pid_t grandchild = fork();
     if (grandchild == 0) {
+      if (silent) {
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0)
+          for (int stream = 0; stream < 3; ++stream) dup2(null, stream);
+      }
       execvp(argv[0], argv.data());
       int err = errno;
       [[maybe_unused]] ssize_t n = write(fds[1], &err, sizeof err);
@@ -61,9 +73,12 @@ bool SpawnDetached(std::vector<std::string> args) {
   return forked && n == 0;
 }
 
-// A program we may run: the run bit is set, or it is an ELF file or a "#!" script.
-bool LooksExecutable(const std::string& path, const struct stat& st) {
-  if (st.st_mode & (S_IXUSR | S_IXGRP | S_IXOTH)) return true;
+constexpr char kPagePrefix[] = "orvanta-page-";
+constexpr char kPageSuffix[] = ".html";
+
+// A program we may run directly: an ELF file or a "#!" script. (A run bit alone is not
+// enough: exec would hand any other file to the shell.)
+bool LooksExecutable(const std::string& path) {
   int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   char head[4] = {};
@@ -101,27 +116,71 @@ std::vector<std::string> SplitParameters(const std::string& parameters) {
   return out;
 }
 
-bool ShellOpen(const std::string& nativeFile, const std::string& parameters) {
-  if (nativeFile.empty()) return false;
+bool IsDirectlyRunnable(const std::string& nativeFile) {
   struct stat st {};
-  if (stat(nativeFile.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-      LooksExecutable(nativeFile, st)) {
-    if (!(st.st_mode & S_IXUSR) && chmod(nativeFile.c_str(), st.st_mode | S_IXUSR) != 0)
-      return false;
-    std::vector<std::string> args{nativeFile.find('/') == std::string::npos ? "./" + nativeFile
-                                                                            : nativeFile};
-    for (auto& p : SplitParameters(parameters)) args.push_back(p);
-    return SpawnDetached(std::move(args));
-  }
-  // A name beginning with '-' must not reach the opener as an option.
-  return SpawnDetached({"xdg-open", nativeFile.front() == '-' ? "./" + nativeFile : nativeFile});
+  return !nativeFile.empty() && stat(nativeFile.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+         LooksExecutable(nativeFile);
 }
 
-bool OpenUrlInBrowser(const std::string& url) {
-  // URLs come from server answers; one beginning with '-' would be taken as an option.
-  if (url.empty() || url.front() == '-') return false;
+bool ShellOpen(const std::string& nativeFile, const std::string& parameters) {
+  if (!IsDirectlyRunnable(nativeFile)) return false;
+  struct stat st {};
+  if (stat(nativeFile.c_str(), &st) != 0) return false;
+  if (!(st.st_mode & S_IXUSR) && chmod(nativeFile.c_str(), st.st_mode | S_IXUSR) != 0) return false;
+  // A bare name would be searched in PATH.
+  std::vector<std::string> args{nativeFile.find('/') == std::string::npos ? "./" + nativeFile
+                                                                          : nativeFile};
+  for (auto& p : SplitParameters(parameters)) args.push_back(p);
+  return SpawnDetached(std::move(args));
+}
+
+namespace {
+
+bool StartBrowser(const std::string& target) {
   for (const char* browser : {"xdg-open", "sensible-browser", "x-www-browser"})
-    if (SpawnDetached({browser, url})) return true;
+    if (SpawnDetached({browser, target})) return true;
+  return false;
+}
+
+// Removes redirect pages older than maxAgeSeconds: a page whose remover did not run (the
+// machine went down within the minute) goes at the next opening.
+void RemoveOldPages(const std::string& folder, int maxAgeSeconds) {
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = readdir(dir)) {
+    const std::string name = entry->d_name;
+    if (name.rfind(kPagePrefix, 0) != 0) continue;
+    const std::string path = folder + "/" + name;
+    struct stat st {};
+    if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+        now - st.st_mtime > maxAgeSeconds)
+      unlink(path.c_str());
+  }
+  closedir(dir);
+}
+
+}  // namespace
+
+bool OpenUrlInBrowser(const std::string& url) {
+  if (!IsAllowedLink(url)) return false;
+  return StartBrowser(url);
+}
+
+bool OpenUrlThroughPrivatePage(const std::string& url, int lifetimeSeconds) {
+  if (!IsAllowedLink(url)) return false;
+  const std::string folder = PrivateRuntimeDirectory();
+  if (folder.empty()) return false;
+  RemoveOldPages(folder, lifetimeSeconds);
+  const std::string page =
+      WriteNewPrivateFile(folder, kPagePrefix, kPageSuffix, RedirectPageHtml(url));
+  if (page.empty()) return false;
+  // The page outlives the client by the same minute: a detached remover deletes it.
+  SpawnDetached({"/bin/sh", "-c", "sleep \"$1\"; rm -f -- \"$2\"", "orvanta-page-remover",
+                 std::to_string(lifetimeSeconds), page},
+                true);
+  if (StartBrowser("file://" + page)) return true;
+  unlink(page.c_str());
   return false;
 }
 

@@ -11,9 +11,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "platform/PrivateFiles.h"
 
 namespace plat {
 namespace {
@@ -24,15 +27,28 @@ constexpr char kAnswer[] = "OK\n";
 constexpr int kRequestTimeoutMs = 2000;
 constexpr int kPollStepMs = 20;
 
-// $XDG_RUNTIME_DIR when it is a folder we can use; a stale or foreign one (left in the
-// environment by su, for instance) would otherwise make every start look like a second one.
-std::string RuntimeDirectory() {
-  const char* dir = std::getenv("XDG_RUNTIME_DIR");
-  struct stat st;
-  if (dir && *dir == '/' && stat(dir, &st) == 0 && S_ISDIR(st.st_mode) &&
-      access(dir, W_OK | X_OK) == 0)
-    return dir;
-  return "/tmp";
+// The socket path of the running instance, for the termination handler: a client ended by
+// SIGTERM, SIGINT or SIGHUP removes its socket file before it ends as it would have.
+char g_socketToRemove[sizeof(sockaddr_un::sun_path)] = {};
+
+void RemoveSocketAndEnd(int signal) {
+  if (g_socketToRemove[0] != '\0') unlink(g_socketToRemove);
+  std::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+void RemoveSocketOnTermination(const std::string& path) {
+  if (path.size() >= sizeof g_socketToRemove) return;
+  std::memcpy(g_socketToRemove, path.c_str(), path.size() + 1);
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    // Someone else's handler stays; only the default action (ending) is wrapped.
+    struct sigaction current {};
+    if (sigaction(sig, nullptr, &current) != 0 || current.sa_handler != SIG_DFL) continue;
+    struct sigaction action {};
+    action.sa_handler = RemoveSocketAndEnd;
+    sigemptyset(&action.sa_mask);
+    sigaction(sig, &action, nullptr);
+  }
 }
 
 bool FillAddress(const std::string& path, sockaddr_un& addr) {
@@ -86,6 +102,7 @@ struct InstanceLock::Impl {
   std::string lockPath;
   std::string socketPath;
   int lockFd = -1;
+  bool unguarded = false;  // no private folder: this process runs without the lock
   int listenFd = -1;
   int wakeRead = -1;
   int wakeWrite = -1;
@@ -120,6 +137,7 @@ struct InstanceLock::Impl {
       close(listenFd);
       listenFd = -1;
       unlink(socketPath.c_str());
+      g_socketToRemove[0] = '\0';
     }
     if (wakeRead >= 0) close(wakeRead);
     if (wakeWrite >= 0) close(wakeWrite);
@@ -145,7 +163,7 @@ struct InstanceLock::Impl {
 
   // True when some process holds the lock (probing with a shared lock of our own).
   bool LockTaken() const {
-    int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) return false;
     bool taken = flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     close(fd);
@@ -174,8 +192,9 @@ struct InstanceLock::Impl {
 };
 
 InstanceLock::InstanceLock(std::string name) : m_impl(std::make_unique<Impl>()) {
-  std::string dir = RuntimeDirectory();
+  std::string dir = PrivateRuntimeDirectory();
   m_impl->name = std::move(name);
+  if (dir.empty()) return;
   m_impl->lockPath = dir + "/" + m_impl->name + ".lock";
   m_impl->socketPath = dir + "/" + m_impl->name + ".sock";
 }
@@ -183,25 +202,34 @@ InstanceLock::InstanceLock(std::string name) : m_impl(std::make_unique<Impl>()) 
 InstanceLock::~InstanceLock() { Close(); }
 
 bool InstanceLock::TryAcquire() {
-  if (m_impl->lockFd >= 0) return true;
-  // A lock file we may not open belongs to someone else: treated as another instance.
-  int fd = open(m_impl->lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (m_impl->lockFd >= 0 || m_impl->unguarded) return true;
+  if (m_impl->lockPath.empty()) {
+    // No folder only this user can write to: a lock elsewhere could be turned against us.
+    m_impl->unguarded = true;
+    return true;
+  }
+  // Never through a link, and only a regular file of ours: a file we may not open, or one
+  // that is not ours, is treated as another instance and never written to.
+  int fd = open(m_impl->lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return false;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != geteuid() ||
+      flock(fd, LOCK_EX | LOCK_NB) != 0) {
     close(fd);
     return false;
   }
-  // A mark of a failed publication belongs to an earlier holder.
+  // A mark of a failed publication and a socket file belong to an earlier holder.
   [[maybe_unused]] int rc = ftruncate(fd, 0);
+  unlink(m_impl->socketPath.c_str());
   m_impl->lockFd = fd;
   return true;
 }
 
-bool InstanceLock::Held() const { return m_impl->lockFd >= 0; }
+bool InstanceLock::Held() const { return m_impl->lockFd >= 0 || m_impl->unguarded; }
 
 bool InstanceLock::Publish(std::function<void()> onActivate) {
   if (!Held()) return false;
-  if (m_impl->listenFd >= 0) return true;
+  if (m_impl->unguarded || m_impl->listenFd >= 0) return true;
   sockaddr_un addr;
   int fds[2];
   if (!FillAddress(m_impl->socketPath, addr) || pipe2(fds, O_CLOEXEC) != 0) {
@@ -225,10 +253,12 @@ bool InstanceLock::Publish(std::function<void()> onActivate) {
   m_impl->onActivate = std::move(onActivate);
   m_impl->listener = std::thread([impl = m_impl.get()] { impl->Listen(); });
   m_impl->MarkPublication(true);
+  RemoveSocketOnTermination(m_impl->socketPath);
   return true;
 }
 
 bool InstanceLock::ActivateRunning(int timeoutMs) {
+  if (m_impl->lockPath.empty()) return false;
   auto start = std::chrono::steady_clock::now();
   auto elapsed = [&] {
     return static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -241,7 +271,8 @@ bool InstanceLock::ActivateRunning(int timeoutMs) {
         timeoutMs < 0 ? kRequestTimeoutMs * 2 : std::max(timeoutMs - elapsed(), kRequestTimeoutMs);
     int r = m_impl->TryActivate(answerTimeout);
     if (r != 0) return r > 0;
-    // Nobody holds the lock: the first instance went away without publishing.
+    // Nobody holds the lock: the first instance went away without publishing (a socket file
+    // left behind by a killed one is removed by the next first instance).
     if (!m_impl->LockTaken()) return false;
     // The holder could not publish: it will never answer. The mark must be seen twice, as a
     // new holder clears a stale one only just after taking the lock.
@@ -254,6 +285,7 @@ bool InstanceLock::ActivateRunning(int timeoutMs) {
 
 void InstanceLock::Close() {
   m_impl->StopListening();
+  m_impl->unguarded = false;
   if (m_impl->lockFd >= 0) {
     flock(m_impl->lockFd, LOCK_UN);
     close(m_impl->lockFd);

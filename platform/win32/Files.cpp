@@ -52,6 +52,7 @@ struct ExclusiveFile::Impl {
   std::wstring path;
   HANDLE h = INVALID_HANDLE_VALUE;
   std::int64_t size = 0;
+  bool busy = false;
 
   bool Dispose() {
     FILE_DISPOSITION_INFO d{};
@@ -63,12 +64,17 @@ struct ExclusiveFile::Impl {
 ExclusiveFile::ExclusiveFile() : m_impl(std::make_unique<Impl>()) {}
 ExclusiveFile::~ExclusiveFile() { Close(); }
 
-bool ExclusiveFile::Open(const std::string& nativePath) {
+bool ExclusiveFile::Open(const std::string& nativePath, bool create) {
   Close();
+  m_impl->busy = false;
   const std::wstring path = win::WidePath(nativePath);
-  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  // Opened without sharing: while held, every other open of the file fails.
+  HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                         create ? OPEN_ALWAYS : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    m_impl->busy = GetLastError() == ERROR_SHARING_VIOLATION;
+    return false;
+  }
   LARGE_INTEGER size{};
   LARGE_INTEGER zero{};
   if (!GetFileSizeEx(h, &size) || !SetFilePointerEx(h, zero, nullptr, FILE_END)) {
@@ -79,6 +85,17 @@ bool ExclusiveFile::Open(const std::string& nativePath) {
   m_impl->h = h;
   m_impl->size = size.QuadPart;
   return true;
+}
+
+bool ExclusiveFile::Busy() const { return m_impl->busy; }
+
+bool ExclusiveFile::HeldElsewhere(const std::string& nativePath) {
+  HANDLE h = CreateFileW(win::WidePath(nativePath).c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return GetLastError() == ERROR_SHARING_VIOLATION;
+  CloseHandle(h);
+  return false;
 }
 
 bool ExclusiveFile::IsOpen() const { return m_impl->h != INVALID_HANDLE_VALUE; }

@@ -35,8 +35,8 @@ class AccountCliTest : public ::testing::Test {
     m_env = {{"ORVANTA_HOST_WEB", vars.at("ORVANTA_HOST_WEB")}};
   }
 
-  int Run(std::vector<std::string> args, std::vector<Json::Value>& lines) {
-    args.insert(args.begin(), m_cli);
+  int Run(std::vector<std::string> args, std::vector<Json::Value>& lines, bool cliFirst = true) {
+    if (cliFirst) args.insert(args.begin(), m_cli);
     std::string out, err;
     const int rc = orvtest::RunCommand(args, &out, &err, m_env);
     lines = JsonLines(out);
@@ -88,11 +88,28 @@ TEST_F(AccountCliTest, FailedLoginEndsTheChainAndStillStoresTheAttempt) {
 
   ASSERT_EQ(Run({"credentials"}, lines), 0);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_EQ(lines[0]["password"].asString(), "wrong");
+  EXPECT_EQ(lines[0]["userName"].asString(), "demo");
+  EXPECT_EQ(lines[0]["password"].asString(), "") << "not kept without --remember";
   EXPECT_EQ(lines[0]["rememberPassword"].asInt(), 0);
 
   EXPECT_EQ(Run({"login", "--user", "demo"}, lines), 2) << "the password is required";
   EXPECT_EQ(Run({"login", "--user", "demo", "--password", "x", "extra"}, lines), 2);
+  EXPECT_EQ(Run({"login", "--user", "demo", "--password", "x", "--password-stdin"}, lines), 2);
+}
+
+TEST_F(AccountCliTest, PasswordFromStandardInputNeverOnTheCommandLine) {
+  // The first line of standard input, its line end (LF or CRLF) removed.
+  for (const char* input : {"kj2026\n", "kj2026\r\nignored\n", "kj2026"}) {
+    std::vector<Json::Value> lines;
+    ASSERT_EQ(Run({"/bin/sh", "-c", std::string("printf '") + input + "' | \"$0\" \"$@\"", m_cli,
+                   "login", "--user", "张会计", "--password-stdin", "--", "credentials"},
+                  lines, false),
+              0)
+        << input;
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(lines[0]["success"].asBool());
+    EXPECT_EQ(lines[1]["password"].asString(), "") << "not kept without --remember";
+  }
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ TEST_F(CredentialStoreTest, StoresInTheUserFolderAndReadsBack) {
     const StoredCredentials read = CCredentialStore::Read();
     EXPECT_TRUE(read.usable);
     EXPECT_EQ(read.userName, c.user);
-    EXPECT_EQ(read.password, c.password);
+    EXPECT_EQ(read.password, c.remember ? c.password : "");
     EXPECT_EQ(read.rememberPassword, c.remember ? 1 : 0);
     EXPECT_EQ(Stored("Password").find(c.password.empty() ? "\x01" : c.password), std::string::npos)
         << "the password is never stored in clear";
@@ -60,17 +60,16 @@ TEST_F(CredentialStoreTest, EmptyPasswordIsTheLengthGroupAndANoiseTail) {
   EXPECT_TRUE(CCredentialStore::Read().usable);
 }
 
-TEST_F(CredentialStoreTest, RememberFlagChangesOnlyIfRememberPwd) {
-  CCredentialStore::Store("demo", "demo123", false);
-  EXPECT_EQ(Stored("IfRememberPwd"), "0");
-  std::string first;
-  ASSERT_TRUE(UnscramblePassword(Stored("Password"), first));
-  CCredentialStore::Store("demo", "demo123", true);
-  EXPECT_EQ(Stored("IfRememberPwd"), "1");
-  std::string second;
-  ASSERT_TRUE(UnscramblePassword(Stored("Password"), second));
-  EXPECT_EQ(first, second);
-  EXPECT_EQ(second, "demo123");
+TEST_F(CredentialStoreTest, ThePasswordIsKeptOnlyWhileRemembered) {
+  for (const bool remember : {true, false, true, false}) {
+    SCOPED_TRACE(remember);
+    CCredentialStore::Store("demo", "demo123", remember);
+    EXPECT_EQ(Stored("IfRememberPwd"), remember ? "1" : "0");
+    EXPECT_EQ(Stored("UserName"), "demo");
+    std::string stored;
+    ASSERT_TRUE(UnscramblePassword(Stored("Password"), stored));
+    EXPECT_EQ(stored, remember ? "demo123" : "");
+  }
 }
 
 TEST_F(CredentialStoreTest, MissingOrBrokenPasswordIsNotUsable) {

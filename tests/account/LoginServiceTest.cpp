@@ -143,9 +143,9 @@ TEST_F(LoginServiceTest, LoginDocumentBytesReachTheServerExactly) {
                 kZhangGbk +
                 "</username><password>kj2026</password>"
                 "<logintype>2</logintype></Authentication></InterfaceService>");
-  // The GBK bytes travel unchanged inside the UTF-8 envelope, not re-encoded as Latin-1.
+  // The GBK bytes travel unchanged, not re-encoded, inside an envelope that declares GBK.
   const std::string body = Recorded(1, "body");
-  EXPECT_EQ(body.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>", 0), 0u) << body;
+  EXPECT_EQ(body.rfind("<?xml version=\"1.0\" encoding=\"GBK\"?>", 0), 0u) << body;
   EXPECT_NE(body.find("&lt;username&gt;" + kZhangGbk + "&lt;/username&gt;"), std::string::npos);
   EXPECT_NE(body.find("xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""),
             std::string::npos);
@@ -231,6 +231,66 @@ TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
   EXPECT_FALSE(result.success);
   EXPECT_EQ(m_session.loggedIn, 0);
   EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+// The whole request as the server receives it: an ASCII document goes out byte for byte as
+// it always did (UTF-8 declared); one with GBK bytes declares GBK in the XML declaration and
+// the Content-Type, and nothing else changes.
+TEST_F(LoginServiceTest, RequestDeclaresGbkOnlyWhenTheDocumentHasNonAsciiBytes) {
+  const std::string envelopeHead =
+      "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+      "xmlns:SOAP-ENC=\"http://schemas.xmlsoap.org/soap/encoding/\" "
+      "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+      "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\" "
+      "xmlns:ns1=\"" +
+      CPlatformSoapClient::NamespaceUri() + "\"><SOAP-ENV:Body><ns1:login><ns1:in0>";
+  const std::string envelopeTail = "</ns1:in0></ns1:login></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+  struct Case {
+    std::string user, charset, declared;
+  };
+  for (const Case& c : {Case{"demo", "utf-8", "UTF-8"}, Case{kZhangGbk, "GBK", "GBK"}}) {
+    SCOPED_TRACE(c.charset);
+    int port = 0;
+    const int fd = ListenOnLoopback(port);
+    ASSERT_GE(fd, 0);
+    std::string received;
+    std::thread server([fd, &received] {
+      const int client = accept(fd, nullptr, nullptr);
+      if (client < 0) return;
+      timeval wait{5, 0};
+      setsockopt(client, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+      char buffer[4096];
+      for (ssize_t n; (n = recv(client, buffer, sizeof buffer, 0)) > 0;) {
+        received.append(buffer, static_cast<size_t>(n));
+        const size_t head = received.find("\r\n\r\n");
+        const size_t length = received.find("Content-Length: ");
+        if (head != std::string::npos && length != std::string::npos &&
+            received.size() >= head + 4 + std::stoul(received.substr(length + 16)))
+          break;
+      }
+      close(client);
+    });
+    const std::string document =
+        "<?xml version=\"1.0\" encoding=\"GBK\"?><InterfaceService>"
+        "<Authentication><username>" +
+        c.user + "</username></Authentication></InterfaceService>";
+    CPlatformSoapClient::SetTimeouts(30, 2);
+    CPlatformSoapClient::Login(
+        "http://127.0.0.1:" + std::to_string(port) + "/services/LoginService", document);
+    CPlatformSoapClient::SetTimeouts(30, 60);
+    server.join();
+    close(fd);
+    std::string escaped;
+    for (char ch : document)
+      escaped += ch == '<' ? "&lt;" : ch == '>' ? "&gt;" : std::string(1, ch);
+    const std::string body = "<?xml version=\"1.0\" encoding=\"" + c.declared + "\"?>\n" +
+                             envelopeHead + escaped + envelopeTail + "\r\n";
+    EXPECT_EQ(received,
+              "POST /services/LoginService HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+                  "\r\nUser-Agent: gSOAP/2.8\r\nContent-Type: text/xml; charset=" + c.charset +
+                  "\r\nContent-Length: " + std::to_string(body.size()) +
+                  "\r\nConnection: close\r\nSOAPAction: \"\"\r\n\r\n" + body);
+  }
 }
 
 TEST_F(LoginServiceTest, ServerHangingUpMidRequestFailsTheCallWithoutKillingTheProcess) {

@@ -3,7 +3,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "client/base/MachineRegistry.h"
 #include "platform/Registry.h"
@@ -137,6 +139,64 @@ TEST_F(MachineRegistryTest, WatcherReportsInstallAndRemovalAfterTheSettleTime) {
   int before = changes;
   ASSERT_TRUE(plat::reg::DeleteKey(kUninstall + "\\NEWAPP"));
   EXPECT_TRUE(orvtest::WaitUntil([&] { return changes > before; }));
+}
+
+TEST_F(MachineRegistryTest, WatcherReadsTheEntryAsItEndsUpHoweverSlowlyItIsWritten) {
+  // An installer creates its key, then writes its values one process at a time.
+  struct Case {
+    const char* what;
+    int settleMs;
+    int pauseMs;
+    int values;
+    bool partialReadsAllowed;
+  } cases[] = {
+      // Each pause outlasts the settle time: reads in between, the last one whole.
+      {"pauses longer than the settle time", 100, 400, 4, true},
+      // Each write restarts the settle time: one read, after the last write.
+      {"writes closer than the settle time", 1000, 100, 12, false},
+  };
+  ASSERT_TRUE(plat::reg::CreateKey(kUninstall));
+  for (const Case& c : cases) {
+    const std::string entry = kUninstall + "\\SLOWAPP";
+    std::mutex mutex;
+    std::vector<std::size_t> seen;  // values of the entry at each callback
+    UninstallKeyWatcher watcher(
+        [&] {
+          const std::size_t n = plat::reg::EnumValues(entry).size();
+          std::lock_guard lock(mutex);
+          seen.push_back(n);
+        },
+        c.settleMs);
+    ASSERT_TRUE(watcher.Start()) << c.what;
+    ASSERT_TRUE(plat::reg::CreateKey(entry)) << c.what;
+    for (int i = 0; i < c.values; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.pauseMs));
+      ASSERT_TRUE(plat::reg::WriteValue(entry, Sz("V" + std::to_string(i), "x"))) << c.what;
+    }
+    const auto whole = static_cast<std::size_t>(c.values);
+    EXPECT_TRUE(orvtest::WaitUntil([&] {
+      std::lock_guard lock(mutex);
+      return !seen.empty() && seen.back() == whole;
+    })) << c.what;
+    watcher.Stop();
+    if (!c.partialReadsAllowed) {
+      for (std::size_t n : seen) EXPECT_EQ(n, whole) << c.what;
+    }
+    ASSERT_TRUE(plat::reg::DeleteKey(entry));
+  }
+}
+
+TEST_F(MachineRegistryTest, WatcherCallsBackUnderWritesThatNeverPause) {
+  ASSERT_TRUE(plat::reg::CreateKey(kUninstall));
+  std::atomic<int> changes{0};
+  UninstallKeyWatcher watcher([&] { ++changes; }, 100);
+  ASSERT_TRUE(watcher.Start());
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(4);
+  for (int i = 0; changes == 0 && std::chrono::steady_clock::now() < until; ++i) {
+    ASSERT_TRUE(plat::reg::WriteValue(kUninstall + "\\BUSY", Sz("N", std::to_string(i))));
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_GT(changes, 0);
 }
 
 TEST_F(MachineRegistryTest, WatcherWatchesTheWow64BranchOn64BitWindows) {

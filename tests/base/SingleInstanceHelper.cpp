@@ -5,7 +5,7 @@
 // First instance: prints FIRST=1, publishes after the delay (a negative delay: never),
 // prints PUBLISHED=1, prints ACTIVATED=<n> for every activation and exits 0 after the
 // given number of them (0: runs until killed).
-// Second instance: prints FIRST=0, waits for the first one (up to 20 s), prints FOUND=1
+// Second instance: prints FIRST=0, waits for the first one as a client start does, prints FOUND=1
 // or FOUND=0 and exits 0 or 3.
 #include <atomic>
 #include <chrono>
@@ -26,7 +26,7 @@ int main(int argc, char** argv) {
   if (!guard.Check()) {
     std::printf("FIRST=0\n");
     std::fflush(stdout);
-    bool found = guard.Find(20000);
+    bool found = guard.Find(CSingleInstance::kSecondStartWaitMs);
     std::printf("FOUND=%d\n", found ? 1 : 0);
     std::fflush(stdout);
     return found ? 0 : 3;

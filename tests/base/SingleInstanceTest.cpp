@@ -1,10 +1,14 @@
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 
 #include "client/base/CSingleInstance.h"
@@ -144,18 +148,80 @@ TEST_F(SingleInstanceTest, FindTimesOutWhileTheFirstHasNotPublished) {
   EXPECT_LT(took, std::chrono::seconds(3));
 }
 
-TEST_F(SingleInstanceTest, AMissingRuntimeFolderFallsBackToTmpInsteadOfBlockingEveryStart) {
-  setenv("XDG_RUNTIME_DIR", m_dir.File("gone").c_str(), 1);
-  const std::string name = "orvanta-guard-test-" + std::to_string(::getpid());
-  {
-    CSingleInstance first(name);
-    EXPECT_TRUE(first.Check());
-    EXPECT_TRUE(first.Publish([] {}));
-    CSingleInstance second(name);
-    EXPECT_FALSE(second.Check());
-    EXPECT_TRUE(second.Find(5000));
+TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderFallsBackToAPrivateOneOfOurOwn) {
+  // Missing, or writable by others: neither may hold the lock.
+  ASSERT_TRUE(plat::MakeDirectories(m_dir.File("shared")));
+  ASSERT_EQ(::chmod(m_dir.File("shared").c_str(), 01777), 0);
+  for (const char* runtime : {"gone", "shared"}) {
+    setenv("XDG_RUNTIME_DIR", m_dir.File(runtime).c_str(), 1);
+    const std::string name = "orvanta-guard-test-" + std::to_string(::getpid());
+    const std::string folder = "/tmp/orvanta-" + std::to_string(::geteuid());
+    {
+      CSingleInstance first(name);
+      EXPECT_TRUE(first.Check());
+      EXPECT_TRUE(first.Publish([] {}));
+      CSingleInstance second(name);
+      EXPECT_FALSE(second.Check());
+      EXPECT_TRUE(second.Find(5000));
+    }
+    struct stat st {};
+    ASSERT_EQ(::lstat(folder.c_str(), &st), 0) << runtime;
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(::unlink((folder + "/" + name + ".lock").c_str()), 0) << runtime;
   }
-  EXPECT_EQ(::unlink(("/tmp/" + name + ".lock").c_str()), 0);
+}
+
+TEST_F(SingleInstanceTest, APlantedLinkAtTheLockPathIsNeitherFollowedNorTruncated) {
+  const std::string victim = m_dir.File("victim");
+  orvtest::WriteFile(victim, "precious");
+  const std::string lockPath = m_dir.File(std::string(CSingleInstance::kMutexName) + ".lock");
+  ASSERT_EQ(::symlink(victim.c_str(), lockPath.c_str()), 0);
+  CSingleInstance guard;
+  EXPECT_FALSE(guard.Check());
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(guard.Find(10000));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  EXPECT_EQ(orvtest::ReadFile(victim), "precious");
+}
+
+TEST_F(SingleInstanceTest, AHolderWhoseSocketNeverAnswersEndsTheWaitInTime) {
+  CSingleInstance first;
+  ASSERT_TRUE(first.Check());
+  // Listening without ever accepting: a connect succeeds, no answer comes.
+  const std::string socketPath = m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock");
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+
+  orvtest::ChildProcess second(Helper(0, 0));
+  EXPECT_EQ(Next(second), "FIRST=0");
+  const auto start = std::chrono::steady_clock::now();
+  std::string line;
+  EXPECT_TRUE(second.ReadLine(line, std::chrono::seconds(30)));
+  EXPECT_EQ(line, "FOUND=0");
+  EXPECT_EQ(second.Wait(), 3);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  ::close(fd);
+}
+
+TEST_F(SingleInstanceTest, ASocketLeftByAnEndedInstanceIsRemoved) {
+  const std::string socketPath = m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock");
+  // Ended by SIGTERM after publishing: its socket file goes with it.
+  orvtest::ChildProcess killed(Helper(0, 0));
+  ASSERT_EQ(Next(killed), "FIRST=1");
+  ASSERT_EQ(Next(killed), "PUBLISHED=1");
+  ASSERT_TRUE(plat::FileExists(socketPath));
+  ::kill(killed.Pid(), SIGTERM);
+  killed.Wait();
+  EXPECT_FALSE(plat::FileExists(socketPath));
+  // One left by a process killed outright is removed by the next first instance.
+  orvtest::WriteFile(socketPath, "");
+  CSingleInstance next;
+  ASSERT_TRUE(next.Check());
+  EXPECT_FALSE(plat::FileExists(socketPath));
 }
 
 TEST_F(SingleInstanceTest, AFailedPublicationSendsLaterStartsAwayInsteadOfWaiting) {

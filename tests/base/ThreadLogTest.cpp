@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <ctime>
@@ -140,6 +142,54 @@ TEST(ThreadLogWriter, RecreatesTheFolderWhenTheLogWasRemoved) {
   std::string log = TodaysLog(dir.Path(), start);
   EXPECT_EQ(log.find("before"), std::string::npos);
   EXPECT_NE(log.find("after"), std::string::npos);
+}
+
+TEST(ThreadLogSecrets, KeysAndPasswordsAreMaskedInEveryForm) {
+  struct Case {
+    const char* message;
+    const char* logged;
+  };
+  const Case cases[] = {
+      {"http://h/a.do?userid=7&ckey=0123abcd&x=1 failed",
+       "http://h/a.do?userid=7&ckey=***&x=1 failed"},
+      {"http://h/index.html?page=share.html?cookiekey=K%20Y&appid=5",
+       "http://h/index.html?page=share.html?cookiekey=***&appid=5"},
+      {"POST body password=pw;next", "POST body password=***;next"},
+      {"CKEY=abc", "CKEY=***"},
+      {R"({"ckey":"a\"b","user":"demo"})", R"({"ckey":"***","user":"demo"})"},
+      {"<password>密码</password><user>demo</user>", "<password>***</password><user>demo</user>"},
+      {"Password: secret", "Password: ***"},
+      // JSON in a query, percent-encoded.
+      {"addapp.php?in=%7B%22appid%22%3A5%2C%22ckey%22%3A%22K42%22%7D",
+       "addapp.php?in=%7B%22appid%22%3A5%2C%22ckey%22%3A%22***%22%7D"},
+      {"x?in=%7b%22password%22%3a123%2c%22a%22%3a1%7d",
+       "x?in=%7b%22password%22%3a***%2c%22a%22%3a1%7d"},
+      {"ckey=", "ckey="},
+      // Other words are left alone: a longer name, a name without a value.
+      {"ckeys=1 myckey=2 password reset", "ckeys=1 myckey=2 password reset"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CThreadLog::MaskSecrets(c.message), c.logged) << c.message;
+}
+
+TEST(ThreadLogWriter, WritesMaskedLinesIntoOwnerOnlyFilesAndFolders) {
+  orvtest::TempProgramDir dir;
+  const long long start = std::time(nullptr);
+  // A folder left by an older release, readable by everyone, is made owner-only.
+  ASSERT_TRUE(plat::MakeDirectories(dir.Path() + "/Log"));
+  ASSERT_EQ(chmod((dir.Path() + "/Log").c_str(), 0755), 0);
+  CThreadLog::Instance()->Write("request http://h/x?ckey=SECRETKEY failed");
+  CThreadLog::Instance()->Flush();
+  const std::string log = TodaysLog(dir.Path(), start);
+  EXPECT_EQ(log.find("SECRETKEY"), std::string::npos) << log;
+  EXPECT_NE(log.find("ckey=***"), std::string::npos) << log;
+
+  const std::string file = plat::ToNativePath(dir.Path() + CThreadLog::FileNameFor(start));
+  for (const auto& [path, mode] : std::initializer_list<std::pair<std::string, unsigned>>{
+           {file, 0600}, {file.substr(0, file.rfind('/')), 0700}, {dir.Path() + "/Log", 0700}}) {
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
+    EXPECT_EQ(st.st_mode & 0777, mode) << path;
+  }
 }
 
 }  // namespace

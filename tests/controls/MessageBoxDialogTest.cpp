@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -129,6 +130,28 @@ TEST_F(MessageBoxTest, TitleDefaultsToTheApplicationName) {
   EXPECT_EQ(untitled.windowTitle(), QApplication::applicationName());
   Box titled(nullptr, QStringLiteral("text"), QStringLiteral("提示"));
   EXPECT_EQ(titled.windowTitle(), QStringLiteral("提示"));
+}
+
+TEST_F(MessageBoxTest, ScreenReaderNameIsTheCaptionOrForABlankOneTheFirstLine) {
+  struct Case {
+    QString caption;
+    bool blanked;  // the caption cleared after construction, as the login dialog does
+    QString name;
+  };
+  const Case cases[] = {
+      {QStringLiteral("提示"), false, QStringLiteral("提示")},
+      {QString(), false, QApplication::applicationName()},
+      {QString(), true, QStringLiteral("登录失败！")},
+  };
+  for (const Case& c : cases) {
+    Box box(nullptr, QStringLiteral("登录失败！\n请重试"), c.caption, Box::kOk | Box::kNoSound);
+    if (c.blanked) box.setWindowTitle(QString());
+    box.Prepare();
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(&box);
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->text(QAccessible::Name), c.name);
+    EXPECT_EQ(face->text(QAccessible::Description), QStringLiteral("登录失败！\n请重试"));
+  }
 }
 
 TEST_F(MessageBoxTest, YesNoBoxIgnoresEscapeCtrlBreakAndClose) {

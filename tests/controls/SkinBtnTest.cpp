@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QElapsedTimer>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -175,6 +176,45 @@ TEST_F(SkinBtnTest, CaptionUsesTheHotColourOnlyWhileHovered) {
   MoveOver(button);
   EXPECT_EQ(count(QColor(255, 255, 0)), 0);
   EXPECT_GT(count(QColor(0, 255, 255)), 0);
+}
+
+TEST_F(SkinBtnTest, TabReachesItAndSpaceReturnEnterPressIt) {
+  CSkinBtn* button = MakeButton();
+  EXPECT_EQ(button->focusPolicy(), Qt::TabFocus);  // a click leaves the focus where it was
+  int clicks = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++clicks; });
+  const std::pair<Qt::Key, Qt::KeyboardModifiers> keys[] = {{Qt::Key_Space, Qt::NoModifier},
+                                                            {Qt::Key_Return, Qt::NoModifier},
+                                                            {Qt::Key_Enter, Qt::KeypadModifier}};
+  for (const auto& [key, modifiers] : keys) {
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QKeyEvent release(QEvent::KeyRelease, key, modifiers);
+    QCoreApplication::sendEvent(button, &press);
+    QCoreApplication::sendEvent(button, &release);
+  }
+  EXPECT_EQ(clicks, 3);
+}
+
+TEST_F(SkinBtnTest, FocusShowsAsDotsThatInvertTheImage) {
+  CSkinBtn* button = MakeButton();
+  const QColor inverted(255 - kNormal.red(), 255 - kNormal.green(), 255 - kNormal.blue());
+  auto count = [&] {
+    const QImage image = m_parent.grab().toImage();
+    int n = 0;
+    for (int y = 0; y < button->height(); ++y)
+      for (int x = 0; x < button->width(); ++x)
+        n += QColor(image.pixel(button->pos() + QPoint(x, y))) == inverted;
+    return n;
+  };
+  m_parent.show();
+  QApplication::setActiveWindow(&m_parent);
+  button->clearFocus();  // activation gave it the focus
+  EXPECT_EQ(count(), 0);
+  button->setFocus(Qt::TabFocusReason);
+  ASSERT_TRUE(button->hasFocus());
+  EXPECT_GT(count(), 24);  // dots along the four edges
+  button->clearFocus();
+  EXPECT_EQ(count(), 0);
 }
 
 }  // namespace

@@ -79,19 +79,27 @@ TEST_F(XTabCtrlTest, RightPressSelectsLikeLeftOtherButtonsDoNot) {
   EXPECT_EQ(m_events, expected);
 }
 
-TEST_F(XTabCtrlTest, ArrowKeysSelectTheNeighbourAsAClickWould) {
+TEST_F(XTabCtrlTest, ArrowKeysMoveTheMarkAndReturnEnterSpaceOpenItAsAClickWould) {
   AddTabs(3);
   EXPECT_EQ(m_strip->focusPolicy(), Qt::TabFocus);
-  auto key = [&](Qt::Key k) {
-    QKeyEvent event(QEvent::KeyPress, k, Qt::NoModifier);
+  auto key = [&](Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QKeyEvent event(QEvent::KeyPress, k, modifiers);
     QCoreApplication::sendEvent(m_strip, &event);
   };
   key(Qt::Key_Left);  // already on the first tab: nothing
-  EXPECT_TRUE(m_events.empty());
   key(Qt::Key_Right);
+  EXPECT_EQ(m_strip->Current(), 1);
+  EXPECT_EQ(m_strip->Selected(), 0);  // moving the mark opens nothing
+  EXPECT_TRUE(m_events.empty());
+  key(Qt::Key_Return);
   key(Qt::Key_End);
-  key(Qt::Key_Right);  // already on the last tab: nothing
+  key(Qt::Key_Right);  // already on the last tab: stays
+  key(Qt::Key_Space);
   key(Qt::Key_Home);
+  key(Qt::Key_Enter, Qt::KeypadModifier);
+  key(Qt::Key_Space);                       // the open tab again: nothing
+  key(Qt::Key_Right, Qt::ControlModifier);  // left to the window
+  EXPECT_EQ(m_strip->Current(), 0);
   const std::vector<std::string> expected = {"message 1125 1 selected 1", "notify 1127 -551",
                                              "message 1125 2 selected 2", "notify 1127 -551",
                                              "message 1125 0 selected 0", "notify 1127 -551"};

@@ -25,7 +25,7 @@ class CliDownloadTest : public ::testing::Test {
   int Run(const std::vector<std::string>& args, std::string& out) {
     std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download"};
     argv.insert(argv.end(), args.begin(), args.end());
-    return orvtest::RunCommand(argv, &out);
+    return orvtest::RunCommand(argv, &out, nullptr, {{"ORVANTA_RETRY_PAUSE_MS", "10"}});
   }
   HttpStandIn m_server;
   orvtest::TempDir m_dir;

@@ -10,11 +10,16 @@
 #include <thread>
 #include <vector>
 
+#include "common/download/CurlSetup.h"
 #include "common/download/HeadlessDownloadWindow.h"
 #include "platform/ProgramDir.h"
 #include "support/TestSupport.h"
 
 namespace dltest {
+
+// Retries 10 ms apart instead of seconds in every test of the engine (a test of the pauses
+// sets its own unit).
+inline const bool kShortRetryPauses = (SetRetryPauseUnit(std::chrono::milliseconds(10)), true);
 
 inline std::string Script(const std::string& name) {
   return std::string(ORV_SOURCE_DIR) + "/tests/download/" + name;
@@ -70,6 +75,8 @@ struct HookCall {
   std::string text;  // Last-Modified of checktime
   int64_t done = 0;  // progress; size of finished
   int64_t total = 0;
+  DownloadFailure failure = DownloadFailure::Attempts;  // error
+  long status = 0;                                      // error: the last HTTP status
   bool dataNull = true;
   bool onDispatchThread = false;
 };
@@ -98,7 +105,12 @@ class RecordingWindow : public HeadlessDownloadWindow {
     password = proxyPassword;
     Add({"proxy", url});
   }
-  void OnDownError(std::string url) override { Add({"error", url}); }
+  void OnDownFailed(std::string url, DownloadFailure failure, long status) override {
+    HookCall c{"error", url};
+    c.failure = failure;
+    c.status = status;
+    Add(c);
+  }
   void OnStartDownload(std::string url) override { Add({"start", url}); }
   void OnDownProgress(std::string url, int64_t done, int64_t total) override {
     HookCall c{"progress", url};

@@ -1,13 +1,17 @@
 // HTTP worker and headless owner against the stand-in server on loopback.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <pthread.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "DownloadTestSupport.h"
 #include "common/download/DownloadStopFlag.h"
@@ -225,6 +229,44 @@ TEST_F(HttpDownloadTest, TwoDownloadsOfOneTargetNeverMixTheirBytes) {
   EXPECT_EQ(window.Count("finished") + window.Count("error"), 2);
   EXPECT_EQ(window.damaged, 0);
   EXPECT_FALSE(plat::FileExists(target + ".part"));
+}
+
+// Another process writing the same target (its temporary file locked): the download waits
+// while that file grows, then fetches; when it stops growing for the stall limit, the download
+// ends with one ERROR saying the file is being downloaded.
+TEST_F(HttpDownloadTest, DownloadWaitsForAnotherWritingItsTarget) {
+  const auto previous = StallLimit();
+  SetStallLimit(500ms);
+  for (const bool finishes : {true, false}) {
+    SCOPED_TRACE(finishes ? "other finishes" : "other stalls");
+    const std::string target = m_dir.File(finishes ? "held1.bin" : "held2.bin");
+    const int fd = ::open((target + ".part").c_str(), O_WRONLY | O_CREAT, 0644);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    RecordingWindow window;
+    const auto started = std::chrono::steady_clock::now();
+    ASSERT_EQ(window.DownloadFile(m_server.Url("/file/30000"), target, 0), 1);
+    if (finishes) {
+      for (int i = 0; i < 10; ++i) {  // grows for about 2 s, then is gone
+        ASSERT_EQ(::write(fd, "x", 1), 1);
+        std::this_thread::sleep_for(200ms);
+      }
+      ::unlink((target + ".part").c_str());
+    }
+    ASSERT_TRUE(window.WaitIdle(30s));
+    ::close(fd);
+    if (finishes) {
+      EXPECT_GE(std::chrono::steady_clock::now() - started, 2s);
+      EXPECT_EQ(window.Sequence(),
+                (std::vector<std::string>{"checktime", "start", "progress", "finished"}));
+      EXPECT_EQ(orvtest::ReadFile(target), Body(30000));
+    } else {
+      ASSERT_EQ(window.Sequence(), std::vector<std::string>{"error"});
+      EXPECT_EQ(window.Calls().back().failure, DownloadFailure::Busy);
+      EXPECT_FALSE(plat::FileExists(target));
+    }
+  }
+  SetStallLimit(previous);
 }
 
 // A client fetches many icons in one session; a worker that ended must not keep its thread

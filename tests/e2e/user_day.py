@@ -15,8 +15,10 @@ lacks Xvfb, openbox, xdotool or the accessibility bus.
 import argparse
 import os
 import shutil
+import socket
 import subprocess
 import sys
+import threading
 import time
 import traceback
 
@@ -39,6 +41,63 @@ CLOSE_BUTTON = (800 + 22, 5 + 10)
 UPDATE_LINK = (225, 550 - 11)
 PAGE_ORIGIN = (2, 85)
 HOT_STRIP_TOP, HOT_STRIP_BOTTOM = 85 + 240, 525
+
+
+PAGE_NAMES = ("首页", "应用中心", "我的应用", "系统诊断", "服务台")
+SERVER_KINDS = ("APP", "WEB", "PORTAL", "OA", "LOG", "DIAGNOSIS", "MESSAGE", "UPDATE", "PUSH")
+
+
+class SilentServer:
+    """Accepts every connection on a loopback port and never answers."""
+
+    def __init__(self):
+        self.sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.sock.bind(("127.0.0.1", 0))
+        self.sock.listen(64)
+        self.port = self.sock.getsockname()[1]
+        self.held = []
+        self.thread = threading.Thread(target=self._accept, daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            self.held.append(conn)
+
+    def close(self):
+        try:
+            self.sock.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.sock.close()
+        self.thread.join(5)
+        for conn in self.held:
+            conn.close()
+
+
+def within(probe, limit, what):
+    """Polls probe() until true; fails unless a probe that started within `limit` seconds
+    saw it (the probe's own reading time, which under load can be long, is not counted).
+    Returns the seconds from the call to the start of that probe."""
+    t0 = time.monotonic()
+    while True:
+        started = time.monotonic() - t0
+        try:
+            seen = probe()
+        except StepFailed:
+            raise
+        except Exception:
+            seen = None
+        if seen:
+            if started > limit:
+                raise StepFailed("%s took %.2f s (more than %.0f s)" % (what, started, limit))
+            return started
+        if started > limit:
+            raise StepFailed("%s: not within %.0f s" % (what, limit))
+        time.sleep(0.02)
 
 
 def tab_centre(page):
@@ -333,13 +392,15 @@ class Day:
             raise StepFailed("%s is registered before its installation" % app["code"])
         wait_until(lambda: self.tile_says(index, "未安装"), 10, "the tile's state 未安装")
         # First activation, from the app centre: the installer is downloaded under
-        # LumoDownloads. The server sends it slowly, so the tile shows its progress.
+        # LumoDownloads. The server sends it slowly, so the tile shows its progress; the
+        # installer registers slowly too (1.5 s after creating its key and before each value).
         self.switch_page(1)
         self.click_at(self.find_page_tab("桌面应用", 0))
         cell = grid_cell_centre([a["appid"] for a in self.desktop_apps()].index(app["appid"]))
         wait_until(lambda: app["name"] in self.text_at(cell) and "未安装" in self.text_at(cell),
                    15, "the app centre's tile \"%s\" (未安装)" % app["name"])
         self.platform.post("/slow-downloads", {"bytes": 1500000, "seconds": 3})
+        self.platform.post("/slow-registration", {"pause": 1.5})
         self.click_at(cell)
         self.press(self.message_box("启动"), "启动")
         wait_until(lambda: "下载" in self.text_at(cell), 10, "the tile to show the progress")
@@ -351,14 +412,15 @@ class Day:
         wait_until(lambda: self.platform.requested("/downloads/%d/" % app["appid"]), 5,
                    "the installer's download at the app server")
         self.platform.post("/slow-downloads", {})
-        wait_until(lambda: "下载" not in self.text_at(cell), 10,
+        self.platform.post("/slow-registration", {})
+        wait_until(lambda: "%" not in self.text_at(cell), 10,
                    "the tile's caption to drop the progress at the end")
         index, _ = self.my_desktop_tile()
         # Second activation runs the installer with "/silent"; it registers itself.
         self.click_at(grid_cell_centre(index))
         self.press(self.message_box("移除"), "启动")
         # The installer writes its values one by one; the last is UninstallString.
-        wait_until(lambda: "UninstallString" in self.registry(key)[1], 20,
+        wait_until(lambda: "UninstallString" in self.registry(key)[1], 45,
                    "the registration of " + app["code"])
         out = self.registry(key)[1]
         if "DisplayIcon" not in out or app["version"] not in out:
@@ -557,12 +619,76 @@ class Day:
         if code != 0:
             raise StepFailed("Orvanta ended with exit code %d" % code)
 
+    def shown(self):
+        """(the selected main tab's name, the names of the pages showing)."""
+        top = next((t for t in self.tops() if t.name == TITLE), None)
+        if top is None:
+            return None, []
+        selected = self.desktop.atspi.STATE_SELECTED
+        tab, pages = None, []
+        for n in self.desktop.nodes(top):
+            role = self.desktop.role(n)
+            if role == "page tab" and n.name in PAGE_NAMES and n.getState().contains(selected):
+                tab = n.name
+            elif role != "page tab" and n.name in PAGE_NAMES[1:]:
+                pages.append(n.name)
+        return tab, pages
+
+    def step_silent_platform(self):
+        """Every server silent: each page, the login dialog and a window-manager close take
+        effect within 1 s; the program ends within 2 s of the close."""
+        silent = SilentServer()
+        try:
+            env = dict(self.env)
+            for kind in SERVER_KINDS:
+                env["ORVANTA_HOST_" + kind] = "127.0.0.1:%d" % silent.port
+            out = open(os.path.join(self.root, "orvanta-silent.log"), "w")
+            self.client = subprocess.Popen([os.path.join(self.prog, "Orvanta")], cwd=self.prog,
+                                           env=env, stdin=subprocess.DEVNULL, stdout=out,
+                                           stderr=subprocess.STDOUT)
+            self.window = self.dialog(TITLE, timeout=30)
+            wait_until(lambda: len(silent.held) >= 3, 20, "the start-up requests to hang")
+            times = []
+            # Signed out: my apps comes last, with its login dialog.
+            for page in (1, 3, 4, 0):
+                self.switch_page(page)
+
+                def changed(page=page):
+                    tab, pages = self.shown()
+                    return tab == PAGE_NAMES[page] and pages == ([PAGE_NAMES[page]] if page
+                                                                 else [])
+                times.append(within(changed, 1.0, "page %d" % page))
+            self.switch_page(2)
+            login = lambda: [t for t in self.tops() if self.desktop.find(t, contains="记住密码")]
+            times.append(within(login, 1.0, "the login dialog"))
+            self.desktop.key("Escape")
+            box = lambda: [t for t in self.tops() if t.name != TITLE and
+                           self.desktop.find(t, contains="请先登录")]
+            times.append(within(box, 1.0, "the login dialog's close"))
+            self.press(box()[0], "确定")
+            within(lambda: self.shown()[0] == PAGE_NAMES[0], 1.0, "the tab of the page shown")
+            # The window manager's close (openbox: Alt+F4 on the active window).
+            self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)])
+            t0 = time.monotonic()
+            self.desktop.key("alt+F4")
+            try:
+                code = self.client.wait(timeout=2)
+            except subprocess.TimeoutExpired:
+                raise StepFailed("Orvanta still ran 2 s after the window manager's close")
+            log("  silent platform: effects seen after %s s; ended %.2f s after the close" %
+                (", ".join("%.2f" % t for t in times), time.monotonic() - t0))
+            if code != 0:
+                raise StepFailed("Orvanta ended with exit code %d" % code)
+        finally:
+            silent.close()
+
     STEPS = [
         ("start", step_start), ("login", step_login), ("my-apps", step_my_apps),
         ("subscribe", step_subscribe), ("install", step_install), ("run", step_run),
         ("uninstall", step_uninstall), ("push", step_push),
         ("decline-update", step_decline_update), ("second-instance", step_second_instance),
         ("diagnosis", step_diagnosis), ("service-desk", step_service_desk), ("quit", step_quit),
+        ("silent-platform", step_silent_platform),
     ]
 
     def run(self):

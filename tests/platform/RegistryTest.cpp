@@ -198,29 +198,31 @@ TEST_F(RegistryTest, RootFollowsEnvironment) {
 }
 #endif
 
-TEST_F(RegistryTest, WatchReportsSubKeyChangesAnywhereBelow) {
+TEST_F(RegistryTest, WatchReportsSubKeyAndValueChangesAnywhereBelow) {
   const std::string key = std::string(kApp) + "\\Uninstall";
   reg::KeyWatch missing;
   EXPECT_FALSE(missing.Open(key));
   ASSERT_TRUE(reg::CreateKey(key + "\\Existing\\Inner"));
+  ASSERT_TRUE(reg::WriteValue(key + "\\Existing", Sz("Publisher", "p")));
   reg::KeyWatch watch;
   ASSERT_TRUE(watch.Open(key));
   EXPECT_EQ(watch.Wait(50), 0);
-
-  // Value changes are not name changes (on Windows the watch wakes on value writes too).
-  ASSERT_TRUE(reg::WriteValue(key + "\\Existing", Sz("DisplayName", "x")));
-#ifdef _WIN32
-  EXPECT_EQ(watch.Wait(2000), 1);
-#else
-  EXPECT_EQ(watch.Wait(100), 0);
-#endif
 
   struct Step {
     const char* what;
     std::function<bool()> change;
   } steps[] = {
       {"new sub-key", [&] { return reg::CreateKey(key + "\\App1"); }},
+      {"value in a new sub-key", [&] { return reg::WriteValue(key + "\\App1", Sz("A", "1")); }},
+      {"same value again", [&] { return reg::WriteValue(key + "\\App1", Sz("A", "1")); }},
       {"sub-key below a new one", [&] { return reg::CreateKey(key + "\\App1\\Sub"); }},
+      {"value two levels below a new key",
+       [&] { return reg::WriteValue(key + "\\App1\\Sub", Sz("B", "2")); }},
+      {"value in an old sub-key",
+       [&] { return reg::WriteValue(key + "\\Existing", Sz("DisplayIcon", "i")); }},
+      {"value of the key itself", [&] { return reg::WriteValue(key, Sz("", "default")); }},
+      {"value deleted", [&] { return reg::DeleteValue(key + "\\Existing", "Publisher"); }},
+      {"all values deleted", [&] { return reg::DeleteAllValues(key + "\\Existing"); }},
       {"sub-key below an old one", [&] { return reg::CreateKey(key + "\\Existing\\Inner\\X"); }},
       {"deep delete", [&] { return reg::DeleteKey(key + "\\Existing\\Inner"); }},
       {"delete", [&] { return reg::DeleteKey(key + "\\App1"); }},
@@ -231,6 +233,12 @@ TEST_F(RegistryTest, WatchReportsSubKeyChangesAnywhereBelow) {
     while (watch.Wait(50) == 1) {
     }
   }
+
+  // Reading wakes nobody (a reader woken by its own reads would never rest).
+  EXPECT_EQ(reg::EnumSubKeys(key).size(), 1u);
+  EXPECT_TRUE(reg::ReadValue(key, ""));
+  EXPECT_TRUE(reg::WalkKeys(key, [](const std::string&, const std::vector<reg::Value>&) {}));
+  EXPECT_EQ(watch.Wait(200), 0);
 }
 
 TEST_F(RegistryTest, CancelWakesBlockedWaitAndLaterWaitsFail) {

@@ -9,6 +9,7 @@
 #include "client/base/ServerConfig.h"
 #include "client/base/UserSession.h"
 #include "client/requests/AppListCtrls.h"
+#include "client/requests/ImageFetch.h"
 #include "platform/Encoding.h"
 #include "platform/ProgramDir.h"
 #include "support/TestSupport.h"
@@ -94,7 +95,8 @@ TEST_P(AppListTest, DetailsOnlyInSecondObjectAreRead) {
   EXPECT_EQ(app.version, "2.3");
   EXPECT_EQ(app.downurl, "http://h/pay.exe");
   EXPECT_EQ(app.setupPath, m_dir.Path() + "/LumoDownloads/工资条2.3.exe");
-  EXPECT_EQ(app.iconPath, m_dir.Path() + plat::ToNativePath(GetParam().folder) + "3pay.png");
+  EXPECT_EQ(app.iconPath,
+            m_dir.Path() + plat::ToNativePath(GetParam().folder) + ImageCacheName(app.img));
   EXPECT_FALSE(app.forceDownload);
 }
 
@@ -159,18 +161,20 @@ class HotListTest : public ::testing::Test {
   ScopedEnv m_app{"ORVANTA_HOST_APP", m_server.HostPort()};
 };
 
-TEST_F(HotListTest, IconPathJoinsFolderSerialAndImageFileName) {
+TEST_F(HotListTest, IconPathIsNamedAfterTheIconUrl) {
   m_server.SetAnswer(server_paths::kHotApps, R"({"tcount":"3","data":[
     {"appid":"1","name":"a","xh":"7","0":{"img":"http://h/icons/1001/icon.png","type":"app"}},
-    {"appid":"2","name":"b","xh":"8","0":{"img":"no-slash.png","type":"app"}},
+    {"appid":"2","name":"b","xh":"8","0":{"img":"http://other/icons/1001/icon.png","type":"app"}},
     {"appid":"3","name":"c","xh":"9","0":{"img":"http://h/a\\..\\..\\evil.png","type":"app"}}]})");
   CHotAppCtrl hot;
   hot.RunDefault();
   ASSERT_EQ(hot.apps.size(), 3u);
-  EXPECT_EQ(hot.apps[0].iconPath, m_dir.Path() + "/HotApp/7icon.png");
-  EXPECT_EQ(hot.apps[1].iconPath, m_dir.Path() + "/HotApp/8");
+  EXPECT_EQ(hot.apps[0].iconPath, m_dir.Path() + "/HotApp/" + ImageCacheName(hot.apps[0].img));
+  // The same file name in another catalogue is another icon.
+  EXPECT_NE(hot.apps[0].iconPath, hot.apps[1].iconPath);
   // Separators taken from the answer cannot lead out of the folder.
-  EXPECT_EQ(hot.apps[2].iconPath, m_dir.Path() + "/HotApp/9a_.._.._evil.png");
+  EXPECT_EQ(hot.apps[2].iconPath.rfind(m_dir.Path() + "/HotApp/", 0), 0u);
+  EXPECT_EQ(hot.apps[2].iconPath.find('/', m_dir.Path().size() + 8), std::string::npos);
 }
 
 TEST_F(HotListTest, NamesFromTheAnswerStayInsideTheDownloadFolder) {
@@ -180,6 +184,18 @@ TEST_F(HotListTest, NamesFromTheAnswerStayInsideTheDownloadFolder) {
   hot.RunDefault();
   ASSERT_EQ(hot.apps.size(), 1u);
   EXPECT_EQ(hot.apps[0].setupPath, m_dir.Path() + "/LumoDownloads/.._.._etc_x1_2.exe");
+}
+
+TEST_F(HotListTest, AVeryLongNameStillMakesAUsableFileName) {
+  const std::string name(10000, 'n');
+  m_server.SetAnswer(server_paths::kHotApps, R"({"data":[{"appid":"1","name":")" + name +
+                                                 R"(","xh":"1","0":{"type":"client"}}]})");
+  CHotAppCtrl hot;
+  hot.RunDefault();
+  ASSERT_EQ(hot.apps.size(), 1u);
+  const std::string file = hot.apps[0].setupPath.substr(hot.apps[0].setupPath.rfind('/') + 1);
+  EXPECT_LE(file.size(), 255u);
+  EXPECT_EQ(file.substr(file.size() - 4), ".exe");
 }
 
 TEST(PrivateListUrlTest, CookieKeyIsEscapedAndPercentEncodedAsGbk) {

@@ -52,13 +52,36 @@ TEST_F(CliSubscriptionTest, IdOutsideTheIntRangeIsRefusedWithoutARequest) {
 TEST_F(CliSubscriptionTest, UnusableAnswerIsAnErrorNotAnEmptyCatalogue) {
   std::string deep;
   for (int i = 0; i < 1100; ++i) deep += "[";
-  for (const std::string& answer : {std::string("<html>502</html>"), deep}) {
-    m_server.SetAnswer(server_paths::kHotApps, answer);
+  struct Case {
+    std::string answer;
+    const char* reason;  // "" for a usable answer
+  };
+  const Case cases[] = {
+      {"<html>502</html>", "unusable answer: "},
+      {deep, "unusable answer: "},
+      // Valid JSON of the wrong shape.
+      {"[]", "not a JSON object but an array"},
+      {"[{\"data\":[]}]", "not a JSON object but an array"},
+      {"\"ok\"", "not a JSON object but a string"},
+      {"42", "not a JSON object but a number"},
+      {"null", "not a JSON object but null"},
+      // An object missing members keeps its reading: an empty list.
+      {"{}", ""},
+  };
+  for (const Case& c : cases) {
+    m_server.SetAnswer(server_paths::kHotApps, c.answer);
     std::vector<std::string> argv = {m_cli, "apps", "hot"};
     std::string out, err;
-    EXPECT_EQ(orvtest::RunCommand(argv, &out, &err, {{"ORVANTA_HOST_APP", m_server.HostPort()}}),
-              1);
+    const int rc =
+        orvtest::RunCommand(argv, &out, &err, {{"ORVANTA_HOST_APP", m_server.HostPort()}});
+    if (*c.reason == '\0') {
+      EXPECT_EQ(rc, 0) << c.answer;
+      EXPECT_NE(out.find("\"apps\""), std::string::npos) << out;
+      continue;
+    }
+    EXPECT_EQ(rc, 1) << c.answer.substr(0, 20);
     EXPECT_EQ(out.rfind("{\"error\":\"unusable answer: ", 0), 0u) << out;
+    EXPECT_NE(out.find(c.reason), std::string::npos) << out;
     EXPECT_EQ(out.find("\"apps\""), std::string::npos) << out;
   }
 }

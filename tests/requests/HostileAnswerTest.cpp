@@ -12,6 +12,7 @@
 #include "client/requests/CGetPushMsgServerInfoCtrl.h"
 #include "client/requests/PushMessage.h"
 #include "client/requests/RequestText.h"
+#include "client/requests/SubscriptionCtrls.h"
 #include "platform/Encoding.h"
 #include "support/TestSupport.h"
 
@@ -87,6 +88,17 @@ TEST(HostileFetchTest, ClosedPortIsNoAnswerAndAbortIsNoAnswer) {
   EXPECT_EQ(result.status, RequestStatus::NoAnswer);
   EXPECT_NE(orvtest::ThreadLogText(dir.Path()).find("no answer"), std::string::npos)
       << "the reason goes to the log";
+}
+
+TEST(HostileFetchTest, AFailedPerUserRequestLeavesNoKeyInTheLog) {
+  orvtest::TempProgramDir dir;
+  ScopedEnv app("ORVANTA_HOST_APP", "127.0.0.1:" + std::to_string(orvtest::ClosedLoopbackPort()));
+  CAddOrvAppCtrl ctrl;
+  EXPECT_EQ(ctrl.Run(CAddOrvAppCtrl::UrlFor(5, "SECRETKEY42"), CAddOrvAppCtrl::kFolder).status,
+            RequestStatus::NoAnswer);
+  const std::string log = orvtest::ThreadLogText(dir.Path());
+  EXPECT_NE(log.find("no answer"), std::string::npos) << log;
+  EXPECT_EQ(log.find("SECRETKEY42"), std::string::npos) << log;
 }
 
 TEST(HostileFetchTest, BodyPastTheLimitStopsTheTransfer) {

@@ -10,6 +10,7 @@
 #include "client/base/UserSession.h"
 #include "client/requests/CGetPushMsgServerInfoCtrl.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/ReportCtrls.h"
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/requests/SubscriptionCtrls.h"
@@ -87,24 +88,29 @@ TEST_F(InfoCtrlTest, AdvertisementList) {
     {"xh":3,"advfilepath":"http://h/a.b/banner.png","advlink":"http://l/3"},
     {"xh":1,"advfilepath":"http://h/noext","advlink":"http://l/1"},
     {"xh":"2","advfilepath":"http://h/x.JPG","advlink":""}]})");
-  // A banner already on disk is fetched again all the same, at priority 1.
+  // A banner already on disk is fetched again all the same. Files are named after the
+  // banner's number and its picture's URL, with the URL's extension when it has one.
+  const std::string three = "/Advertisement/3-" + ImageCacheName("http://h/a.b/banner.png");
+  const std::string one = "/Advertisement/1-" + ImageCacheName("http://h/noext") + ".";
+  const std::string two = "/Advertisement/2-" + ImageCacheName("http://h/x.JPG");
   plat::MakeDirectories(m_dir.Path() + "/Advertisement");
-  orvtest::WriteFile(m_dir.Path() + "/Advertisement/3.png", "old");
-  orvtest::RecordingDownloadWindow window;
+  orvtest::WriteFile(m_dir.Path() + three, "old");
+  orvtest::RecordingImageFetcher window;
   CQueryAdvertisementCtrl adv;
   adv.RunDefault();
   const auto calls = window.Calls();
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[0].url, "http://h/a.b/banner.png");
-  EXPECT_EQ(calls[0].localPath, m_dir.Path() + "/Advertisement/3.png");
-  for (const auto& call : calls) EXPECT_EQ(call.priority, 1);
+  EXPECT_EQ(calls[0].localPath, m_dir.Path() + three);
+  for (const auto& call : calls) EXPECT_EQ(call.kind, ImageKind::Banner);
   EXPECT_EQ(m_server.Targets().back(), "/adv.php");
   EXPECT_EQ(adv.folder, "\\Advertisement\\");
   EXPECT_EQ(adv.advOrder, (std::vector<int>{3, 1, 2}));
   ASSERT_EQ(adv.apps.size(), 3u);
-  EXPECT_EQ(adv.apps[0].iconPath, m_dir.Path() + "/Advertisement/3.png");
-  EXPECT_EQ(adv.apps[1].iconPath, m_dir.Path() + "/Advertisement/1.");  // no "." in the path
-  EXPECT_EQ(adv.apps[2].iconPath, m_dir.Path() + "/Advertisement/2.JPG");
+  EXPECT_EQ(adv.apps[0].iconPath, m_dir.Path() + three);
+  EXPECT_EQ(adv.apps[1].iconPath, m_dir.Path() + one);  // no "." in the URL
+  EXPECT_EQ(adv.apps[2].iconPath, m_dir.Path() + two);
+  EXPECT_EQ(two.substr(two.size() - 4), ".jpg");
   for (const auto& app : adv.apps) {
     EXPECT_EQ(app.isopen, "1");
     EXPECT_TRUE(app.forceDownload);
@@ -112,16 +118,20 @@ TEST_F(InfoCtrlTest, AdvertisementList) {
   }
   EXPECT_EQ(adv.apps[0].img, "http://h/a.b/banner.png");
   const std::map<std::string, std::string> links = {
-      {"3.png", "http://l/3"}, {"1.", "http://l/1"}, {"2.JPG", ""}};
+      {three.substr(15), "http://l/3"}, {one.substr(15), "http://l/1"}, {two.substr(15), ""}};
   EXPECT_EQ(adv.advLinks, links);
 
-  // A file name given twice keeps its first link; both banners stay in the order list.
+  // A file name given twice (same number, same picture) keeps its first link; pictures of
+  // one number at other URLs are files of their own. Every banner stays in the order list.
   m_server.SetAnswer(server_paths::kAdvertisement, R"({"data":[
     {"xh":5,"advfilepath":"http://h/a.png","advlink":"http://l/first"},
-    {"xh":5,"advfilepath":"http://h/b.png","advlink":"http://l/second"}]})");
+    {"xh":5,"advfilepath":"http://h/a.png","advlink":"http://l/second"},
+    {"xh":5,"advfilepath":"http://h/b.png","advlink":"http://l/third"}]})");
   adv.RunDefault();
-  EXPECT_EQ(adv.advOrder, (std::vector<int>{5, 5}));
-  EXPECT_EQ(adv.advLinks, (std::map<std::string, std::string>{{"5.png", "http://l/first"}}));
+  EXPECT_EQ(adv.advOrder, (std::vector<int>{5, 5, 5}));
+  EXPECT_EQ(adv.advLinks, (std::map<std::string, std::string>{
+                              {"5-" + ImageCacheName("http://h/a.png"), "http://l/first"},
+                              {"5-" + ImageCacheName("http://h/b.png"), "http://l/third"}}));
 
   // A non-object answer clears everything and is logged.
   m_server.SetAnswer(server_paths::kAdvertisement, "[1]");
@@ -199,6 +209,7 @@ TEST_F(InfoCtrlTest, AppLogBodySignedOutWithNullsInOrder) {
   app.appid = 1005;
   app.type = "client";
   COrvAppLogCtrl log(app, 2, 3);
+  log.Send();
   const std::string expected =
       "jsonPost={\"userName\":\"未登录用户\",\"ip\":" + JsonText(GetLocalIpAddress()) +
       ",\"mac\":" + JsonText(GetMacAddress()) +
@@ -215,6 +226,7 @@ TEST_F(InfoCtrlTest, AppLogBodyEscapesValues) {
   app.type = "app";
   app.version = "1.0\\beta";
   COrvAppLogCtrl log(app, 2, 0);
+  log.Send();
   const std::string body = plat::GbkToUtf8(m_server.LastQueryDecoded(server_paths::kAppLog));
   EXPECT_EQ(body.rfind("jsonPost={\"userName\":\"张\\\"会计\",", 0), 0u) << body;
   EXPECT_NE(
@@ -228,6 +240,8 @@ TEST_F(InfoCtrlTest, OtherSoftwareReport) {
   m_server.SetAnswer(server_paths::kSoftwareReport, R"({"hintInfo":"操作成功"})");
   SignIn("bob", "ck");
   COtherSoftwareInfoCtrl report({"U8 13.0", "", "T3", "", "", "", "", "个人版"});
+  EXPECT_TRUE(m_server.LastQueryDecoded(server_paths::kSoftwareReport).empty());  // not yet
+  ASSERT_TRUE(report.Send().Ok());
   EXPECT_TRUE(report.success);
   EXPECT_EQ(report.userName, "bob");
   const std::string body =
@@ -242,6 +256,7 @@ TEST_F(InfoCtrlTest, OtherSoftwareReport) {
 
   m_server.SetAnswer(server_paths::kSoftwareReport, R"({"hintInfo":"操作失败"})");
   COtherSoftwareInfoCtrl failed({"", "", "", "", "", "", "", ""});
+  EXPECT_TRUE(failed.Send().Ok());  // answered, but not taken
   EXPECT_FALSE(failed.success);
 }
 

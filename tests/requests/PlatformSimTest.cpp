@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "client/requests/ImageFetch.h"
 #include "platform/ProgramDir.h"
 #include "support/TestSupport.h"
 
@@ -96,7 +97,7 @@ TEST_F(PlatformSimTest, HotListWithIconsInHotApp) {
   EXPECT_EQ(v["apps"][1]["isopen"].asString(), "1");
   for (const auto& app : v["apps"]) {
     const std::string icon = app["iconPath"].asString();
-    EXPECT_EQ(icon, m_dir.Path() + "/HotApp/" + app["xh"].asString() + "icon.png");
+    EXPECT_EQ(icon, m_dir.Path() + "/HotApp/" + ImageCacheName(app["img"].asString()));
     EXPECT_EQ(orvtest::ReadFile(icon).substr(0, 4), "\x89PNG") << icon;
     EXPECT_FALSE(app["remark"].asString().empty());
     // The hot list reads "0" alone: no entry may hide its current texts in "1".

@@ -151,6 +151,21 @@ TEST(PushMessageFramerTest, UnclosedTextIsDroppedWhenTooLong) {
   EXPECT_EQ(ParsePushMessage("[1,2]"), std::nullopt);
 }
 
+TEST(PushMessageTest, ARefusedLinkMakesAMessageWithoutALink) {
+  for (const auto& [url, kept] :
+       std::initializer_list<std::pair<const char*, bool>>{{"https://example.com/news?id=1", true},
+                                                           {"file:///etc/passwd", false},
+                                                           {"smb://127.0.0.1/share", false},
+                                                           {"/usr/bin/xterm", false},
+                                                           {"http://a\\n--new-window", false}}) {
+    const auto message = ParsePushMessage(
+        std::string("{\"tittle\":\"t\",\"content\":\"c\",\"url\":\"") + url + "\"}");
+    ASSERT_TRUE(message.has_value()) << url;
+    EXPECT_EQ(message->url, kept ? url : "") << url;
+    EXPECT_EQ(message->title, "t");
+  }
+}
+
 class PushChannelTest : public ::testing::Test {
  protected:
   PushChannelTest() {
@@ -190,12 +205,12 @@ TEST_F(PushChannelTest, DeliversMessagesLongerThan32Bytes) {
   const std::string small = R"({"tittle":"abcdefg"})";
   ASSERT_EQ(small.size(), 20u);
   m_push.Send(small);
-  const std::string forty = R"({"tittle":"t","content":"c","url":"u12"})";
+  const std::string forty = R"({"tittle":"t","url":"http://h/12345678"})";
   ASSERT_EQ(forty.size(), 40u);
   m_push.Send(forty);
   ASSERT_TRUE(WaitUntil([&] { return m_inbox.Count() >= 1; }));
   EXPECT_EQ(m_inbox.At(0).title, "t");
-  EXPECT_EQ(m_inbox.At(0).url, "u12");
+  EXPECT_EQ(m_inbox.At(0).url, "http://h/12345678");
 
   // Two messages in one packet are both delivered, in order, converted from GBK.
   m_push.Send(Message("税务提醒", "本月十五日截止") + Message("系统通知", "今晚维护"));

@@ -14,13 +14,14 @@
 #include "client/base/ServerConfig.h"
 #include "client/requests/AppListCtrls.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "platform/ProgramDir.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-using orvtest::RecordingDownloadWindow;
+using orvtest::RecordingImageFetcher;
 using orvtest::ScopedEnv;
 using orvtest::StubHttpServer;
 
@@ -45,7 +46,7 @@ class RequestCtrlTest : public ::testing::Test {
 };
 
 TEST_F(RequestCtrlTest, UnreachableServerLeavesResultsAndRequestsNothing) {
-  RecordingDownloadWindow window;
+  RecordingImageFetcher window;
   CountingCtrl ctrl;
   OrvAppInfo kept;
   kept.name = "kept";
@@ -185,30 +186,31 @@ TEST_F(RequestCtrlTest, LineEndsAreDroppedBeforeParsing) {
 
 TEST_F(RequestCtrlTest, IconsAreRequestedOnlyWhenMissingUnlessForced) {
   m_server.SetAnswer(server_paths::kHotApps, kTwoApps);
-  RecordingDownloadWindow window;
+  RecordingImageFetcher window;
   plat::MakeDirectories(m_dir.Path() + "/HotApp");
-  orvtest::WriteFile(m_dir.Path() + "/HotApp/1a.png", "png");
+  orvtest::WriteFile(m_dir.Path() + "/HotApp/" + ImageCacheName("http://h/i/a.png"), "png");
 
   CHotAppCtrl hot;
   hot.RunDefault();
   auto calls = window.Calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].url, "http://h/i/b.png");
-  EXPECT_EQ(calls[0].localPath, m_dir.Path() + "/HotApp/2b.png");
-  EXPECT_EQ(calls[0].priority, 0);
+  EXPECT_EQ(calls[0].localPath, m_dir.Path() + "/HotApp/" + ImageCacheName("http://h/i/b.png"));
+  EXPECT_EQ(calls[0].kind, ImageKind::Icon);
 
-  // Banner images are forced: fetched again although present, at priority 1.
+  // Banner images are forced: fetched again although present.
   m_server.SetAnswer(server_paths::kAdvertisement,
                      R"({"data":[{"xh":1,"advfilepath":"http://h/a/1.jpg","advlink":"l"}]})");
   plat::MakeDirectories(m_dir.Path() + "/Advertisement");
-  orvtest::WriteFile(m_dir.Path() + "/Advertisement/1.jpg", "jpg");
+  const std::string banner = "/Advertisement/1-" + ImageCacheName("http://h/a/1.jpg");
+  orvtest::WriteFile(m_dir.Path() + banner, "jpg");
   CQueryAdvertisementCtrl adv;
   adv.RunDefault();
   calls = window.Calls();
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[1].url, "http://h/a/1.jpg");
-  EXPECT_EQ(calls[1].localPath, m_dir.Path() + "/Advertisement/1.jpg");
-  EXPECT_EQ(calls[1].priority, 1);
+  EXPECT_EQ(calls[1].localPath, m_dir.Path() + banner);
+  EXPECT_EQ(calls[1].kind, ImageKind::Banner);
 }
 
 TEST_F(RequestCtrlTest, WithoutDownloadWindowRunStillParses) {

@@ -10,14 +10,14 @@
 
 namespace orvtest {
 
-int RecordingDownloadWindow::DownloadFile(const std::string& url, const std::string& localPath,
-                                          int priority) {
+bool RecordingImageFetcher::Fetch(const std::string& url, const std::string& localPath,
+                                  ImageKind kind) {
   std::lock_guard<std::mutex> lock(m_mutex);
-  m_calls.push_back({url, localPath, priority});
-  return 1;
+  m_calls.push_back({url, localPath, kind});
+  return true;
 }
 
-std::vector<DownloadCall> RecordingDownloadWindow::Calls() const {
+std::vector<ImageFetchCall> RecordingImageFetcher::Calls() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_calls;
 }

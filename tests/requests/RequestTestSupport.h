@@ -1,30 +1,30 @@
 #pragma once
-// Shared pieces of the request tests: a download window that records its calls, the thread
+// Shared pieces of the request tests: an image fetcher that records its calls, the thread
 // log's content, and a loopback port where nothing listens.
 #include <mutex>
 #include <string>
 #include <vector>
 
-#include "common/download/DownloadStarter.h"
+#include "client/requests/ImageFetch.h"
 
 namespace orvtest {
 
-struct DownloadCall {
+struct ImageFetchCall {
   std::string url;
   std::string localPath;
-  int priority = 0;
+  ImageKind kind = ImageKind::Icon;
 };
 
-// Registered as the process download window for its lifetime; records every request.
-class RecordingDownloadWindow final : public IDownloadStarter {
+// Registered as the process image fetcher for its lifetime; records every request.
+class RecordingImageFetcher final : public IImageFetchStarter {
  public:
-  int DownloadFile(const std::string& url, const std::string& localPath, int priority) override;
-  std::vector<DownloadCall> Calls() const;
+  bool Fetch(const std::string& url, const std::string& localPath, ImageKind kind) override;
+  std::vector<ImageFetchCall> Calls() const;
 
  private:
   mutable std::mutex m_mutex;
-  std::vector<DownloadCall> m_calls;
-  ProcessDownloadWindowScope m_registration{*this};  // ends first: no call outlives the rest
+  std::vector<ImageFetchCall> m_calls;
+  ProcessImageFetcherScope m_registration{*this};  // ends first: no call outlives the rest
 };
 
 // Everything the thread log wrote under programDir, converted to UTF-8.

@@ -109,7 +109,8 @@ void StubHttpServer::Answer(int client) {
       std::string(found ? "HTTP/1.0 200 OK" : "HTTP/1.0 404 Not Found") +
       "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
       "\r\nConnection: close\r\n\r\n";
-  const std::string all = head + body;
+  // An answer written as a whole response (its own status line and headers) goes as it is.
+  const std::string all = body.rfind("HTTP/1.", 0) == 0 ? body : head + body;
   ::send(client, all.data(), all.size(), MSG_NOSIGNAL);
 }
 

@@ -22,7 +22,8 @@ class StubHttpServer {
   // "127.0.0.1:<port>", the value of an ORVANTA_HOST_<KIND> variable.
   std::string HostPort() const { return "127.0.0.1:" + std::to_string(m_port); }
 
-  // Answers requests for path (query ignored) with status 200 and body.
+  // Answers requests for path (query ignored) with status 200 and body; a body beginning
+  // with "HTTP/1." is sent as the whole response instead.
   void SetAnswer(const std::string& path, const std::string& body);
   // Request targets (path and query, as sent) in arrival order.
   std::vector<std::string> Targets() const;

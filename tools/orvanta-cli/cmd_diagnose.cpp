@@ -35,12 +35,14 @@ int RunReportSoftware(const std::vector<std::string>& args) {
   CDiagnosisChecks checks;
   checks.CheckOtherSoftware();
   COtherSoftwareInfoCtrl report(checks.Slots());
+  // "success" is the platform's word on the report; a report without an answer failed.
+  const bool sent = report.Send().Ok() && report.success;
   Json::Value out;
-  out["success"] = report.success;
+  out["success"] = sent;
   out["slots"] = Json::Value(Json::arrayValue);
   for (const std::string& slot : checks.Slots()) out["slots"].append(slot);
   PrintJson(out);
-  return report.success ? 0 : 1;
+  return sent ? 0 : 1;
 }
 
 CliRegistration diagnoseCommand({"diagnose", "diagnose", &RunDiagnose});

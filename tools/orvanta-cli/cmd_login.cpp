@@ -1,9 +1,15 @@
 // Account commands: login, logout, credentials.
 //
-//   login --user NAME --password PW [--remember]   signs in; the commands chained after it
-//                                                  with " -- " run signed in
+//   login --user NAME (--password PW | --password-stdin) [--remember]
+//                                                  signs in; the commands chained after it
+//                                                  with " -- " run signed in. With
+//                                                  --password-stdin the password is the first
+//                                                  line of standard input, so no command line
+//                                                  shows it
 //   logout                                         signs out with the session's cookie key
 //   credentials                                    the stored user.cfg credentials
+#include <iostream>
+
 #include "CliCommand.h"
 #include "client/account/CCredentialStore.h"
 #include "client/account/CLoginService.h"
@@ -11,13 +17,26 @@
 
 namespace {
 
+constexpr const char* kLoginUsage =
+    "usage: login --user NAME (--password PW | --password-stdin) [--remember]";
+
+// The first line of standard input without its line end; false when none could be read.
+bool ReadPasswordLine(std::string& password) {
+  if (!std::getline(std::cin, password) && password.empty()) return false;
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
+}
+
 int RunLogin(std::vector<std::string> args) {
   std::string user, password;
   const bool haveUser = TakeOption(args, "--user", user);
-  const bool havePassword = TakeOption(args, "--password", password);
+  const bool passwordInArgs = TakeOption(args, "--password", password);
+  const bool passwordOnStdin = TakeFlag(args, "--password-stdin");
   const bool remember = TakeFlag(args, "--remember");
-  if (!haveUser || !havePassword || !args.empty())
-    return UsageError("usage: login --user NAME --password PW [--remember]");
+  if (!haveUser || passwordInArgs == passwordOnStdin || !args.empty())
+    return UsageError(kLoginUsage);
+  if (passwordOnStdin && !ReadPasswordLine(password))
+    return UsageError("login: no password line on standard input");
 
   CLoginService service(CurrentSession());
   const LoginResult result = service.Login(user, password, remember);
@@ -59,7 +78,8 @@ int RunCredentials(const std::vector<std::string>& args) {
   return 0;
 }
 
-CliRegistration loginCommand({"login", "login --user NAME --password PW [--remember]",
+CliRegistration loginCommand({"login",
+                              "login --user NAME (--password PW | --password-stdin) [--remember]",
                               [](const std::vector<std::string>& args) { return RunLogin(args); }});
 CliRegistration logoutCommand({"logout", "logout", RunLogout});
 CliRegistration credentialsCommand({"credentials", "credentials", RunCredentials});

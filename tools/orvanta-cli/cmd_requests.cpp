@@ -1,7 +1,7 @@
 // orvanta-cli commands of the request layer: the catalogue lists, subscriptions, the banner
 // list, the service desk's requests, the application-use report and the push channel.
-// Icon and banner downloads go through a headless download window; the command waits for
-// them before it prints.
+// Icon and banner pictures go through an image fetcher; the command waits for them before
+// it prints.
 #include <json/json.h>
 
 #include <cerrno>
@@ -17,27 +17,23 @@
 #include "client/requests/AppListCtrls.h"
 #include "client/requests/CLoginTcpSocket.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"
+#include "client/requests/ImageFetch.h"
 #include "client/requests/ReportCtrls.h"
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/requests/SubscriptionCtrls.h"
-#include "common/download/DownloadStarter.h"
-#include "common/download/HeadlessDownloadWindow.h"
 
 namespace {
 
-// Registers a headless download window for the life of the object and waits for its
-// downloads when it ends.
+// Registers an image fetcher for the life of the object and waits for its fetches when it
+// ends.
 class DownloadScope {
  public:
-  DownloadScope() : m_registration(m_window) {}
-  ~DownloadScope() { m_window.WaitIdle(std::chrono::minutes(2)); }
+  DownloadScope() : m_fetcher(nullptr), m_registration(m_fetcher) {}
+  ~DownloadScope() { m_fetcher.WaitIdle(std::chrono::minutes(2)); }
 
  private:
-  class Window final : public HeadlessDownloadWindow {
-   public:
-    ~Window() override { EndDownloads(); }
-  } m_window;
-  ProcessDownloadWindowScope m_registration;  // ends before the window
+  ImageFetcher m_fetcher;
+  ProcessImageFetcherScope m_registration;  // ends before the fetcher
 };
 
 // A request that failed: an unusable answer is printed as {"error": ...} on stdout, no
@@ -107,11 +103,12 @@ int RunApps(const std::vector<std::string>& args) {
     ctrl = std::make_unique<CPrivateDesktopAppCtrl>();
   else
     return UsageError("usage: apps hot|all-web|all-client|my-web|my-client");
+  RequestResult result;
   {
     DownloadScope downloads;
-    ctrl->RunDefault();
+    result = ctrl->RunDefault();
   }
-  if (!ctrl->lastResult) return RequestFailed(*ctrl);
+  if (!result) return RequestFailed(*ctrl);
   Json::Value v;
   v["list"] = which;
   if (which != "hot") {
@@ -132,8 +129,7 @@ int RunSubscription(const std::vector<std::string>& args, const char* name) {
   if (args.size() != 1 || !ParseInt(args[0], appid))
     return UsageError(std::string("usage: ") + name + " APPID");
   Ctrl ctrl;
-  ctrl.RunFor(appid);
-  if (ctrl.lastResult.status == RequestStatus::Unusable) return RequestFailed(ctrl);
+  if (ctrl.RunFor(appid).status == RequestStatus::Unusable) return RequestFailed(ctrl);
   Json::Value v;
   v["appid"] = appid;
   v["statusText"] = ctrl.statusText;
@@ -145,11 +141,12 @@ int RunSubscription(const std::vector<std::string>& args, const char* name) {
 int RunAdv(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("usage: adv");
   CQueryAdvertisementCtrl ctrl;
+  RequestResult result;
   {
     DownloadScope downloads;
-    ctrl.RunDefault();
+    result = ctrl.RunDefault();
   }
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!result) return RequestFailed(ctrl);
   Json::Value v;
   Json::Value order(Json::arrayValue);
   for (int xh : ctrl.advOrder) order.append(xh);
@@ -165,8 +162,7 @@ int RunAdv(const std::vector<std::string>& args) {
 int RunServices(const std::vector<std::string>& args) {
   if (!args.empty()) return UsageError("usage: services");
   CQueryCustomerServiceCtrl ctrl;
-  ctrl.RunDefault();
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!ctrl.RunDefault()) return RequestFailed(ctrl);
   Json::Value v;
   v["infoFlag"] = ctrl.infoFlag;
   v["infoText"] = ctrl.infoText;
@@ -185,8 +181,7 @@ int RunServices(const std::vector<std::string>& args) {
 int RunEnterprise(const std::vector<std::string>& args) {
   if (args.size() != 1) return UsageError("usage: enterprise NSRSBH");
   CQueryEnterpriseInfoCtrl ctrl;
-  ctrl.RunFor(args[0]);
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!ctrl.RunFor(args[0])) return RequestFailed(ctrl);
   Json::Value v;
   v["lxrmc"] = ctrl.lxrmc;
   v["nsrmc"] = ctrl.nsrmc;
@@ -202,8 +197,8 @@ int RunEnterprise(const std::vector<std::string>& args) {
 int RunWorkOrder(const std::vector<std::string>& args) {
   if (args.size() != 6) return UsageError("usage: work-order NSRSBH NSRMC LXRMC LXRDH LXRDZ BZ");
   CQueryWorkOrderCtrl ctrl;
-  ctrl.RunFor({args[0], args[1], args[2], args[3], args[4], args[5]});
-  if (!ctrl.lastResult) return RequestFailed(ctrl);
+  if (!ctrl.RunFor({args[0], args[1], args[2], args[3], args[4], args[5]}))
+    return RequestFailed(ctrl);
   Json::Value v;
   v["infoText"] = ctrl.infoText;
   v["infoFlag"] = ctrl.infoFlag;
@@ -220,7 +215,7 @@ int RunAppLog(const std::vector<std::string>& args) {
   app.type = args[1];
   app.version = args[2];
   COrvAppLogCtrl ctrl(app, appwz, appclienttype);
-  if (ctrl.lastResult.status == RequestStatus::Unusable) return RequestFailed(ctrl);
+  if (ctrl.Send().status == RequestStatus::Unusable) return RequestFailed(ctrl);
   Json::Value v;
   v["body"] = "{" + COrvAppLogCtrl::Body(app, appwz, appclienttype) + "}";
   v["answered"] = !ctrl.responseText.empty();

@@ -2,6 +2,7 @@
 """Local stand-in of the platform's servers, for the demo and for tests.
 
     /usr/bin/python3 tools/platform-sim/platform_sim.py [--data DIR] [--push-port PORT]
+        [--icon-file PNG] [--banner-file PNG]
 
 Every server listens on 127.0.0.1 on an ephemeral port. Once all of them listen, the
 simulator prints one line per server kind, "ORVANTA_HOST_<KIND>=127.0.0.1:<port>", then
@@ -40,6 +41,9 @@ Control endpoint (ORVANTA_SIM_CONTROL):
                     base a release's conf.config needs (scripts/release.sh --update-url)
   POST /slow-downloads {"bytes": N, "seconds": S}  installers padded to N bytes and sent
                     over S seconds (a download in progress to look at); {} turns it off
+  POST /slow-registration {"pause": S}  installers served from now on create their
+                    Uninstall key first, then write each value after a pause of S seconds
+                    (an installer that registers slowly); {} turns it off
 
 Sample installers: /downloads/<appid>/setup.exe is a shell script. Run with "/silent" it
 registers the application under
@@ -213,12 +217,24 @@ rm -rf "$DIR"
 EOS
 chmod +x "$DIR/start.sh" "$DIR/uninstall.sh"
 KEY='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\{code}'
-"$REG" add "$KEY" /v DisplayName /d "{name}" /f
-"$REG" add "$KEY" /v DisplayVersion /d "{version}" /f
-"$REG" add "$KEY" /v Publisher /d "平台示例软件" /f
-"$REG" add "$KEY" /v DisplayIcon /d "$DIR/start.sh" /f
-"$REG" add "$KEY" /v UninstallString /d "$DIR/uninstall.sh" /f
-"""
+{register}"""
+
+REGISTER_VALUES = (
+    ("DisplayName", '"{name}"'),
+    ("DisplayVersion", '"{version}"'),
+    ("Publisher", '"平台示例软件"'),
+    ("DisplayIcon", '"$DIR/start.sh"'),
+    ("UninstallString", '"$DIR/uninstall.sh"'),
+)
+
+
+def register_lines(pause):
+    """The installer's orvreg calls; with a pause (seconds) the key comes first and every
+    value after a pause of its own, as an installer that registers slowly does."""
+    lines = ['"$REG" add "$KEY" /v %s /d %s /f\n' % (name, data) for name, data in REGISTER_VALUES]
+    if not pause:
+        return "".join(lines)
+    return '"$REG" add "$KEY" /f\n' + "".join("sleep %g\n%s" % (pause, line) for line in lines)
 
 
 class Catalogue:
@@ -283,9 +299,11 @@ class Catalogue:
             return {"tcount": n, "data": data}
         return {"page": "1", "count": n, "tpage": "1" if data else "0", "tcount": n, "data": data}
 
-    def installer(self, appid):
+    def installer(self, appid, register_pause=0):
         app = self.desktop[appid]
-        return INSTALLER.format(name=app["name"], version=app["version"], code=app["code"])
+        register = register_lines(register_pause).format(name=app["name"], version=app["version"])
+        return INSTALLER.format(name=app["name"], version=app["version"], code=app["code"],
+                                register=register)
 
 
 class State:
@@ -300,6 +318,9 @@ class State:
         self.records = {"requests": [], "log": [], "diagnosis": [], "workorder": []}
         self.keepalive = 0
         self.slow_downloads = None  # (bytes, seconds) while installers are sent slowly
+        self.icon_bytes = None  # served for every icon when set (--icon-file)
+        self.banner_bytes = None  # served for every banner picture when set (--banner-file)
+        self.register_pause = 0  # seconds between an installer's registry writes
         self.push_clients = []
         self.catalogue = None
         self.push_port = 0
@@ -427,11 +448,13 @@ class Handler(BaseHTTPRequestHandler):
                 appid = int(path.split("/")[2])
             except (IndexError, ValueError):
                 return self.send(404, "text/plain", b"not found")
+            if st.icon_bytes is not None:
+                return self.send(200, "image/png", st.icon_bytes)
             return self.send(200, "image/png", icon_png(appid))
         if path.startswith("/downloads/"):
             try:
                 appid = int(path.split("/")[2])
-                script = cat.installer(appid).encode("utf-8")
+                script = cat.installer(appid, st.register_pause).encode("utf-8")
             except (IndexError, ValueError, KeyError):
                 return self.send(404, "text/plain", b"not found")
             if st.slow_downloads:
@@ -508,7 +531,8 @@ class Handler(BaseHTTPRequestHandler):
                 n = int(path[len("/images/adv/banner"):-4])
             except ValueError:
                 return self.send(404, "text/plain", b"not found")
-            return self.send(200, "image/png", banner_png(n))
+            picture = self.server.state.banner_bytes
+            return self.send(200, "image/png", banner_png(n) if picture is None else picture)
         if path.startswith("/promo/") or path.startswith("/webapps/"):
             html = "<html><head><meta charset='utf-8'></head><body>%s</body></html>" % path
             return self.send(200, "text/html; charset=utf-8", html.encode("utf-8"))
@@ -619,6 +643,16 @@ class Handler(BaseHTTPRequestHandler):
             except (ValueError, KeyError, TypeError):
                 return self.send_json({"error": "need {\"bytes\": N, \"seconds\": S}"}, 400)
             return self.send_json({"slow_downloads": st.slow_downloads})
+        if path == "/slow-registration" and method == "POST":
+            try:
+                req = json.loads(body.decode("utf-8") or "{}")
+                pause = float(req["pause"]) if req else 0
+            except (ValueError, KeyError, TypeError):
+                return self.send_json({"error": "need {\"pause\": S}"}, 400)
+            if not 0 <= pause <= 60:
+                return self.send_json({"error": "pause must be 0 to 60 seconds"}, 400)
+            st.register_pause = pause
+            return self.send_json({"slow_registration": pause})
         self.send(404, "text/plain", b"not found")
 
 
@@ -746,12 +780,18 @@ def main(argv=None):
                                               "scripts/release.sh")
     parser.add_argument("--program-dir", help="client program directory whose image/config.ini "
                                               "is pointed at these servers")
+    parser.add_argument("--icon-file", help="serve this file as every application's icon")
+    parser.add_argument("--banner-file", help="serve this file as every banner picture")
     args = parser.parse_args(argv)
 
     own_data = args.data is None
     data_dir = tempfile.mkdtemp(prefix="orvanta-sim.") if own_data else os.path.abspath(args.data)
     os.makedirs(data_dir, exist_ok=True)
     state = State(data_dir)
+    for name, attr in ((args.icon_file, "icon_bytes"), (args.banner_file, "banner_bytes")):
+        if name:
+            with open(name, "rb") as f:
+                setattr(state, attr, f.read())
 
     servers = []
     lines = []

@@ -1,31 +1,9 @@
 #include "client/ui/app/CAppLogWorker.h"
 
-#include <chrono>
-
 #include "client/requests/ReportCtrls.h"
 #include "platform/ThreadPriority.h"
 
-namespace {
-
-// One application-use report that watches the worker's abort flag: the same URL and
-// folder as COrvAppLogCtrl, which sends from its constructor, before a flag could be handed
-// to it.
-class AbortableAppLogRequest final : public COrvAppCtrl {
- public:
-  explicit AbortableAppLogRequest(AbortFlag& abort) { UseAbortFlag(abort); }
-  void Parse() override {}
-  int GetKind() const override { return 2; }
-  void Send(const S_OrvAppLogRequestInfo& record) {
-    Run(COrvAppLogCtrl::UrlFor(
-            COrvAppLogCtrl::Body(record.app, record.appwz, record.appclienttype)),
-        COrvAppLogCtrl::kFolder);
-  }
-};
-
-// An empty queue is looked at again after this pause.
-constexpr auto kIdlePause = std::chrono::milliseconds(55);
-
-}  // namespace
+namespace {}  // namespace
 
 CAppLogWorker::CAppLogWorker() = default;
 
@@ -39,7 +17,9 @@ void CAppLogWorker::Start() {
 
 void CAppLogWorker::Queue(const S_OrvAppLogRequestInfo& record) {
   std::lock_guard lock(m_mutex);
-  if (!m_stop) m_queue.push_back(record);
+  if (m_stop) return;
+  m_queue.push_back(record);
+  m_wake.notify_one();
 }
 
 void CAppLogWorker::Stop() {
@@ -59,13 +39,17 @@ void CAppLogWorker::ThreadMain() {
     std::deque<S_OrvAppLogRequestInfo> taken;
     taken.swap(m_queue);
     if (taken.empty()) {
-      m_wake.wait_for(lock, kIdlePause);
+      // Asleep until a record or the stop arrives: no wake-ups at rest.
+      m_wake.wait(lock, [this] { return m_stop || !m_queue.empty(); });
       continue;
     }
     for (const auto& record : taken) {
       if (m_stop) break;
       lock.unlock();
-      AbortableAppLogRequest(m_abort).Send(record);
+      COrvAppLogCtrl report(record.app, record.appwz, record.appclienttype);
+      report.UseAbortFlag(m_abort);
+      // A report that got no answer is not sent again: usage records are best effort.
+      (void)report.Send();
       lock.lock();
     }
   }

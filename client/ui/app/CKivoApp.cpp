@@ -1,7 +1,6 @@
 #include "client/ui/app/CKivoApp.h"
 
 #include <QApplication>
-#include <QPointer>
 
 #include "client/base/CSingleInstance.h"
 #include "client/base/CThreadLog.h"
@@ -11,27 +10,22 @@
 #include "controls/SkinFonts.h"
 
 bool CKivoApp::PublishWindow(CSingleInstance& guard, CKivoDlg& window) {
-  QPointer<CKivoDlg> target(&window);
-  return guard.Publish([target] {
-    // Listener thread: the window is restored on its own thread.
-    QMetaObject::invokeMethod(
-        qApp,
-        [target] {
-          if (target) target->RestoreAndRaise();
-        },
-        Qt::QueuedConnection);
-  });
+  // Listener thread: the window is restored on its own thread, through its inbox, which
+  // drops the request once the window is gone.
+  std::shared_ptr<shell::Inbox> inbox = window.SharedInbox();
+  CKivoDlg* target = &window;
+  return guard.Publish([inbox, target] { inbox->Post([target] { target->RestoreAndRaise(); }); });
 }
 
 int CKivoApp::Run(int argc, char** argv) {
   // One client per user session. The check comes before anything is shown: a second
   // start waits until the first has published its window (also while the first is still
-  // initialising), asks it to come forward, shows nothing and ends.
+  // initialising), asks it to come forward, shows nothing and ends; when the first does not
+  // answer in time, main() says so.
   CSingleInstance guard;
-  if (!guard.Check()) {
-    guard.Find(-1);
-    return 0;
-  }
+  if (!guard.Check())
+    return guard.Find(CSingleInstance::kSecondStartWaitMs) ? 0
+                                                           : CSingleInstance::kNotAnsweringExitCode;
 
   // Preparing the process. What the Windows client does here and what stands in for it:
   // - ActiveX control hosting (for the banner's Flash object): nothing; a ".SWF" banner

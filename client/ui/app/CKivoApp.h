@@ -12,8 +12,9 @@ class CKivoDlg;
 
 class CKivoApp {
  public:
-  // The process's exit code: 0 in every case (the window ended, another client was
-  // running, or the skin is incomplete).
+  // The process's exit code: 0 when the window ended, another client was brought forward
+  // or the skin is incomplete; CSingleInstance::kNotAnsweringExitCode when another client
+  // holds the lock but did not answer in time.
   int Run(int argc, char** argv);
 
   // First instance, once its window exists: a later start asks the window to restore and

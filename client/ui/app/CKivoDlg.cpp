@@ -11,30 +11,36 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QScreen>
+#include <QShortcut>
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <functional>
+
 #include "client/account/CLoginService.h"
+#include "client/apps/CAppLists.h"
+#include "client/base/CThreadLog.h"
 #include "client/base/MachineRegistry.h"
 #include "client/base/OwnVersion.h"
 #include "client/base/ShellText.h"
 #include "client/base/UserSession.h"
 #include "client/requests/CLoginTcpSocket.h"
 #include "client/requests/CQueryAdvertisementCtrl.h"
-#include "client/ui/app/BlockingCall.h"
 #include "client/ui/app/CAppActions.h"
-#include "client/ui/app/CAppLists.h"
 #include "client/ui/app/CAppLogWorker.h"
-#include "client/ui/app/CCtrlWorker.h"
+#include "client/ui/app/KivoAccessibility.h"
 #include "client/ui/dialogs/CServiceDialog.h"
 #include "client/ui/dialogs/CSystemDiagnoseDlg.h"
 #include "client/ui/dialogs/CUserLogonDlg.h"
 #include "client/ui/notify/CCometMiniNews.h"
 #include "client/ui/notify/CSystemNotifyTray.h"
+#include "client/ui/shell/CoreCall.h"
 #include "client/ui/views/CAdvImage.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CHotAppStrip.h"
 #include "client/ui/views/CMyAppDlg.h"
-#include "common/download/DownloadOwnerLink.h"
+#include "client/update/UpdateCheck.h"
+#include "client/ui/views/TileLook.h"
 #include "common/download/DownloadStarter.h"
 #include "common/download/DownloadStopFlag.h"
 #include "controls/CMessageBoxDialog.h"
@@ -46,6 +52,9 @@ using namespace kivo_layout;
 
 namespace {
 
+// How long the close waits for the calls in flight to notice their abort flags.
+constexpr int kCallsEndMs = 1000;
+
 enum StatusTextIndex { kVersionText, kUpdateText, kConnectionText, kReminderText, kLoginText };
 
 CSkinBtn* MakeSkinButton(QWidget* parent, const SkinButtonSpec& spec, int clientWidth) {
@@ -54,7 +63,6 @@ CSkinBtn* MakeSkinButton(QWidget* parent, const SkinButtonSpec& spec, int client
                     QString::fromUtf8(spec.images[2]), QString::fromUtf8(spec.images[3]));
   button->setText(QString());
   button->setAccessibleName(QString::fromUtf8(spec.accessibleName));
-  button->setFocusPolicy(Qt::NoFocus);
   button->move(clientWidth - spec.fromRight, spec.top);
   return button;
 }
@@ -67,16 +75,15 @@ CKivoDlg::CKivoDlg(UserSession& session, Services services)
                                                   Qt::WindowSystemMenuHint),
       m_session(session),
       m_services(std::move(services)),
-      m_loginService(std::make_unique<CLoginService>(session)) {
-  // Worker sends become queued calls on this window; once the window shuts down they
-  // answer 0 without waiting.
-  m_sendLink = std::make_shared<DownloadOwnerLink>([this](std::function<void()> task, bool) {
-    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
-  });
+      m_loginService(std::make_shared<CLoginService>(session)) {
+  // The watcher and the push channel reach this window through its inbox: posts bound to
+  // the window's lifetime and dropped once it shuts down.
+  m_inbox = std::make_shared<shell::Inbox>(this);
   if (!m_services.openLogin)
     m_services.openLogin = [this] {
       CUserLogonDlg dialog(
           *m_loginService, [this] { RefreshLoginDisplay(); }, this);
+      dialog.SetServiceOwner(m_loginService);
       dialog.exec();
     };
   if (!m_services.messageBox)
@@ -87,18 +94,13 @@ CKivoDlg::CKivoDlg(UserSession& session, Services services)
   if (!m_services.launchUpdater) m_services.launchUpdater = LaunchUpdater;
   if (!m_services.openUrl) m_services.openUrl = [](const std::string& url) { return OpenUrl(url); };
 
-  // The logout may run off the GUI thread (it waits for the login server); its display
-  // refresh comes back here.
-  m_loginService->SetLoginDisplayRefresh([this] {
-    if (QThread::currentThread() == thread())
-      RefreshLoginDisplay();
-    else
-      QMetaObject::invokeMethod(
-          this, [this] { RefreshLoginDisplay(); }, Qt::QueuedConnection);
-  });
-
+  // List fetches run on the shell's workers; their answers come back to this window.
   m_lists = std::make_unique<CAppLists>(
-      session, [](const std::function<void()>& fetch) { RunKeepingPainted(fetch); });
+      session, [this](const ListFetch& fetch, std::function<void(FetchedList)> done) {
+        shell::RunCoreCall(
+            this, [fetch](AbortFlag& abort) { return CAppLists::Fetch(fetch, abort); },
+            std::move(done));
+      });
   m_actions = std::make_unique<CAppActions>(*this, *m_lists);
   m_popup = std::make_unique<CCometMiniNews>(m_services.openUrl);
   m_tray = std::make_unique<CSystemNotifyTray>([this] { return m_session.loggedIn == 1; },
@@ -110,8 +112,6 @@ CKivoDlg::CKivoDlg(UserSession& session, Services services)
                                                  Dispatch(message);
                                                });
   m_appLog = std::make_unique<CAppLogWorker>();
-  m_customerService = std::make_unique<CCtrlWorker>();
-  m_advertisement = std::make_unique<CCtrlWorker>();
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
 }
@@ -129,6 +129,13 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
 
   // 2. This is the process's download window; a second start can find it from now on.
   m_downloadScope.emplace(*this);
+  {
+    std::weak_ptr<shell::Inbox> inbox = m_inbox;
+    m_images = std::make_unique<ImageFetcher>([this, inbox](const std::string& url) {
+      if (auto in = inbox.lock()) in->Post([this, url] { OnDownFinished(url, nullptr, 0); });
+    });
+    m_imageScope.emplace(*m_images);
+  }
   if (publish) publish();
 
   // 3. Workers: customer service, advertisement, application log.
@@ -137,14 +144,12 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   m_appLog->Start();
 
   // 4. The Uninstall watcher posts 2025.
-  std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
-  m_uninstallWatcher = std::make_unique<UninstallKeyWatcher>([this, link] {
-    if (auto l = link.lock())
-      l->Post([this] {
-        KivoMessage message;
-        message.id = kivo_msg::kUninstallKeyChanged;
-        return Dispatch(message);
-      });
+  m_uninstallWatcher = std::make_unique<UninstallKeyWatcher>([this] {
+    m_inbox->Post([this] {
+      KivoMessage message;
+      message.id = kivo_msg::kUninstallKeyChanged;
+      Dispatch(message);
+    });
   });
   m_uninstallWatcher->Start();
 
@@ -196,6 +201,7 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   // 9. The banner under the tab strip, rotated by timer 448.
   m_banner = new CAdvImage(this, m_services.openUrl);
   m_banner->setGeometry(kBannerRect);
+  MakeKeyboardLink(m_banner);
   m_banner->show();
   m_tabs->raise();
   if (!m_banners.empty()) ShowBanner(0);
@@ -238,6 +244,8 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
     m_texts[i] = label;
   }
   m_texts[kUpdateText]->setProperty("orvAccessibleRole", static_cast<int>(QAccessible::Link));
+  MakeKeyboardLink(m_texts[kUpdateText]);
+  AddKeyboardShortcuts();
   SetStatusText(kVersionText,
                 QString::fromUtf8(kVersionPrefix) + QString::fromStdString(GetOwnVersion()));
   SetStatusText(kUpdateText, QString::fromUtf8(kUpdateLinkText));
@@ -254,12 +262,12 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   m_tray->Add(QString::fromUtf8(kTrayTip));
 
   // 16 and 17. Timers (the window needs no COM).
+  // Timer 445 runs only while downloads report (DownloadActivity), so the window has no
+  // wake-ups at rest.
   StartTimer(kDelayedCheckTimer, kDelayedCheckMs);
-  StartTimer(kFinishedDownloadsTimer, kFinishedDownloadsMs);
   StartTimer(kHotStripTimer, kHotStripMs);
 
   // 18. The quiet update check.
-  m_updateChecker = std::make_unique<CUpdateChecker>(*this);
   StartUpdateCheck(false);
   return true;
 }
@@ -269,20 +277,21 @@ void CKivoDlg::Shutdown() {
   m_shutDown = true;
   for (const auto& [qtId, id] : m_timerIds) killTimer(qtId);
   m_timerIds.clear();
-  // From now on worker sends answer 0 at once: nobody waits for this window.
-  m_sendLink->Detach();
+  // From now on nothing posted reaches this window.
+  m_inbox->Close();
+  m_imageScope.reset();
+  m_images.reset();  // its fetches in flight end at once
   // The app-log worker is waited for; its request in flight ends at once.
   m_appLog->Stop();
-  m_customerService->Abort();
-  m_advertisement->Abort();
   if (m_lists) m_lists->AbortAll();
+  // Every core call in flight ends now; their results are dropped.
+  shell::AbortAllCalls();
   if (m_push) m_push->Stop();
   if (m_uninstallWatcher) m_uninstallWatcher->Stop();
-  m_updateChecker.reset();
-  // The request workers may be asking this window for an icon download: keep serving
-  // events while they end.
-  m_customerService->Join();
-  m_advertisement->Join();
+  // Calls that were asking this window for an icon download get 0 from the detached link
+  // and end; the wait is bounded so a call that ignores its flag cannot hold the close.
+  if (!shell::WaitForCalls(kCallsEndMs))
+    CThreadLog::Instance()->Write("CKivoDlg::Shutdown: calls still running at close");
   m_downloadScope.reset();  // waits for the calls still inside this window
   EndDownloads();
   m_tray->Remove();
@@ -311,8 +320,9 @@ int CKivoDlg::Dispatch(const KivoMessage& message) {
                  ? 1
                  : 0;
     case kivo_msg::kUninstallKeyChanged:
+      m_lists->RefreshInstallStates();
       if (m_strip) m_strip->RefreshStates(m_page == 0);
-      if (m_page == 2 && m_myApps) m_myApps->RebuildButtons();
+      if (m_page == 2 && m_myApps) m_myApps->RefreshStates();
       if (m_page == 1 && m_appCenter) m_appCenter->RefreshStates();
       return 1;
     case kivo_msg::kPushMessage:
@@ -333,6 +343,7 @@ void CKivoDlg::OnPageSwitch(int page) {
   if (page < 0 || page > 4) return;
   m_page = page;
   if (page == 0) {
+    m_shownPage = 0;
     if (m_strip) {
       m_strip->Rebuild(HotStripRect());
       m_strip->RefreshStates(true);
@@ -341,23 +352,28 @@ void CKivoDlg::OnPageSwitch(int page) {
     m_banner->show();
     return;
   }
+  // A page shows at once with the lists it holds; it fills in as their answers arrive.
   if (page == 1) {
-    RequestList(AppListKind::AllWeb);
+    m_appCenter->Await(AppListKind::AllWeb);
     m_appCenter->RebuildButtons();
   } else if (page == 2) {
     if (m_session.loggedIn == 0) {
       OpenLoginDialog(true);
       if (m_session.loggedIn == 0) {
         m_services.messageBox(QString::fromUtf8(kLoginFirst), QString(), CMessageBoxDialog::kOk);
+        // The page index stays 2, but the previous page's contents stay on show, and so
+        // does the tab that shows them.
+        if (m_tabs) m_tabs->Select(m_shownPage);
         return;
       }
     }
-    RequestList(AppListKind::PrivateWeb);
-    RequestList(AppListKind::PrivateDesktop);
+    m_myApps->Await(AppListKind::PrivateWeb);
+    m_myApps->Await(AppListKind::PrivateDesktop);
     m_myApps->RebuildButtons();
   }
   if (m_strip) m_strip->RefreshStates(false);
   m_banner->hide();
+  m_shownPage = page;
   QWidget* chosen = Page(page);
   chosen->show();
   for (int i = 1; i <= 4; ++i)
@@ -417,7 +433,7 @@ void CKivoDlg::timerEvent(QTimerEvent* event) {
 void CKivoDlg::OnTimer(int id) {
   switch (id) {
     case kDelayedCheckTimer:
-      if (m_updateChecker) m_updateChecker->StartCheckThread();
+      RunUpdateCheck();
       ConnectPushChannel();
       KillTimer(kDelayedCheckTimer);
       break;
@@ -427,6 +443,10 @@ void CKivoDlg::OnTimer(int id) {
         std::lock_guard lock(m_finishedMutex);
         finished.swap(m_finished);
       }
+      // A tick with nothing drained and no report since the last one ends the timer; the
+      // next report starts it again.
+      if (finished.empty() && !m_downloadReported) KillTimer(kFinishedDownloadsTimer);
+      m_downloadReported = false;
       for (const std::string& url : finished) {
         if (m_page == 0 && m_strip)
           m_strip->RefreshIcon(url);
@@ -480,45 +500,58 @@ void CKivoDlg::ShowBanner(int index) {
 // ---- Workers ----
 
 void CKivoDlg::StartCustomerServiceWorker() {
-  auto controller = std::make_shared<CQueryCustomerServiceCtrl>();
-  std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
-  m_customerService->Start(controller, [this, controller, link] {
-    controller->RunDefault();
-    KivoMessage message;
-    message.id = kivo_msg::kCustomerService;
-    message.services = controller->services;
-    if (auto l = link.lock()) l->Send([this, message] { return Dispatch(message); });
-  });
+  using Services = std::vector<CQueryCustomerServiceCtrl::Service>;
+  shell::RunCoreCall(
+      this,
+      [](AbortFlag& abort) {
+        CQueryCustomerServiceCtrl controller;
+        controller.UseAbortFlag(abort);
+        CallResult<Services> out;
+        out.result = controller.RunDefault();
+        out.value = std::move(controller.services);
+        return out;
+      },
+      [this](CallResult<Services> done) {
+        // The built-in service types stay unless the request was answered.
+        if (!done.result.Ok()) return;
+        KivoMessage message;
+        message.id = kivo_msg::kCustomerService;
+        message.services = std::move(done.value);
+        Dispatch(message);
+      });
 }
 
 void CKivoDlg::StartAdvertisementWorker() {
-  auto controller = std::make_shared<CQueryAdvertisementCtrl>();
-  std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
-  m_advertisement->Start(controller, [this, controller, link] {
-    controller->RunDefault();
-    std::vector<BannerEntry> banners;
-    for (const OrvAppInfo& app : controller->apps) {
-      std::string fileName = app.iconPath.substr(app.iconPath.find_last_of('/') + 1);
-      auto found = controller->advLinks.find(fileName);
-      banners.push_back(
-          {app.iconPath, found != controller->advLinks.end() ? found->second : "", app.img});
-    }
-    if (auto l = link.lock())
-      l->Send([this, banners = std::move(banners)]() mutable {
-        ReplaceBannerList(std::move(banners));
-        return 1;
+  shell::RunCoreCall(
+      this,
+      [](AbortFlag& abort) {
+        CQueryAdvertisementCtrl controller;
+        controller.UseAbortFlag(abort);
+        CallResult<std::vector<BannerEntry>> out;
+        out.result = controller.RunDefault();
+        for (const OrvAppInfo& app : controller.apps) {
+          std::string fileName = app.iconPath.substr(app.iconPath.find_last_of('/') + 1);
+          auto found = controller.advLinks.find(fileName);
+          out.value.push_back(
+              {app.iconPath, found != controller.advLinks.end() ? found->second : "", app.img});
+        }
+        return out;
+      },
+      [this](CallResult<std::vector<BannerEntry>> done) {
+        // Without an answer the banner list stays as it is.
+        if (done.result.Ok()) ReplaceBannerList(std::move(done.value));
       });
-  });
 }
 
 void CKivoDlg::ConnectPushChannel() {
   if (!m_push) {
-    std::weak_ptr<DownloadOwnerLink> link = m_sendLink;
-    m_push = std::make_unique<CLoginTcpSocket>([this, link](const PushMessage& push) {
-      KivoMessage message;
-      message.id = kivo_msg::kPushMessage;
-      message.push = push;
-      if (auto l = link.lock()) l->Send([this, message] { return Dispatch(message); });
+    m_push = std::make_unique<CLoginTcpSocket>([this](const PushMessage& push) {
+      m_inbox->Post([this, push] {
+        KivoMessage message;
+        message.id = kivo_msg::kPushMessage;
+        message.push = push;
+        Dispatch(message);
+      });
     });
   }
   bool started = m_push->StartPushThread();
@@ -530,15 +563,26 @@ void CKivoDlg::QueueAppLog(const S_OrvAppLogRequestInfo& record) { m_appLog->Que
 // ---- Update check ----
 
 void CKivoDlg::StartUpdateCheck(bool userRequested) {
-  if (m_updateChecker) m_updateChecker->StartUpdateCheck(userRequested);
+  m_updateUserRequested = userRequested;
+  RunUpdateCheck();
 }
 
-void CKivoDlg::OnUpdateCheckFinished(int code, bool userRequested) {
-  KivoMessage message;
-  message.id = kivo_msg::kUpdateResult;
-  message.index = code;
-  message.flag = userRequested;
-  m_sendLink->Send([this, message] { return Dispatch(message); });
+void CKivoDlg::RunUpdateCheck() {
+  // One check at a time; the delayed check takes the flag of the latest start.
+  if (m_shutDown || m_updateCall.Pending()) return;
+  m_updateCall = shell::RunCoreCall(
+      this,
+      [](AbortFlag& abort) {
+        // The code carries the check's outcome, an unanswered check included.
+        return CallResult<int>{RequestResult::Success(), CheckForUpdateDetailed({}, &abort).code};
+      },
+      [this](CallResult<int> done) {
+        KivoMessage message;
+        message.id = kivo_msg::kUpdateResult;
+        message.index = done.value;
+        message.flag = m_updateUserRequested;
+        Dispatch(message);
+      });
 }
 
 void CKivoDlg::OnUpdateCheckResult(int code, bool userRequested) {
@@ -572,8 +616,16 @@ void CKivoDlg::RefreshLoginDisplay() {
 }
 
 void CKivoDlg::Logout() {
-  // The logout waits for the login server; the window keeps painting meanwhile.
-  RunKeepingPainted([this] { m_loginService->Logout(); });
+  // The logout waits for the login server on a worker; the window takes input meanwhile
+  // and refreshes its login display when the logout has ended.
+  if (m_logoutCall.Pending()) return;
+  m_logoutCall = shell::RunCoreCall(
+      this,
+      [service = m_loginService](AbortFlag&) {
+        service->Logout();
+        return CallResult<bool>{RequestResult::Success(), true};
+      },
+      [this](CallResult<bool>) { RefreshLoginDisplay(); });
 }
 
 void CKivoDlg::OpenLoginDialog(bool partialRepaint) {
@@ -600,7 +652,15 @@ QString CKivoDlg::StatusText(int which) const {
 
 // ---- Lists, actions, pages ----
 
-const AppList& CKivoDlg::RequestList(AppListKind kind) { return m_lists->Request(kind); }
+bool CKivoDlg::RequestList(AppListKind kind, QObject* receiver, ListAnswer answer) {
+  CAppLists::Answer bound;
+  if (answer)
+    bound = [guard = QPointer<QObject>(receiver), answer = std::move(answer)](
+                const RequestResult& result, const AppList& list) {
+      if (guard) answer(result, list);
+    };
+  return m_lists->Request(kind, std::move(bound)) != CAppLists::Requested::Held;
+}
 
 const AppList& CKivoDlg::HeldList(AppListKind kind) const { return m_lists->Held(kind); }
 
@@ -632,11 +692,26 @@ void CKivoDlg::RebuildMyApps() {
 
 void CKivoDlg::OnCheckTime(std::string, std::string) {}
 
-void CKivoDlg::OnDownError(std::string) {}
+void CKivoDlg::OnDownError(std::string) { DownloadActivity(); }
+
+void CKivoDlg::DownloadActivity() {
+  m_downloadReported = true;
+  if (m_shutDown) return;
+  for (const auto& entry : m_timerIds)
+    if (entry.second == kFinishedDownloadsTimer) return;
+  StartTimer(kFinishedDownloadsTimer, kFinishedDownloadsMs);
+}
+
+void CKivoDlg::OnDownFailed(std::string url, DownloadFailure, long) {
+  if (m_strip) m_strip->SetProgress(url, tile_look::kProgressFailed);
+  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, tile_look::kProgressFailed);
+  OnDownError(std::move(url));
+}
 
 void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
   // Only every second progress report reaches the tiles, so the last one shown may be 98%:
   // a finished download returns its tiles to their plain name.
+  DownloadActivity();
   if (m_strip) m_strip->SetProgress(url, 100);
   if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, 100);
   std::lock_guard lock(m_finishedMutex);
@@ -644,6 +719,7 @@ void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
 }
 
 void CKivoDlg::OnDownProgress(std::string url, int64_t done, int64_t total) {
+  DownloadActivity();
   int percent = ProgressPercent(done, total);
   if (!m_progress.Pass()) return;
   if (m_strip) m_strip->SetProgress(url, percent);
@@ -688,6 +764,9 @@ void CKivoDlg::OnTrayCommand(int command) {
       break;
     case CSystemNotifyTray::kQuit:
       ConfirmExit();
+      break;
+    case CSystemNotifyTray::kShowMessage:
+      m_popup->TakeKeyboard();
       break;
     default:
       break;
@@ -753,11 +832,62 @@ void CKivoDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Enter:
       return;  // Enter does nothing
     case Qt::Key_Escape:
-      done(0);  // Escape ends the dialog directly
+      // Escape backs out of things: it asks before ending the program, as the close button.
+      ConfirmExit();
       return;
     default:
       QDialog::keyPressEvent(event);
   }
+}
+
+void CKivoDlg::AddKeyboardShortcuts() {
+  auto add = [this](QKeySequence keys, std::function<void()> run) {
+    connect(new QShortcut(keys, this), &QShortcut::activated, this, std::move(run));
+  };
+  const int pages = m_tabs->Count();
+  auto step = [this, pages](int by) {
+    m_tabs->SelectByUser((m_tabs->Selected() + by + pages) % pages);
+  };
+  add(QKeySequence(Qt::CTRL | Qt::Key_Tab), [step] { step(1); });
+  // Shift+Tab arrives as Backtab on X11, as Shift+Tab elsewhere.
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [step] { step(-1); });
+  add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [step] { step(-1); });
+  for (int i = 0; i < pages && i < 9; ++i)
+    add(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), [this, i] { m_tabs->SelectByUser(i); });
+  add(QKeySequence(Qt::CTRL | Qt::Key_M), [this] { m_popup->TakeKeyboard(); });
+  m_tray->SetHasMessage([this] { return m_popup->HasMessage(); });
+}
+
+bool CKivoDlg::focusNextPrevChild(bool next) {
+  std::vector<QWidget*> stops;
+  auto usable = [this](QWidget* w) {
+    return w && w->isVisibleTo(this) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus);
+  };
+  for (QWidget* w : {static_cast<QWidget*>(m_login), static_cast<QWidget*>(m_logout),
+                     static_cast<QWidget*>(m_minimize), static_cast<QWidget*>(m_close),
+                     static_cast<QWidget*>(m_tabs)})
+    if (usable(w)) stops.push_back(w);
+  const size_t fixed = stops.size();
+  // The content, in the window's own chain: the open page's controls, or the hot tiles.
+  for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+    if (!usable(w) || w == m_texts[kUpdateText] || w->focusProxy() ||
+        std::find(stops.begin(), stops.begin() + fixed, w) != stops.begin() + fixed)
+      continue;
+    stops.push_back(w);
+  }
+  if (usable(m_texts[kUpdateText])) stops.push_back(m_texts[kUpdateText]);
+  if (stops.empty()) return QDialog::focusNextPrevChild(next);
+  QWidget* current = focusWidget();
+  while (current && current->focusProxy()) current = current->focusProxy();
+  // A control inside a stop (the line edit of a combo box) counts as the stop.
+  auto at = std::find_if(stops.begin(), stops.end(), [current](QWidget* w) {
+    return current && (w == current || w->isAncestorOf(current));
+  });
+  const int count = static_cast<int>(stops.size());
+  int index = at == stops.end() ? (next ? -1 : 0) : static_cast<int>(at - stops.begin());
+  index = (index + (next ? 1 : -1) + count) % count;
+  stops[index]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+  return true;
 }
 
 void CKivoDlg::closeEvent(QCloseEvent* event) {

@@ -5,9 +5,10 @@
 // It starts the background workers, takes every numbered message at one dispatch point,
 // and is the download window that icon and installer downloads report to.
 //
-// Threads: everything here runs on the GUI thread. Workers reach the window only through
-// its send link (a blocking queued call that answers 0 once the window is shutting down)
-// or the two queues (finished downloads, application-use records).
+// Threads: everything here runs on the GUI thread and never waits for another. Core calls
+// (lists, service types, banner, update check, logout) run through the shell's core calls;
+// the Uninstall watcher and the push channel post to the window's inbox; the app-log worker
+// takes records from a queue. All of it is bound to the window's lifetime.
 #include <QDialog>
 #include <QPixmap>
 #include <QPointer>
@@ -22,12 +23,13 @@
 #include <utility>
 #include <vector>
 
+#include "client/requests/ImageFetch.h"
 #include "client/requests/PushMessage.h"
 #include "client/requests/ServiceDeskCtrls.h"
-#include "client/ui/app/IKivoHost.h"
 #include "client/ui/app/KivoLayout.h"
 #include "client/ui/notify/CaptionDrag.h"
-#include "client/update/CUpdateChecker.h"
+#include "client/ui/shell/CoreCall.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/update/UpdatePrompts.h"
 #include "common/download/qt/FCDownloadFileWndBase.h"
 
@@ -38,7 +40,6 @@ class CAppGridPage;
 class CAppLists;
 class CAppLogWorker;
 class CCometMiniNews;
-class CCtrlWorker;
 class CHotAppStrip;
 class CLoginService;
 class CLoginTcpSocket;
@@ -48,7 +49,6 @@ class CSkinBtn;
 class CSystemDiagnoseDlg;
 class CSystemNotifyTray;
 class CXTabCtrl;
-class DownloadOwnerLink;
 class QLabel;
 class UninstallKeyWatcher;
 
@@ -65,8 +65,7 @@ struct KivoMessage {
 
 class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
                        public IKivoHost,
-                       public IUpdatePrompts,
-                       public IUpdateCheckSink {
+                       public IUpdatePrompts {
   Q_OBJECT
  public:
   // What the window asks of its surroundings; each has a default (the real dialogs and
@@ -100,6 +99,8 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void RefreshLoginDisplay();
   // Restores and raises the window, also from minimised or hidden (a second start).
   void RestoreAndRaise();
+  // The window's inbox, for a thread that posts to it and may outlive it.
+  std::shared_ptr<shell::Inbox> SharedInbox() const { return m_inbox; }
   // Asks before the close sequence (close button, tray quit); true when it ran.
   bool ConfirmExit();
   // The about box (the top band's context menu).
@@ -118,7 +119,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   // IKivoHost
   QWidget* HostWidget() override { return this; }
   const UserSession& Session() const override { return m_session; }
-  const AppList& RequestList(AppListKind kind) override;
+  bool RequestList(AppListKind kind, QObject* receiver, ListAnswer answer) override;
   const AppList& HeldList(AppListKind kind) const override;
   bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) override;
   void OpenLoginDialog(bool partialRepaint) override;
@@ -131,8 +132,6 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void ShowInformation(const char* text) override;
   bool Confirm(const char* caption, const char* text) override;
   void ExitForUpdate() override;
-  // IUpdateCheckSink (worker thread)
-  void OnUpdateCheckFinished(int code, bool userRequested) override;
   // Message 3024.
   void OnUpdateCheckResult(int code, bool userRequested);
   // The update link ("检测更新").
@@ -161,6 +160,8 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void OnCheckTime(std::string url, std::string lastModified) override;
   void OnDownFinished(std::string url, const char* data, int64_t size) override;
   void OnDownError(std::string url) override;
+  // An installer download that failed for good shows on its tiles.
+  void OnDownFailed(std::string url, DownloadFailure failure, long status) override;
   void OnDownProgress(std::string url, int64_t done, int64_t total) override;
 
   void paintEvent(QPaintEvent* event) override;
@@ -169,16 +170,25 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  // Tab order: the title band's buttons, the tab strip, the open page's content, the update
+  // link, round again.
+  bool focusNextPrevChild(bool next) override;
   void closeEvent(QCloseEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
 
  private:
+  // Ctrl+Tab / Ctrl+Shift+Tab and Ctrl+1..Ctrl+5 open pages as the tabs do; Ctrl+M gives the
+  // keyboard to the message popup.
+  void AddKeyboardShortcuts();
   void StartTimer(int id, int ms);
   void KillTimer(int id);
   void StartCustomerServiceWorker();
   void StartAdvertisementWorker();
   void ConnectPushChannel();
   void CloseSequence();
+  void RunUpdateCheck();
+  // A download reported: timer 445 runs until a tick finds nothing new.
+  void DownloadActivity();
   void OnPageSwitch(int page);
   void RebuildHotStrip();
   void ShowBanner(int index);
@@ -192,14 +202,21 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
 
   UserSession& m_session;
   Services m_services;
-  std::unique_ptr<CLoginService> m_loginService;
+  // Shared with a logout still running on a worker when the window goes.
+  std::shared_ptr<CLoginService> m_loginService;
+  shell::CallHandle m_logoutCall;
   // The process's download window registration (icon downloads of the request workers).
   std::optional<ProcessDownloadWindowScope> m_downloadScope;
-  std::shared_ptr<DownloadOwnerLink> m_sendLink;
+  // Icons and banner pictures of the request workers; an arrival goes where a finished
+  // download goes.
+  std::unique_ptr<ImageFetcher> m_images;
+  std::optional<ProcessImageFetcherScope> m_imageScope;
+  std::shared_ptr<shell::Inbox> m_inbox;
 
   std::array<QPixmap, 4> m_skin;
   bool m_fullRepaint = true;
   int m_page = 0;
+  int m_shownPage = 0;  // the page whose contents show (differs after a refused login)
   bool m_updateLinkPressed = false;
   CaptionDrag m_drag;
   bool m_shutDown = false;
@@ -226,9 +243,9 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   std::unique_ptr<CLoginTcpSocket> m_push;
   std::unique_ptr<UninstallKeyWatcher> m_uninstallWatcher;
   std::unique_ptr<CAppLogWorker> m_appLog;
-  std::unique_ptr<CCtrlWorker> m_customerService;
-  std::unique_ptr<CCtrlWorker> m_advertisement;
-  std::unique_ptr<CUpdateChecker> m_updateChecker;
+  // The update check in flight; the flag of the latest start.
+  shell::CallHandle m_updateCall;
+  bool m_updateUserRequested = false;
 
   std::vector<BannerEntry> m_banners;
   int m_bannerIndex = -1;
@@ -236,6 +253,7 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   mutable std::mutex m_finishedMutex;
   std::vector<std::string> m_finished;
   kivo_layout::ProgressGate m_progress;
+  bool m_downloadReported = false;
 
   std::map<int, int> m_timerIds;  // Qt timer id -> timer number
 };

@@ -3,19 +3,43 @@
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QCoreApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPointer>
 #include <QStringList>
 
+#include <algorithm>
 #include <vector>
 
+#include "client/ui/views/COrvAppButton.h"
+#include "controls/CSkinBtn.h"
 #include "controls/CXTabCtrl.h"
 
 namespace {
 
-class TabAccessible final : public QAccessibleInterface {
+// One tab of a strip: a page tab, selected while its page is open, focused while the strip
+// has the keyboard on it; pressing it opens its page as a click would.
+class TabAccessible final : public QAccessibleInterface, public QAccessibleActionInterface {
  public:
   TabAccessible(CXTabCtrl* strip, int index) : m_strip(strip), m_index(index) {}
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    return type == QAccessible::ActionInterface ? static_cast<QAccessibleActionInterface*>(this)
+                                                : nullptr;
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& name) override {
+    if (name != pressAction() || !isValid()) return;
+    // Posted: opening a page may ask a question first, and the screen reader waits for the
+    // action's answer.
+    QMetaObject::invokeMethod(
+        m_strip.data(),
+        [strip = m_strip, index = m_index] {
+          if (strip) strip->SelectByUser(index);
+        },
+        Qt::QueuedConnection);
+  }
+  QStringList keyBindingsForAction(const QString&) const override { return {}; }
   bool isValid() const override { return m_strip && m_index < m_strip->Count(); }
   QObject* object() const override { return nullptr; }
   QAccessibleInterface* childAt(int, int) const override { return nullptr; }
@@ -42,6 +66,9 @@ class TabAccessible final : public QAccessibleInterface {
     s.selectable = true;
     s.selected = isValid() && m_strip->Selected() == m_index;
     s.hotTracked = isValid() && m_strip->Hot() == m_index;
+    s.focusable = isValid() && m_strip->focusPolicy() != Qt::NoFocus;
+    s.focused = isValid() && m_strip->hasFocus() && m_strip->Current() == m_index;
+    s.invisible = !isValid() || !m_strip->isVisible();
     return s;
   }
 
@@ -76,15 +103,35 @@ class TabStripAccessible final : public QAccessibleWidget {
     int index = Strip()->HitTest(Strip()->mapFromGlobal(QPoint(x, y)));
     return index >= 0 ? child(index) : nullptr;
   }
+  QAccessibleInterface* focusChild() const override {
+    return Strip()->hasFocus() ? child(Strip()->Current()) : nullptr;
+  }
 
  private:
   CXTabCtrl* Strip() const { return static_cast<CXTabCtrl*>(widget()); }
   mutable std::vector<TabAccessible*> m_tabs;
 };
 
-// A link drawn by the window (the banner, the update link): pressing it is a left click at
-// its centre, delivered where the mouse's click would go (a label that lets clicks through
-// hands it to its parent).
+// Follows a link drawn by the window (the banner, the update link): a left click at its
+// centre, delivered where the mouse's click would go (a label that lets clicks through hands
+// it to its parent).
+void ClickLink(QWidget* link) {
+  QWidget* target = link;
+  QPoint pos = target->rect().center();
+  while (target->testAttribute(Qt::WA_TransparentForMouseEvents) && target->parentWidget()) {
+    pos = target->mapToParent(pos);
+    target = target->parentWidget();
+  }
+  const QPointF local(pos), global(target->mapToGlobal(local));
+  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &press);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(target, &release);
+}
+
+// A link drawn by the window: pressing it follows it.
 class LinkAccessible final : public QAccessibleWidget {
  public:
   explicit LinkAccessible(QWidget* widget) : QAccessibleWidget(widget, QAccessible::Link) {}
@@ -93,27 +140,94 @@ class LinkAccessible final : public QAccessibleWidget {
   }
   void doAction(const QString& name) override {
     if (name != pressAction()) return QAccessibleWidget::doAction(name);
-    QWidget* target = widget();
-    QPoint pos = target->rect().center();
-    while (target->testAttribute(Qt::WA_TransparentForMouseEvents) && target->parentWidget()) {
-      pos = target->mapToParent(pos);
-      target = target->parentWidget();
-    }
-    const QPointF local(pos), global(target->mapToGlobal(local));
-    QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton,
-                      Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton,
-                        Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &release);
+    ClickLink(widget());
   }
+};
+
+// Makes a drawn link a keyboard stop: Return, Enter and Space follow it, and while it has the
+// focus the skin's dotted focus mark is drawn over it.
+class KeyboardLink final : public QObject {
+ public:
+  explicit KeyboardLink(QWidget* link) : QObject(link) {
+    link->setFocusPolicy(Qt::TabFocus);
+    link->installEventFilter(this);
+  }
+  bool eventFilter(QObject* object, QEvent* event) override {
+    auto* link = static_cast<QWidget*>(object);
+    switch (event->type()) {
+      case QEvent::KeyPress: {
+        auto* key = static_cast<QKeyEvent*>(event);
+        const bool press = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter ||
+                           key->key() == Qt::Key_Space;
+        if (!press || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+        if (!key->isAutoRepeat()) ClickLink(link);
+        return true;
+      }
+      case QEvent::FocusIn:
+      case QEvent::FocusOut:
+        link->update();
+        return false;
+      case QEvent::Paint: {
+        // The link paints itself first (the call skips this filter), then the mark.
+        static_cast<QObject*>(link)->event(event);
+        if (link->hasFocus()) {
+          QPainter painter(link);
+          CSkinBtn::DrawFocusMark(painter, link->rect().adjusted(-2, -2, 2, 2));
+        }
+        return true;
+      }
+      default:
+        return false;
+    }
+  }
+};
+
+// An application tile: a button named by the application, described by its state in words,
+// with its installer's download progress (0 to 100) as its value. Pressing it is a click,
+// posted: the click may ask a question, and the screen reader waits for the answer.
+class TileAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+ public:
+  explicit TileAccessible(COrvAppButton* tile) : QAccessibleWidget(tile, QAccessible::Button) {}
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QString text(QAccessible::Text t) const override {
+    // Read when asked, so a badge-less tile's install state is never stale.
+    if (t == QAccessible::Description) return Tile()->SpokenState();
+    return QAccessibleWidget::text(t);
+  }
+  QStringList actionNames() const override { return {pressAction()}; }
+  void doAction(const QString& name) override {
+    if (name != pressAction() || !widget()->isEnabled()) return;
+    QPointer<COrvAppButton> tile = Tile();
+    QMetaObject::invokeMethod(
+        tile.data(),
+        [tile] {
+          if (tile) tile->click();
+        },
+        Qt::QueuedConnection);
+  }
+  QVariant currentValue() const override { return std::max(Tile()->ShownProgress(), 0); }
+  void setCurrentValue(const QVariant&) override {}  // progress is read, never set
+  QVariant maximumValue() const override { return 100; }
+  QVariant minimumValue() const override { return 0; }
+  QVariant minimumStepSize() const override { return 1; }
+
+ private:
+  COrvAppButton* Tile() const { return static_cast<COrvAppButton*>(widget()); }
 };
 
 QAccessibleInterface* KivoFactory(const QString& className, QObject* object) {
   if (!object || !object->isWidgetType()) return nullptr;
   auto* widget = static_cast<QWidget*>(object);
+  if (object->inherits("COrvAppButton"))
+    return new TileAccessible(static_cast<COrvAppButton*>(widget));
   if (className == QLatin1String("CXTabCtrl"))
     return new TabStripAccessible(static_cast<CXTabCtrl*>(widget));
+  // The main window is the program's frame, though it is built on a dialog.
+  if (className == QLatin1String("CKivoDlg"))
+    return new QAccessibleWidget(widget, QAccessible::Window);
   QVariant role = object->property("orvAccessibleRole");
   if (!role.isValid()) return nullptr;
   if (role.toInt() == QAccessible::Link) return new LinkAccessible(widget);
@@ -121,6 +235,11 @@ QAccessibleInterface* KivoFactory(const QString& className, QObject* object) {
 }
 
 }  // namespace
+
+void MakeKeyboardLink(QWidget* link) {
+  if (link && !link->findChild<KeyboardLink*>(QString(), Qt::FindDirectChildrenOnly))
+    new KeyboardLink(link);
+}
 
 void InstallKivoAccessibility() {
   static const bool installed = [] {

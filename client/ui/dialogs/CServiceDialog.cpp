@@ -7,8 +7,11 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 
-#include "client/ui/app/BlockingCall.h"
+#include <memory>
+
 #include "client/ui/dialogs/DialogWidgets.h"
+#include "client/ui/shell/CoreCall.h"
+#include "controls/CNamedComboBox.h"
 
 const std::array<const char*, 11> CServiceDialog::kBuiltInTypes = {
     "网上申报培训", "代理申报",     "代理记账",  "税务代办",
@@ -74,7 +77,7 @@ CServiceDialog::CServiceDialog(QWidget* parent) : QWidget(parent) {
     return b;
   };
 
-  m_type = new QComboBox(this);
+  m_type = new CNamedComboBox(this);
   m_type->setObjectName(QStringLiteral("serviceType"));
   m_type->setGeometry(kFieldX, rowY(0), kFieldW, kFieldH);
   m_type->setAccessibleName(QStringLiteral("服务类型"));
@@ -133,25 +136,54 @@ WorkOrderForm CServiceDialog::ReadForm() const {
   return form;
 }
 
+namespace {
+
+// Runs one OA request on its own controller; the controller comes back with its answer.
+template <class Ctrl, class Run>
+CallResult<std::shared_ptr<Ctrl>> RunOaRequest(AbortFlag& abort, Run run) {
+  CallResult<std::shared_ptr<Ctrl>> out;
+  out.value = std::make_shared<Ctrl>();
+  out.value->UseAbortFlag(abort);
+  out.result = run(*out.value);
+  return out;
+}
+
+}  // namespace
+
 void CServiceDialog::OnLookup() {
+  // One lookup at a time: the button waits for the answer.
+  if (m_lookupCall.Pending()) return;
   const std::string taxNumber = m_taxNumber->text().toStdString();
-  CQueryEnterpriseInfoCtrl answer;
-  RunKeepingPainted([&] { answer.RunFor(taxNumber); });
-  // An answer with an information text or with enterprise data fills the five fields, empty
-  // where it has no value, before the text shows; the OA server answers a found taxpayer
-  // with the data and an empty information text. No answer changes nothing.
-  const bool hasData = !answer.nsrsbh.empty() || !answer.nsrmc.empty() || !answer.lxrmc.empty() ||
-                       !answer.lxrdh.empty() || !answer.lxrdz.empty();
-  if (!answer.infoFlag && !hasData) return;
-  m_taxNumber->setText(Utf8(answer.nsrsbh));
-  m_name->setText(Utf8(answer.nsrmc));
-  m_contact->setText(Utf8(answer.lxrmc));
-  m_phone->setText(Utf8(answer.lxrdh));
-  m_address->setText(Utf8(answer.lxrdz));
-  if (answer.infoFlag) ShowDialogMessage(this, Utf8(answer.infoText));
+  m_lookup->setEnabled(false);
+  m_lookupCall = shell::RunCoreCall(
+      this,
+      [taxNumber](AbortFlag& abort) {
+        return RunOaRequest<CQueryEnterpriseInfoCtrl>(
+            abort, [&](CQueryEnterpriseInfoCtrl& c) { return c.RunFor(taxNumber); });
+      },
+      [this](CallResult<std::shared_ptr<CQueryEnterpriseInfoCtrl>> done) {
+        m_lookup->setEnabled(true);
+        // No answer changes nothing.
+        if (!done.result.Ok()) return;
+        const CQueryEnterpriseInfoCtrl& answer = *done.value;
+        // An answer with an information text or with enterprise data fills the five fields,
+        // empty where it has no value, before the text shows; the OA server answers a found
+        // taxpayer with the data and an empty information text.
+        const bool hasData = !answer.nsrsbh.empty() || !answer.nsrmc.empty() ||
+                             !answer.lxrmc.empty() || !answer.lxrdh.empty() ||
+                             !answer.lxrdz.empty();
+        if (!answer.infoFlag && !hasData) return;
+        m_taxNumber->setText(Utf8(answer.nsrsbh));
+        m_name->setText(Utf8(answer.nsrmc));
+        m_contact->setText(Utf8(answer.lxrmc));
+        m_phone->setText(Utf8(answer.lxrdh));
+        m_address->setText(Utf8(answer.lxrdz));
+        if (answer.infoFlag) ShowDialogMessage(this, Utf8(answer.infoText));
+      });
 }
 
 void CServiceDialog::OnSubmit() {
+  if (m_submitCall.Pending()) return;
   const WorkOrderForm form = ReadForm();
   for (const std::string* field :
        {&form.nsrsbh, &form.nsrmc, &form.lxrmc, &form.lxrdh, &form.lxrdz, &form.bz}) {
@@ -160,9 +192,23 @@ void CServiceDialog::OnSubmit() {
       return;
     }
   }
-  CQueryWorkOrderCtrl answer;
-  RunKeepingPainted([&] { answer.RunFor(form); });
-  if (answer.infoFlag) ShowDialogMessage(this, Utf8(answer.infoText));
+  // One work order at a time: the button waits for the answer.
+  m_submit->setEnabled(false);
+  m_submitCall = shell::RunCoreCall(
+      this,
+      [form](AbortFlag& abort) {
+        return RunOaRequest<CQueryWorkOrderCtrl>(
+            abort, [&](CQueryWorkOrderCtrl& c) { return c.RunFor(form); });
+      },
+      [this](CallResult<std::shared_ptr<CQueryWorkOrderCtrl>> done) {
+        m_submit->setEnabled(true);
+        if (done.result.Ok() && done.value->infoFlag)
+          ShowDialogMessage(this, Utf8(done.value->infoText));
+      });
+}
+
+bool CServiceDialog::RequestInFlight() const {
+  return m_lookupCall.Pending() || m_submitCall.Pending();
 }
 
 void CServiceDialog::OnReset() {

@@ -1,13 +1,14 @@
 #pragma once
 // The service-desk page: the user picks a service type, fills in the enterprise's details
 // (or has them looked up by tax number) and submits a work order to the OA server. Both
-// requests run through the core while the page keeps painting. GUI thread only.
+// requests run on the shell's workers; the page takes input meanwhile. GUI thread only.
 #include <QWidget>
 
 #include <array>
 #include <vector>
 
 #include "client/requests/ServiceDeskCtrls.h"
+#include "client/ui/shell/CoreCall.h"
 
 class QComboBox;
 class QLabel;
@@ -25,13 +26,18 @@ class CServiceDialog : public QWidget {
 
   explicit CServiceDialog(QWidget* parent = nullptr);
 
-  // Message 2027: the customer-service answer replaces the service types.
+  // Message 2027: the customer-service answer replaces the service types (the window sends
+  // it only when the request was answered).
   void ReplaceServiceTypes(const std::vector<CQueryCustomerServiceCtrl::Service>& services);
 
-  // Button "检查税号": looks the enterprise up by the tax number.
+  // Button "检查税号": looks the enterprise up by the tax number; the fields fill in when
+  // the answer arrives.
   void OnLookup();
-  // Button "提交预约": sends the work order when no field is empty.
+  // Button "提交预约": sends the work order when no field is empty; the answer's text shows
+  // when it arrives.
   void OnSubmit();
+  // True while a lookup or a work order is unanswered.
+  bool RequestInFlight() const;
   // Button "重置表单": empties the six fields; the service type stays.
   void OnReset();
 
@@ -52,4 +58,6 @@ class CServiceDialog : public QWidget {
   QPushButton* m_lookup = nullptr;
   QPushButton* m_submit = nullptr;
   QPushButton* m_reset = nullptr;
+  shell::CallHandle m_lookupCall;
+  shell::CallHandle m_submitCall;
 };

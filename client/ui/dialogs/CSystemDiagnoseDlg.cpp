@@ -7,15 +7,12 @@
 #include <QTimer>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
-#include <mutex>
 
 #include "client/diagnosis/CDiagnosisChecks.h"
 #include "client/requests/ReportCtrls.h"
-#include "client/ui/app/BlockingCall.h"
 #include "client/ui/dialogs/DialogWidgets.h"
+#include "client/ui/shell/CoreCall.h"
 #include "client/update/UpdateCheck.h"
 #include "controls/CSkinBtn.h"
 #include "controls/SkinImages.h"
@@ -68,47 +65,6 @@ QString Name(const char* utf8) { return QString::fromUtf8(utf8); }
 
 }  // namespace
 
-// What a run shares with its worker. The worker reaches the page only through Post, which
-// the page's destructor closes before the page goes away.
-struct CSystemDiagnoseDlg::RunShared {
-  RunShared()
-      : checks([this] { return CheckForUpdateDetailed({}, &abort).code; },
-               CDiagnosisChecks::PrinterSource()) {
-    checks.UseAbortFlag(abort);  // one flag ends the probes, the fetches and the update check
-  }
-
-  // Worker thread: queues `change` for the page on the GUI thread; dropped once the page
-  // has detached.
-  void Post(std::function<void(CSystemDiagnoseDlg&)> change) {
-    std::lock_guard lock(mutex);
-    if (page == nullptr) return;
-    CSystemDiagnoseDlg* target = page;
-    QMetaObject::invokeMethod(
-        target, [target, change = std::move(change)] { change(*target); }, Qt::QueuedConnection);
-  }
-
-  // Page closing: abort what is in flight and stop every later change from reaching it.
-  void Detach() {
-    abort = true;
-    std::lock_guard lock(mutex);
-    page = nullptr;
-  }
-
-  // Waits for the worker's end for at most `timeout`; true when it ended.
-  bool WaitEnded(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex);
-    return ended.wait_for(lock, timeout, [this] { return done; });
-  }
-
-  AbortFlag abort{false};
-  std::atomic<bool> stopRequested{false};
-  std::mutex mutex;
-  std::condition_variable ended;
-  CSystemDiagnoseDlg* page = nullptr;  // guarded by mutex
-  bool done = false;                   // guarded by mutex
-  CDiagnosisChecks checks;             // worker thread only
-};
-
 CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {
   setObjectName(QStringLiteral("systemDiagnoseDlg"));
   setAccessibleName(QStringLiteral("系统诊断"));
@@ -118,19 +74,9 @@ CSystemDiagnoseDlg::CSystemDiagnoseDlg(QWidget* parent) : QWidget(parent) {
   SetRunState(kIdle);
 }
 
-CSystemDiagnoseDlg::~CSystemDiagnoseDlg() {
-  if (!m_run) return;
-  m_run->Detach();
-  if (m_worker.joinable()) {
-    // The checks in flight notice the abort within a fraction of a second; a worker that
-    // still has not ended keeps its shared state alive and finishes on its own.
-    if (m_run->WaitEnded(std::chrono::milliseconds(900))) {
-      m_worker.join();
-    } else {
-      m_worker.detach();
-    }
-  }
-}
+// A run in progress is bound to the page: the page's end raises its abort flag, the checks
+// in flight end within a fraction of a second, and nothing of the run reaches the page.
+CSystemDiagnoseDlg::~CSystemDiagnoseDlg() = default;
 
 void CSystemDiagnoseDlg::BuildControls() {
   const TemplateUnits du;
@@ -173,6 +119,7 @@ void CSystemDiagnoseDlg::BuildControls() {
   m_frame->setStyleSheet(
       QStringLiteral("QFrame#rowsFrame { border: 1px solid rgb(150,170,185); "
                      "background: transparent; }"));
+  m_frame->setAccessibleName(QStringLiteral("检测项目"));
   m_frame->lower();
 
   for (int i = 0; i < kRowCount; ++i) {
@@ -242,54 +189,76 @@ void CSystemDiagnoseDlg::SetProgress(int percent) {
 void CSystemDiagnoseDlg::OnStartStop() {
   if (m_runState == kRunning) {
     // A stop request: the checks in progress finish, then the page resets.
-    if (m_run) m_run->stopRequested = true;
+    if (m_stopRequested) *m_stopRequested = true;
     return;
   }
-  m_run = std::make_shared<RunShared>();
-  m_run->page = this;
+  m_stopRequested = std::make_shared<std::atomic<bool>>(false);
   SetRunState(kRunning);
-  m_worker = std::thread(&CSystemDiagnoseDlg::RunChecks, m_run);
+  m_run = shell::RunCoreCallWithProgress(
+      this,
+      [this, stop = m_stopRequested](AbortFlag& abort, const shell::CallProgress& progress) {
+        return RunChecks(abort, *stop, progress, this);
+      },
+      [this](CallResult<bool> done) { OnChecksEnded(done.value); });
 }
 
-void CSystemDiagnoseDlg::RunChecks(const std::shared_ptr<RunShared>& shared) {
-  for (int check = 1; check <= CDiagnosisChecks::kCheckCount && !shared->abort; ++check) {
-    const int outcome = shared->checks.Run(check);
-    if (shared->abort) break;
+CallResult<bool> CSystemDiagnoseDlg::RunChecks(AbortFlag& abort,
+                                               const std::atomic<bool>& stopRequested,
+                                               const shell::CallProgress& progress,
+                                               CSystemDiagnoseDlg* page) {
+  // `page` is only used by the changes posted for the GUI thread, which reach it only
+  // while it exists.
+  // One flag ends the probes, the fetches and the update check.
+  CDiagnosisChecks checks([&abort] { return CheckForUpdateDetailed({}, &abort).code; },
+                          CDiagnosisChecks::PrinterSource());
+  checks.UseAbortFlag(abort);
+  for (int check = 1; check <= CDiagnosisChecks::kCheckCount && !abort; ++check) {
+    const int outcome = checks.Run(check);
+    if (abort) break;
     const DiagnosisRow row = DiagnosisRowFor(check, outcome);
     if (check == 6) {
-      const SoftwareSlots found = shared->checks.Slots();
-      shared->Post([found](CSystemDiagnoseDlg& page) { page.m_slots = found; });
+      const SoftwareSlots found = checks.Slots();
+      progress.Post([page, found] { page->m_slots = found; });
     }
-    shared->Post([check, row](CSystemDiagnoseDlg& page) { page.ShowRow(check - 1, row); });
+    progress.Post([page, check, row] { page->ShowRow(check - 1, row); });
     if (check < CDiagnosisChecks::kCheckCount) {
       const int percent = kProgressSteps[check - 1];
-      shared->Post([percent](CSystemDiagnoseDlg& page) { page.SetProgress(percent); });
+      progress.Post([page, percent] { page->SetProgress(percent); });
     }
   }
-  {
-    std::lock_guard lock(shared->mutex);
-    shared->done = true;
-  }
-  shared->ended.notify_all();
-  shared->Post([](CSystemDiagnoseDlg& page) { page.OnChecksEnded(); });
+  return {RequestResult::Success(), stopRequested.load()};
 }
 
-void CSystemDiagnoseDlg::OnChecksEnded() {
-  // The worker has nothing left to do but return. The page stays running through the pause
-  // (a stop can still be asked for), timed from here so that 100 never shows sooner after
-  // the last step than the pause, however late the steps reach the page.
-  if (m_worker.joinable()) m_worker.join();
-  QTimer::singleShot(kFinalPauseMs, this, [this] {
+void CSystemDiagnoseDlg::OnChecksEnded(bool stopRequested) {
+  // The page stays running through the pause (a stop can still be asked for), timed from
+  // here so that 100 never shows sooner after the last step than the pause, however late
+  // the steps reach the page.
+  QTimer::singleShot(kFinalPauseMs, this, [this, stopRequested] {
     SetProgress(100);
-    SetRunState(m_run->stopRequested ? kIdle : kFinished);
+    SetRunState(stopRequested || (m_stopRequested && *m_stopRequested) ? kIdle : kFinished);
   });
 }
 
 void CSystemDiagnoseDlg::OnSubmit() {
   if (m_rows[kSubmitRow].result->text() != Name(kSubmitText)) return;
+  // One report at a time: a second click while it is unanswered does nothing.
+  if (m_submitCall.Pending()) return;
   const SoftwareSlots products = m_slots;
-  const bool ok = RunKeepingPainted([&] { return COtherSoftwareInfoCtrl(products).success; });
-  ShowDialogMessage(this, Name(ok ? kSubmitted : kSubmitFailed));
+  m_submitCall = shell::RunCoreCall(
+      this,
+      [products](AbortFlag& abort) {
+        COtherSoftwareInfoCtrl report(products);
+        report.UseAbortFlag(abort);
+        CallResult<bool> out;
+        out.result = report.Send();
+        out.value = report.success;
+        return out;
+      },
+      [this](CallResult<bool> done) {
+        // "提交成功！" only when the platform answered that it took the report.
+        const bool ok = done.result.Ok() && done.value;
+        ShowDialogMessage(this, Name(ok ? kSubmitted : kSubmitFailed));
+      });
 }
 
 void CSystemDiagnoseDlg::paintEvent(QPaintEvent*) {

@@ -1,19 +1,21 @@
 #pragma once
 // The workstation-diagnosis page: eight rows, one per check, a progress bar, a status line,
-// a state picture and a start/stop button. A run executes the checks on a worker thread that
-// never touches a widget: every row, text, picture and progress change comes back to the GUI
-// thread as a value. After a run the row of the other-finance-software check offers
-// "点击提交", which sends the software found to the platform.
+// a state picture and a start/stop button. A run executes the checks as one core call on a
+// shell worker that never touches a widget: every row, text, picture and progress change
+// comes back to the GUI thread as a posted change bound to the page's lifetime. After a run the row
+// of the other-finance-software check offers "点击提交", which sends the software found to the
+// platform.
 #include <QImage>
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "client/diagnosis/DiagnosisRow.h"
 #include "client/diagnosis/DiagnosisRules.h"
+#include "client/ui/shell/CoreCall.h"
 
 class CClickText;
 class CPngPicture;
@@ -34,15 +36,15 @@ class CSystemDiagnoseDlg : public QWidget {
   static constexpr int kFinalPauseMs = 500;
 
   explicit CSystemDiagnoseDlg(QWidget* parent = nullptr);
-  // A run still in progress is aborted; checks blocked on the network end within a second
-  // and nothing of the run reaches the destroyed page.
+  // A run still in progress is aborted; checks blocked on the network end within a fraction
+  // of a second and nothing of the run reaches the destroyed page. Never waits.
   ~CSystemDiagnoseDlg() override;
 
   int CurrentRunState() const { return m_runState; }
 
   // Start/stop button: starts a run when idle or finished, asks a running one to stop (the
   // checks in progress finish, then the page resets). The page leaves the running state
-  // only after joining the run's worker.
+  // only after the run's result arrived.
   void OnStartStop();
 
  protected:
@@ -54,7 +56,6 @@ class CSystemDiagnoseDlg : public QWidget {
     CClickText* name = nullptr;
     CClickText* result = nullptr;
   };
-  struct RunShared;
 
   void BuildControls();
   // Status text, state picture and button of `state`; idle and running also put the rows
@@ -62,11 +63,12 @@ class CSystemDiagnoseDlg : public QWidget {
   void SetRunState(int state);
   void ShowRow(int index, const DiagnosisRow& row);
   void SetProgress(int percent);
-  // The worker's last change: joins it, then shows 100 and the run's end after the pause.
-  void OnChecksEnded();
+  // The run's result: shows 100 and the run's end after the pause.
+  void OnChecksEnded(bool stopRequested);
   void OnSubmit();
-  // The worker's procedure (worker thread; touches only `shared`).
-  static void RunChecks(const std::shared_ptr<RunShared>& shared);
+  // The run (worker thread): the eight checks, each change posted for the page.
+  static CallResult<bool> RunChecks(AbortFlag& abort, const std::atomic<bool>& stopRequested,
+                                    const shell::CallProgress& progress, CSystemDiagnoseDlg* page);
 
   int m_runState = kIdle;
   SoftwareSlots m_slots;
@@ -79,6 +81,7 @@ class CSystemDiagnoseDlg : public QWidget {
   QFrame* m_frame = nullptr;
   std::array<Row, kRowCount> m_rows;
 
-  std::shared_ptr<RunShared> m_run;
-  std::thread m_worker;
+  shell::CallHandle m_run;
+  std::shared_ptr<std::atomic<bool>> m_stopRequested;
+  shell::CallHandle m_submitCall;
 };

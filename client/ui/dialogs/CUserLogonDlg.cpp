@@ -11,8 +11,9 @@
 #include "client/account/CLoginService.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/ShellText.h"
-#include "client/ui/app/BlockingCall.h"
 #include "client/ui/dialogs/DialogWidgets.h"
+#include "client/ui/shell/CoreCall.h"
+#include "controls/CNamedComboBox.h"
 #include "controls/CSkinBtn.h"
 #include "controls/DialogUnits.h"
 #include "controls/SkinImages.h"
@@ -52,7 +53,7 @@ void CUserLogonDlg::BuildControls(const DialogUnits& du) {
   m_passwordLabel->setGeometry(du.Rect(8, 70, 17, 8));
 
   // The user name: an editable box whose list stays empty.
-  m_name = new QComboBox(this);
+  m_name = new CNamedComboBox(this);
   m_name->setObjectName(QStringLiteral("userName"));
   m_name->setEditable(true);
   m_name->setInsertPolicy(QComboBox::NoInsert);
@@ -135,16 +136,30 @@ void CUserLogonDlg::FillStoredCredentials() {
 }
 
 void CUserLogonDlg::OnLogin() {
+  // One exchange at a time: the login button waits for the answer.
+  if (m_loginCall.Pending()) return;
   const std::string name = m_name->currentText().toStdString();
   const std::string password = m_password->text().toStdString();
   const bool remember = m_remember->isChecked();
-  // The exchange blocks until the server answers; the dialog keeps painting meanwhile and
-  // takes no input, so no second login starts. The session is written here, on the GUI
-  // thread, which reads it while the exchange runs.
-  const LoginResult result =
-      RunKeepingPainted([&] { return m_service.Exchange(name, password, remember); });
-  m_service.Apply(result);
+  m_loginButton->setEnabled(false);
+  // The exchange runs on a worker without touching the session; its outcome is written into
+  // the session here, on the GUI thread, which reads it meanwhile.
+  CLoginService* service = &m_service;
+  m_loginCall = shell::RunCoreCall(
+      this,
+      // `owner` keeps the service alive while the exchange runs.
+      [service, owner = m_serviceOwner, name, password, remember](AbortFlag&) {
+        CallResult<LoginResult> out;
+        out.value = service->Exchange(name, password, remember);
+        out.result = out.value.result;
+        return out;
+      },
+      [this](CallResult<LoginResult> done) { OnLoginAnswer(done.value); });
+}
 
+void CUserLogonDlg::OnLoginAnswer(const LoginResult& result) {
+  m_loginButton->setEnabled(true);
+  m_service.Apply(result);
   if (result.success) {
     done(QDialog::Accepted);
     if (m_refresh) m_refresh();

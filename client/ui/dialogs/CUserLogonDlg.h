@@ -1,15 +1,18 @@
 #pragma once
 // The modal login dialog: fills itself from the stored credentials, runs the login exchange
-// when the user presses "登录" (or Enter) and offers the platform's register and password
-// pages. The opener decides by the session's loggedIn flag afterwards; the dialog ends with
-// Accepted only after a successful login. GUI thread only.
+// on a worker when the user presses "登录" (or Enter) and offers the platform's register and
+// password pages. The opener decides by the session's loggedIn flag afterwards; the dialog ends
+// with Accepted only after a successful login. GUI thread only.
 #include <QDialog>
 #include <QImage>
 #include <QRect>
 
 #include <functional>
+#include <memory>
 
-class CLoginService;
+#include "client/account/CLoginService.h"
+#include "client/ui/shell/CoreCall.h"
+
 class CSkinBtn;
 class CClickText;
 class DialogUnits;
@@ -34,6 +37,11 @@ class CUserLogonDlg : public QDialog {
 
   // The close button's place: 35 pixels left of the right edge, 5 below the top, 45 × 20.
   QRect CloseButtonRect() const { return QRect(width() - 35, 5, 45, 20); }
+  // The service's owner: an exchange still running when the dialog and its opener are gone
+  // keeps the service alive until it ends.
+  void SetServiceOwner(std::shared_ptr<CLoginService> owner) { m_serviceOwner = std::move(owner); }
+  // True while a login exchange is unanswered.
+  bool LoginInFlight() const { return m_loginCall.Pending(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -42,6 +50,7 @@ class CUserLogonDlg : public QDialog {
   void BuildControls(const DialogUnits& du);
   void FillStoredCredentials();
   void OnLogin();
+  void OnLoginAnswer(const LoginResult& result);
   void OpenWebPage(const char* path);
 
   CLoginService& m_service;
@@ -57,4 +66,6 @@ class CUserLogonDlg : public QDialog {
   QLineEdit* m_password = nullptr;
   CClickText* m_registerLink = nullptr;
   CClickText* m_recoverLink = nullptr;
+  shell::CallHandle m_loginCall;
+  std::shared_ptr<CLoginService> m_serviceOwner;
 };

@@ -4,6 +4,7 @@
 #include <QAccessibleWidget>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -14,6 +15,7 @@
 
 #include "client/base/ShellText.h"
 #include "client/requests/PushMessage.h"
+#include "controls/CSkinBtn.h"
 #include "controls/SkinImages.h"
 
 namespace mini_news {
@@ -88,6 +90,8 @@ class MiniNewsAreaAccessible final : public QAccessibleInterface,
     s.invisible = !m_window || !m_window->isVisible();
     s.hotTracked = m_window && m_window->Hovered() == m_id;
     s.pressed = m_window && m_window->Pressed() == m_id;
+    s.focusable = m_id == kClose || m_id == kOpen;
+    s.focused = m_window && m_window->ShowsFocus() && m_window->FocusArea() == m_id;
     return s;
   }
 
@@ -96,10 +100,12 @@ class MiniNewsAreaAccessible final : public QAccessibleInterface,
   int m_id;
 };
 
+// The popup as a whole is a notification, named by the message's title and described by its
+// text, so a screen reader speaks both when it appears.
 class MiniNewsAccessible final : public QAccessibleWidget {
  public:
   explicit MiniNewsAccessible(CMiniNewsWindow* window)
-      : QAccessibleWidget(window, QAccessible::Window, QString::fromUtf8(kTitle)) {
+      : QAccessibleWidget(window, QAccessible::Notification) {
     for (int i = 0; i < 4; ++i) {
       m_areas[i] = new MiniNewsAreaAccessible(window, i);
       QAccessible::registerAccessibleInterface(m_areas[i]);
@@ -164,6 +170,13 @@ void Blit(QPainter& painter, const QImage& skin, const QRect& target, const QRec
   if (!target.isEmpty() && !source.isEmpty()) painter.drawImage(target, skin, source);
 }
 
+// The caption's program icon, read once: a new QIcon at every render would leave one more
+// pixmap in Qt's pixmap cache with every pushed message.
+const QPixmap& CaptionIcon() {
+  static const QPixmap icon = ResourceIcon().pixmap(16, 16);
+  return icon;
+}
+
 }  // namespace
 
 CMiniNewsWindow::CMiniNewsWindow(const QImage& skin, LinkOpener opener)
@@ -176,7 +189,9 @@ CMiniNewsWindow::CMiniNewsWindow(const QImage& skin, LinkOpener opener)
   }();
   (void)factoryInstalled;
   setAttribute(Qt::WA_DeleteOnClose);
+  // A message never takes the keyboard from what the user is doing; TakeKeyboard gives it.
   setAttribute(Qt::WA_ShowWithoutActivating);
+  setFocusPolicy(Qt::StrongFocus);
   setWindowTitle(QString::fromUtf8(kTitle));
   setFixedSize(kWidth, kHeight);
   setMouseTracking(true);
@@ -197,6 +212,7 @@ void CMiniNewsWindow::SetTexts(const QString& title, const QString& text, const 
   m_texts[kTitleText] = title;
   m_texts[kMessageText] = text;
   m_link = link;
+  setAccessibleName(title.isEmpty() ? QString::fromUtf8(kTitle) : title);
   setAccessibleDescription(text);
   Render();
   if (isVisible()) repaint();
@@ -239,9 +255,8 @@ void CMiniNewsWindow::Render() {
   // Caption: the program icon and the window title.
   QRect caption(QPoint(kCaptionLeft, kCaptionTop),
                 QPoint(w - kCaptionRightMargin - 1, kCaptionBottom - 1));
-  QIcon icon = windowIcon().isNull() ? ResourceIcon() : windowIcon();
   p.drawPixmap(QRect(caption.left(), caption.top() + (caption.height() - 16) / 2, 16, 16),
-               icon.pixmap(16, 16));
+               windowIcon().isNull() ? CaptionIcon() : windowIcon().pixmap(16, 16));
   caption.setLeft(caption.left() + kCaptionTextIndent);
   p.setFont(m_normalFont);
   p.setPen(kCaptionColor);
@@ -257,6 +272,8 @@ void CMiniNewsWindow::Render() {
                   QRect(1 + area.rect.width() * state, area.skinRow, area.rect.width(),
                         area.rect.height()));
   }
+
+  if (ShowsFocus()) CSkinBtn::DrawFocusMark(p, kAreas[m_focus].rect);
 
   // The texts: blue, lighter while hovered.
   for (int id : {kTitleText, kMessageText}) {
@@ -340,6 +357,72 @@ void CMiniNewsWindow::OnAreaClicked(int id) {
   close();
 }
 
+bool CMiniNewsWindow::ShowsFocus() const { return hasFocus(); }
+
+void CMiniNewsWindow::TakeKeyboard() {
+  raise();
+  activateWindow();
+  setFocus(Qt::ShortcutFocusReason);
+  m_focus = kOpen;
+  Render();
+  update();
+  AnnounceFocus();
+}
+
+void CMiniNewsWindow::SetFocusArea(int area) {
+  if (area == m_focus) return;
+  m_focus = area;
+  Render();
+  update();
+  AnnounceFocus();
+}
+
+void CMiniNewsWindow::AnnounceFocus() {
+  if (!QAccessible::isActive() || !hasFocus()) return;
+  QAccessibleEvent event(this, QAccessible::Focus);
+  event.setChild(m_focus);
+  QAccessible::updateAccessibility(&event);
+}
+
+bool CMiniNewsWindow::focusNextPrevChild(bool) {
+  SetFocusArea(m_focus == kOpen ? kClose : kOpen);
+  return true;
+}
+
+void CMiniNewsWindow::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      OnAreaClicked(kClose);
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+      if (!event->isAutoRepeat()) OnAreaClicked(m_focus);
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+      focusNextPrevChild(true);
+      return;
+    default:
+      QWidget::keyPressEvent(event);
+  }
+}
+
+void CMiniNewsWindow::focusInEvent(QFocusEvent* event) {
+  QWidget::focusInEvent(event);
+  Render();
+  update();
+  AnnounceFocus();
+}
+
+void CMiniNewsWindow::focusOutEvent(QFocusEvent* event) {
+  QWidget::focusOutEvent(event);
+  Render();
+  update();
+}
+
 CCometMiniNews::CCometMiniNews(CMiniNewsWindow::LinkOpener opener)
     : m_opener(opener ? std::move(opener) : CMiniNewsWindow::LinkOpener([](const std::string& url) {
         return OpenUrl(url);
@@ -348,11 +431,25 @@ CCometMiniNews::CCometMiniNews(CMiniNewsWindow::LinkOpener opener)
 CCometMiniNews::~CCometMiniNews() { delete m_window.data(); }
 
 void CCometMiniNews::ShowMessage(const PushMessage& message) {
+  m_title = QString::fromStdString(message.title);
+  m_text = QString::fromStdString(message.content);
+  m_link = message.url;
+  m_hasMessage = true;
+  Show();
+}
+
+void CCometMiniNews::Show() {
   if (!m_window) {
     if (m_skin.isNull()) m_skin = ResourceImage(kSkinResource);
     m_window = new CMiniNewsWindow(m_skin, m_opener);
   }
-  m_window->SetTexts(QString::fromStdString(message.title), QString::fromStdString(message.content),
-                     message.url);
+  m_window->SetTexts(m_title, m_text, m_link);
   m_window->ShowAtCorner();
+}
+
+bool CCometMiniNews::TakeKeyboard() {
+  if (!m_hasMessage) return false;
+  if (!m_window || !m_window->isVisible()) Show();
+  m_window->TakeKeyboard();
+  return true;
 }

@@ -4,7 +4,10 @@
 // the first message, shown again with each one (the new texts replace the old), and
 // destroyed by a click on any of its four areas: close, open, title, text. A click on the
 // open button, the title or the text opens the link when there is one. Dragging the frame
-// moves it. Main thread only.
+// moves it. A screen reader hears it as a notification (the message's title and text). It
+// comes up without taking the focus; brought to the keyboard (TakeKeyboard), Tab and the
+// arrows move between its buttons, Return, Enter or Space press the one marked and Escape
+// closes it. Main thread only.
 #include <QFont>
 #include <QImage>
 #include <QPoint>
@@ -88,16 +91,31 @@ class CMiniNewsWindow final : public QWidget {
   // The click on area `id` (message 32874): opens the link for areas 1 to 3, then closes.
   void OnAreaClicked(int id);
 
+  // Raises and activates the popup with the keyboard on its open button.
+  void TakeKeyboard();
+  // The button the keyboard is on (mini_news::kOpen or kClose).
+  int FocusArea() const { return m_focus; }
+  // True while the popup has the keyboard and its focus mark shows.
+  bool ShowsFocus() const;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+  // Tab and Shift+Tab move between the two buttons.
+  bool focusNextPrevChild(bool next) override;
 
  private:
   void Render();
   void SetHover(int area);
+  void SetFocusArea(int area);
+  // Tells a screen reader which button has the keyboard.
+  void AnnounceFocus();
 
   QImage m_skin;
   LinkOpener m_opener;
@@ -106,6 +124,7 @@ class CMiniNewsWindow final : public QWidget {
   std::string m_link;
   int m_hover = -1;
   int m_pressed = -1;
+  int m_focus = mini_news::kOpen;
   CaptionDrag m_drag;
   QFont m_normalFont;
   QFont m_boldFont;
@@ -123,9 +142,18 @@ class CCometMiniNews final {
   void ShowMessage(const PushMessage& message);
   // The popup, null while there is none.
   CMiniNewsWindow* Window() const { return m_window.data(); }
+  // Brings the popup to the keyboard: the last message is shown again when its popup was
+  // closed, and the popup is raised and activated. False before the first message.
+  bool TakeKeyboard();
+  bool HasMessage() const { return m_hasMessage; }
 
  private:
+  void Show();
+
   CMiniNewsWindow::LinkOpener m_opener;
+  bool m_hasMessage = false;
+  QString m_title, m_text;
+  std::string m_link;
   QImage m_skin;  // loaded once, kept for the next popup
   QPointer<CMiniNewsWindow> m_window;
 };

@@ -14,9 +14,11 @@ CSystemNotifyTray::CSystemNotifyTray(
   m_menu->setAccessibleName(QStringLiteral("Orvanta"));
   m_show = m_menu->addAction(QStringLiteral("显示主窗口"));
   m_login = m_menu->addAction(LoginItemText(false));
+  m_message = m_menu->addAction(QStringLiteral("查看消息"));
   m_quit = m_menu->addAction(QStringLiteral("退出"));
   connect(m_show, &QAction::triggered, this, [this] { m_onCommand(kShowWindow); });
   connect(m_login, &QAction::triggered, this, [this] { m_onCommand(kLogin); });
+  connect(m_message, &QAction::triggered, this, [this] { m_onCommand(kShowMessage); });
   connect(m_quit, &QAction::triggered, this, [this] { m_onCommand(kQuit); });
   connect(m_menu.get(), &QMenu::aboutToShow, this, &CSystemNotifyTray::PrepareMenu);
 
@@ -45,7 +47,14 @@ QString CSystemNotifyTray::LoginItemText(bool loggedIn) {
   return loggedIn ? QStringLiteral("注销") : QStringLiteral("登录");
 }
 
-void CSystemNotifyTray::PrepareMenu() { m_login->setText(LoginItemText(m_loggedIn())); }
+void CSystemNotifyTray::SetHasMessage(std::function<bool()> hasMessage) {
+  m_hasMessage = std::move(hasMessage);
+}
+
+void CSystemNotifyTray::PrepareMenu() {
+  m_login->setText(LoginItemText(m_loggedIn()));
+  m_message->setEnabled(!m_hasMessage || m_hasMessage());
+}
 
 QAction* CSystemNotifyTray::Action(int command) const {
   switch (command) {
@@ -53,6 +62,8 @@ QAction* CSystemNotifyTray::Action(int command) const {
       return m_show;
     case kLogin:
       return m_login;
+    case kShowMessage:
+      return m_message;
     case kQuit:
       return m_quit;
     default:

@@ -1,7 +1,8 @@
 #pragma once
 // The client's icon in the notification area (StatusNotifierItem or XEmbed, whichever the
 // desktop offers) and its menu: show the main window, log in (or log out while signed in),
-// quit. The main window carries out the commands.
+// read the last pushed message (the popup, with the keyboard in it), quit. The main window
+// carries out the commands.
 #include <QObject>
 #include <QSystemTrayIcon>
 
@@ -18,6 +19,7 @@ class CSystemNotifyTray final : public QObject {
   static constexpr int kShowWindow = 32779;
   static constexpr int kLogin = 32780;
   static constexpr int kQuit = 32782;
+  static constexpr int kShowMessage = 32783;
 
   // loggedIn tells the menu which text its second item carries; onCommand runs a chosen
   // command; onActivated gets every activation of the icon (a left click shows the window).
@@ -32,7 +34,11 @@ class CSystemNotifyTray final : public QObject {
 
   // "注销" while signed in, else "登录".
   static QString LoginItemText(bool loggedIn);
-  // Sets the second item's text from the session; runs before the menu shows.
+  // The message item is enabled while `hasMessage` says there is one to show (by default
+  // always).
+  void SetHasMessage(std::function<bool()> hasMessage);
+  // Sets the second item's text from the session and enables the message item; runs before
+  // the menu shows.
   void PrepareMenu();
   QMenu* Menu() const { return m_menu.get(); }
   QAction* Action(int command) const;
@@ -40,9 +46,11 @@ class CSystemNotifyTray final : public QObject {
  private:
   std::function<bool()> m_loggedIn;
   std::function<void(int)> m_onCommand;
+  std::function<bool()> m_hasMessage;
   std::unique_ptr<QMenu> m_menu;
   std::unique_ptr<QSystemTrayIcon> m_icon;
   QAction* m_show = nullptr;
   QAction* m_login = nullptr;
+  QAction* m_message = nullptr;
   QAction* m_quit = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "client/base/ShellText.h"
+#include "client/ui/views/CImageCache.h"
 
 CSwfWnd::CSwfWnd(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(true);
@@ -30,7 +31,7 @@ CAdvImage::CAdvImage(QWidget* parent, LinkOpener opener)
 }
 
 void CAdvImage::SetAdvertisement(const std::string& filePath, const std::string& link) {
-  m_picture = QImage();
+  m_picturePath.clear();
   if (m_swf->isVisible()) m_swf->hide();
   size_t dot = filePath.rfind('.');
   if (dot == std::string::npos) return;
@@ -40,8 +41,10 @@ void CAdvImage::SetAdvertisement(const std::string& filePath, const std::string&
   if (extension == ".SWF") {
     m_swf->show();
   } else {
-    QImage picture(QString::fromStdString(filePath));
-    if (!picture.isNull()) m_picture = std::move(picture);
+    m_picturePath = QString::fromStdString(filePath);
+    CImageCache::Instance().ForgetFailure(m_picturePath);
+    // Queued now rather than at the first paint.
+    CImageCache::Instance().Lookup(m_picturePath, size(), &FitSize, this);
   }
   m_link = link;
   setAccessibleDescription(QString::fromStdString(m_link));
@@ -60,11 +63,22 @@ QRect CAdvImage::FitRect(const QSize& picture, const QSize& client) {
   return QRect((client.width() - width) / 2, (client.height() - height) / 2, width, height);
 }
 
+QSize CAdvImage::FitSize(const QSize& picture, const QSize& client) {
+  return FitRect(picture, client).size();
+}
+
+bool CAdvImage::HasPicture() const {
+  return CImageCache::Instance().Peek(m_picturePath, size(), &FitSize).state ==
+         CImageCache::State::Ready;
+}
+
 void CAdvImage::paintEvent(QPaintEvent*) {
-  if (m_picture.isNull()) return;
+  if (m_picturePath.isEmpty()) return;
+  const CImageCache::Picture picture =
+      CImageCache::Instance().Lookup(m_picturePath, size(), &FitSize, this);
+  if (picture.state != CImageCache::State::Ready) return;
   QPainter painter(this);
-  painter.setRenderHint(QPainter::SmoothPixmapTransform);
-  painter.drawImage(FitRect(m_picture.size(), size()), m_picture);
+  painter.drawImage(FitRect(picture.source, size()).topLeft(), picture.image);
 }
 
 void CAdvImage::mousePressEvent(QMouseEvent* event) {

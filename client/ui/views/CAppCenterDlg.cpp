@@ -1,7 +1,7 @@
 #include "client/ui/views/CAppCenterDlg.h"
 
+#include "client/apps/InstallState.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 
 namespace {
 
@@ -20,15 +20,20 @@ CAppCenterDlg::CAppCenterDlg(IKivoHost& host, QWidget* parent) : CAppGridPage(ho
 CAppCenterDlg::~CAppCenterDlg() = default;
 
 void CAppCenterDlg::RebuildButtons() {
+  ShowHeld();
+  // The list is fetched only while the window holds none; later rebuilds use it as held.
+  Await(WebShown() ? AppListKind::AllWeb : AppListKind::AllDesktop);
+}
+
+void CAppCenterDlg::ShowHeld() {
   const AppListKind kind = WebShown() ? AppListKind::AllWeb : AppListKind::AllDesktop;
   FillGrid(
-      // The list is fetched only while the window holds none; later rebuilds use it as held.
-      [&] { return m_host.RequestList(kind).records; },
-      [&](const AppRecord& record, QWidget* grid) {
-        auto* tile = new COrvAllAppButton(m_host, QString::fromStdString(record->remark), grid);
-        tile->Bind(record, kind);
-        WorkOutState(*tile);
-        return tile;
+      m_host.HeldList(kind).records,
+      [this](QWidget* grid) { return new COrvAllAppButton(m_host, QString(), grid); },
+      [this, kind](COrvAppButton& tile, const AppRecord& record) {
+        static_cast<COrvAllAppButton&>(tile).SetDescription(QString::fromStdString(record->remark));
+        tile.Bind(record, kind);
+        WorkOutState(tile);
       });
 }
 
@@ -37,7 +42,8 @@ void CAppCenterDlg::WorkOutState(COrvAppButton& tile) const {
     tile.ApplyState(tile_state::kRun);
     tile.SetAdded(true);
   } else if (HoldsImg(m_host.HeldList(AppListKind::PrivateDesktop), tile.Key())) {
-    tile.ApplyState(tile.QueryInstallState());
+    tile.ApplyState(tile.Record() ? HeldInstallState(*tile.Record(), m_host.HeldList(tile.List()))
+                                  : tile_state::kNone);
     tile.SetAdded(true);
   } else {
     tile.ApplyState(tile_state::kNone);

@@ -15,6 +15,7 @@ class CAppCenterDlg : public CAppGridPage {
   ~CAppCenterDlg() override;
 
   void RebuildButtons() override;
+  void ShowHeld() override;
   void RefreshIcon(const std::string& key);
   // Works every tile's install state out again (Uninstall key changed).
   void RefreshStates();

@@ -1,6 +1,8 @@
 #include "client/ui/views/CAppGridPage.h"
 
+#include <QEvent>
 #include <QPainter>
+#include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -49,12 +51,22 @@ CAppGridPage::CAppGridPage(IKivoHost& host, QWidget* parent) : QWidget(parent), 
   m_scroll->setWidgetResizable(false);
   m_scroll->viewport()->setAutoFillBackground(false);
   m_scroll->setAutoFillBackground(false);
-  // The grid takes focus (arrow keys scroll it): a screen reader names it.
+  // The tiles take the keyboard and the area scrolls to the focused one; the area itself is
+  // no stop of its own.
+  m_scroll->setFocusPolicy(Qt::NoFocus);
   m_scroll->setAccessibleName(QStringLiteral("应用列表"));
   m_grid = new QWidget;
   m_scroll->setWidget(m_grid);
   // setWidget turns the grid's background filling on: the page colour must show through.
   m_grid->setAutoFillBackground(false);
+  connect(m_scroll->verticalScrollBar(), &QScrollBar::valueChanged, this,
+          [this] { UpdateLiveTiles(); });
+  // The busy cue: a thin bar moving at the tab strip's right end while a list is requested.
+  m_busy = new QProgressBar(this);
+  m_busy->setRange(0, 0);
+  m_busy->setTextVisible(false);
+  m_busy->setAccessibleName(QStringLiteral("正在加载"));
+  m_busy->hide();
   resize(846, 435);
   Layout();
 }
@@ -68,6 +80,10 @@ void CAppGridPage::ChooseTab(int index) {
 }
 
 void CAppGridPage::ShowProgress(const std::string& url, int percent) {
+  if (percent > 1 && percent < 99)
+    m_progress[url] = percent;
+  else
+    m_progress.erase(url);
   for (COrvAppButton* tile : m_desktop) tile->SetProgress(url, percent);
 }
 
@@ -86,26 +102,111 @@ void CAppGridPage::Destroy(std::vector<COrvAppButton*>& tiles) {
 }
 
 std::vector<COrvAppButton*>& CAppGridPage::BeginRebuild() {
+  const int shown = m_web ? 1 : 0;
   for (COrvAppButton* tile : m_web ? m_desktop : m_web_tiles) tile->hide();
   std::vector<COrvAppButton*>& list = m_web ? m_web_tiles : m_desktop;
   Destroy(list);
+  Destroy(m_spare[shown]);
+  m_records[shown].clear();
+  m_first[shown] = 0;
   m_scroll->verticalScrollBar()->setValue(0);
   return list;
 }
 
-void CAppGridPage::FillGrid(const std::function<std::vector<AppRecord>()>& fetch,
-                            const TileMaker& make) {
-  std::vector<COrvAppButton*>& tiles = BeginRebuild();
-  const std::vector<AppRecord> records = fetch();
-  tiles.reserve(records.size());
+bool CAppGridPage::Busy() const { return !m_busy->isHidden(); }
+
+void CAppGridPage::Await(AppListKind kind) {
+  const int index = static_cast<int>(kind);
+  const long long request = ++m_lastRequest;
+  // Marked before asking: a host may answer before RequestList returns.
+  m_pending[index] = request;
+  const bool pending =
+      m_host.RequestList(kind, this, [this, index, request](const RequestResult&, const AppList&) {
+        if (m_pending[index] != request) return;
+        m_pending[index] = 0;
+        m_busy->setVisible(m_pending != decltype(m_pending){});
+        ShowHeld();
+      });
+  if (!pending && m_pending[index] == request) m_pending[index] = 0;
+  m_busy->setVisible(m_pending != decltype(m_pending){});
+}
+
+void CAppGridPage::FillGrid(const std::vector<AppRecord>& records, const TileMaker& make,
+                            const TileBinder& bind) {
+  m_filling = true;
+  BeginRebuild();
+  const int shown = m_web ? 1 : 0;
+  m_records[shown] = records;
+  m_make[shown] = make;
+  m_bind[shown] = bind;
   setUpdatesEnabled(false);
-  for (const AppRecord& record : records) {
-    COrvAppButton* tile = make(record, m_grid);
-    Place(*tile, static_cast<int>(tiles.size()));
-    tiles.push_back(tile);
-  }
-  FinishGrid(static_cast<int>(tiles.size()));
+  FinishGrid(static_cast<int>(records.size()));
+  m_filling = false;
+  UpdateLiveTiles();
   setUpdatesEnabled(true);
+}
+
+void CAppGridPage::Bind(int list, COrvAppButton& tile, size_t index) {
+  m_bind[list](tile, m_records[list][index]);
+  if (list == 0 && !m_progress.empty()) {
+    const auto it = m_progress.find(m_records[list][index]->downurl);
+    if (it != m_progress.end()) tile.SetProgress(it->first, it->second);
+  }
+}
+
+void CAppGridPage::UpdateLiveTiles() {
+  if (m_filling) return;
+  const int shown = m_web ? 1 : 0;
+  std::vector<COrvAppButton*>& tiles = m_web ? m_web_tiles : m_desktop;
+  const std::vector<AppRecord>& records = m_records[shown];
+  // Rows whose cells reach into the viewport, in page coordinates, and one more each side.
+  const int top = m_scroll->verticalScrollBar()->value() + m_scroll->y();
+  // The scroll area's own height: its viewport is sized only once the page is shown.
+  const int bottom = top + m_scroll->height();
+  const int rows = static_cast<int>((records.size() + kGridColumns - 1) / kGridColumns);
+  const int firstRow = std::max(0, (top - kGridTop - kTileHeight) / kGridPitch);
+  const int lastRow = std::min(rows - 1, std::max(0, bottom - kGridTop) / kGridPitch + 1);
+  const size_t begin = std::min(records.size(), static_cast<size_t>(firstRow) * kGridColumns);
+  const size_t end = std::min(records.size(), static_cast<size_t>(lastRow + 1) * kGridColumns);
+
+  // Tiles whose records stay in view keep them; the others are bound again.
+  const size_t oldBegin = m_first[shown], oldEnd = oldBegin + tiles.size();
+  if (begin == oldBegin && end == oldEnd) return;
+  std::vector<COrvAppButton*> live(end > begin ? end - begin : 0, nullptr);
+  for (size_t i = oldBegin; i < oldEnd; ++i) {
+    COrvAppButton* tile = tiles[i - oldBegin];
+    if (i >= begin && i < end) {
+      live[i - begin] = tile;
+    } else {
+      tile->hide();
+      m_spare[shown].push_back(tile);
+    }
+  }
+  for (size_t i = begin; i < end; ++i) {
+    COrvAppButton*& tile = live[i - begin];
+    if (tile) continue;
+    if (!m_spare[shown].empty()) {
+      tile = m_spare[shown].back();
+      m_spare[shown].pop_back();
+    } else {
+      tile = m_make[shown](m_grid);
+      tile->installEventFilter(this);
+    }
+    Bind(shown, *tile, i);
+    Place(*tile, static_cast<int>(i));
+  }
+  tiles = std::move(live);
+  m_first[shown] = begin;
+  // Tab walks the tiles in grid order.
+  for (size_t i = 1; i < tiles.size(); ++i) QWidget::setTabOrder(tiles[i - 1], tiles[i]);
+}
+
+bool CAppGridPage::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::FocusIn) {
+    if (auto* tile = qobject_cast<COrvAppButton*>(watched); tile && tile->isVisible())
+      m_scroll->ensureWidgetVisible(tile, 0, 0);
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void CAppGridPage::Place(COrvAppButton& tile, int index) {
@@ -153,9 +254,13 @@ void CAppGridPage::Layout() {
   const int tabHeight = TabHeight();
   m_tabs->setGeometry(0, 0, width(), tabHeight);
   m_scroll->setGeometry(0, tabHeight, width(), std::max(height() - tabHeight, 0));
-  FinishGrid(static_cast<int>(ShownTiles().size()));
-  for (const auto* list : {&m_desktop, &m_web_tiles}) {
-    for (size_t i = 0; i < list->size(); ++i)
-      (*list)[i]->move(CellPosition(static_cast<int>(i)) - m_scroll->geometry().topLeft());
+  m_busy->setGeometry(width() - 110, (tabHeight - 6) / 2, 100, 6);
+  FinishGrid(static_cast<int>(m_records[m_web ? 1 : 0].size()));
+  for (int list : {0, 1}) {
+    const std::vector<COrvAppButton*>& tiles = list ? m_web_tiles : m_desktop;
+    for (size_t i = 0; i < tiles.size(); ++i)
+      tiles[i]->move(CellPosition(static_cast<int>(m_first[list] + i)) -
+                     m_scroll->geometry().topLeft());
   }
+  UpdateLiveTiles();
 }

@@ -2,7 +2,8 @@
 
 #include <QWidget>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/apps/InstallState.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/COrvAppButton.h"
 #include "client/ui/views/TileLook.h"
 #include "client/ui/views/TileMessageBox.h"
@@ -10,6 +11,11 @@
 CHotAppStrip::CHotAppStrip(IKivoHost& host, QWidget* window) : m_host(host), m_window(window) {}
 
 CHotAppStrip::~CHotAppStrip() { Clear(); }
+
+int CHotAppStrip::StateOf(const COrvHotAppButton& tile) const {
+  return tile.Record() ? HeldInstallState(*tile.Record(), m_host.HeldList(AppListKind::Hot))
+                       : tile_state::kNone;
+}
 
 QRect CHotAppStrip::TileRect(const QRect& strip, int n, int i) {
   const int c = (tile_look::kHotMaxTiles - n) * 10;
@@ -31,8 +37,18 @@ QRect CHotAppStrip::TileRect(const QRect& strip, int n, int i) {
 }
 
 void CHotAppStrip::Rebuild(const QRect& strip) {
+  ShowHeld(strip);
+  const long long request = ++m_request;
+  m_host.RequestList(AppListKind::Hot, m_window,
+                     [this, request, strip](const RequestResult&, const AppList&) {
+                       if (request == m_request) ShowHeld(strip);
+                     });
+}
+
+void CHotAppStrip::ShowHeld(const QRect& strip) {
   Clear();
-  const std::vector<AppRecord> records = m_host.RequestList(AppListKind::Hot).records;
+  const AppList& list = m_host.HeldList(AppListKind::Hot);
+  const std::vector<AppRecord> records = list.records;
   const int n = static_cast<int>(records.size());
   if (n > tile_look::kHotMaxTiles) {
     ShowMessageText(m_host.HostWidget(), QString::fromUtf8(tile_look::kHotTooMany),
@@ -42,7 +58,7 @@ void CHotAppStrip::Rebuild(const QRect& strip) {
   for (int i = 0; i < n; ++i) {
     auto* tile = new COrvHotAppButton(m_host, m_window);
     tile->Bind(records[i], AppListKind::Hot);
-    tile->ApplyState(tile->QueryInstallState());
+    tile->ApplyState(HeldInstallState(*records[i], list));
     tile->setGeometry(TileRect(strip, n, i));
     tile->show();
     m_tiles.push_back(tile);
@@ -62,7 +78,7 @@ void CHotAppStrip::Clear() {
 void CHotAppStrip::RefreshStates(bool visible) {
   for (const auto& tile : m_tiles) {
     if (!tile) continue;
-    tile->ApplyState(tile->QueryInstallState());
+    tile->ApplyState(StateOf(*tile));
     tile->setVisible(visible);
   }
 }
@@ -71,7 +87,7 @@ bool CHotAppStrip::RefreshIcon(const std::string& key) {
   for (const auto& tile : m_tiles) {
     if (!tile || tile->Key() != key) continue;
     tile->ReapplyAppInfo();
-    tile->ApplyState(tile->QueryInstallState());
+    tile->ApplyState(StateOf(*tile));
     tile->repaint();
     tile->show();
     return true;

@@ -19,9 +19,12 @@ class CHotAppStrip {
   CHotAppStrip(const CHotAppStrip&) = delete;
   CHotAppStrip& operator=(const CHotAppStrip&) = delete;
 
-  // Timer 447 and page 0: destroys the tiles, requests the hot list and lays the new
-  // tiles out in `strip` (client coordinates). More than 11: the message box, no tiles.
+  // Timer 447 and page 0: lays the held hot list out in `strip` (client coordinates) and
+  // requests it; when a fetch was needed, its answer lays the list out again.
   void Rebuild(const QRect& strip);
+  // Destroys the tiles and lays the held hot list out in `strip`, each tile with its held
+  // install state. More than 11: the message box, no tiles.
+  void ShowHeld(const QRect& strip);
   // Destroys every tile.
   void Clear();
   // Re-evaluates every tile's state; shows the tiles when `visible`, else hides them.
@@ -36,8 +39,11 @@ class CHotAppStrip {
   static QRect TileRect(const QRect& strip, int n, int i);
 
  private:
+  int StateOf(const COrvHotAppButton& tile) const;
+
   IKivoHost& m_host;
   QWidget* m_window;
   // Guarded: the window may destroy its children before the strip.
   std::vector<QPointer<COrvHotAppButton>> m_tiles;
+  long long m_request = 0;  // number of the latest hot-list request
 };

@@ -12,5 +12,9 @@ class CMyAppDlg : public CAppGridPage {
   ~CMyAppDlg() override;
 
   void RebuildButtons() override;
+  void ShowHeld() override;
+  // Works the shown desktop tiles' install states out again (Uninstall key changed); the
+  // tiles stay, so a tile's open choice box keeps its answer.
+  void RefreshStates();
   void RefreshIcon(const std::string& key);
 };

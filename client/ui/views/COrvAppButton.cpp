@@ -1,8 +1,11 @@
 #include "client/ui/views/COrvAppButton.h"
 
+#include <QAccessible>
 #include <QPointer>
 
-#include "client/ui/views/InstallState.h"
+#include <algorithm>
+
+#include "client/apps/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "client/ui/views/TileMessageBox.h"
 #include "controls/CMessageBoxDialog.h"
@@ -20,6 +23,13 @@ COrvAppButton::COrvAppButton(IKivoHost& host, QWidget* parent) : CPngButton(pare
   setCursor(Qt::PointingHandCursor);
   setProperty("controlId", tile_look::kTileControlId);
   connect(this, &QAbstractButton::clicked, this, &COrvAppButton::OnClicked);
+  m_announce = new QTimer(this);
+  m_announce->setSingleShot(true);
+  connect(m_announce, &QTimer::timeout, this, [this] {
+    if (!m_announcePending) return;
+    m_announcePending = false;
+    AnnounceProgress();
+  });
 }
 
 void COrvAppButton::SetAppInfo(const QString& imagePath, const std::string& key,
@@ -49,7 +59,7 @@ void COrvAppButton::ReapplyAppInfo() {
 
 int COrvAppButton::QueryInstallState() const {
   if (!m_record) return tile_state::kNone;
-  return QueryInstallStateOf(*m_record, m_host.HeldList(m_list));
+  return HeldInstallState(*m_record, m_host.HeldList(m_list));
 }
 
 void COrvAppButton::ApplyState(int state) {
@@ -60,7 +70,11 @@ void COrvAppButton::ApplyState(int state) {
 
 void COrvAppButton::SetProgress(const std::string& url, int percent) {
   if (!m_record || !IsDesktop(*m_record) || m_record->downurl != url) return;
-  if (percent >= tile_look::kProgressFirst && percent <= tile_look::kProgressLast) {
+  m_downloadFailed = percent == tile_look::kProgressFailed;
+  if (m_downloadFailed) {
+    m_progress = -1;
+    SetCaption(m_name + ':' + QString::fromUtf8(tile_look::kDownloadFailedText));
+  } else if (percent >= tile_look::kProgressFirst && percent <= tile_look::kProgressLast) {
     m_progress = percent;
     SetCaption(m_name + QStringLiteral(":%1%").arg(percent));
   } else {
@@ -68,18 +82,41 @@ void COrvAppButton::SetProgress(const std::string& url, int percent) {
     SetCaption(m_name);
   }
   SetCaptionKeepsEnd(m_progress >= 0);
-  UpdateAccessibleText();
+  AnnounceProgress();
   // Only the caption strip changes.
   update(QRect(0, height() - tile_look::kProgressStrip, width(), tile_look::kProgressStrip));
 }
 
-void COrvAppButton::UpdateAccessibleText() {
-  QString text = QString::fromStdString(StateWordsOf(State()));
-  if (m_progress >= 0) {
-    if (!text.isEmpty()) text += QStringLiteral(", ");
-    text += QStringLiteral("下载 %1%").arg(m_progress);
+QString COrvAppButton::SpokenState() const {
+  if (m_progress >= 0) return QStringLiteral("下载 %1%").arg(m_progress);
+  int state = State();
+  if (state == tile_state::kNone && m_record && IsDesktop(*m_record)) state = QueryInstallState();
+  QString words = state == tile_state::kNotInstalled && m_record && InstallerDownloaded(*m_record)
+                      ? QStringLiteral("已下载，再次按下即可安装")
+                      : QString::fromStdString(StateWordsOf(state));
+  if (m_downloadFailed) {
+    if (!words.isEmpty()) words += QStringLiteral(", ");
+    words += QString::fromUtf8(tile_look::kDownloadFailedText);
   }
+  return words;
+}
+
+void COrvAppButton::UpdateAccessibleText() {
+  const QString text = SpokenState();
   if (accessibleDescription() != text) setAccessibleDescription(text);
+}
+
+void COrvAppButton::AnnounceProgress() {
+  if (m_announce->isActive()) {
+    m_announcePending = true;
+    return;
+  }
+  UpdateAccessibleText();
+  if (QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, std::max(m_progress, 0));
+    QAccessible::updateAccessibility(&event);
+  }
+  m_announce->start(kAnnounceMs);
 }
 
 bool COrvAppButton::Send(AppAction action) {
@@ -102,6 +139,13 @@ void COrvAppButton::Answer(int) { Send(AppAction::Activate); }
 
 void COrvAppButton::OnClicked() {
   QPointer<COrvAppButton> self(this);
+  if (m_downloadFailed) {
+    // The failure stays shown until the user acts on the tile again.
+    m_downloadFailed = false;
+    SetCaption(m_name);
+    UpdateAccessibleText();
+    update();
+  }
   m_clickState = State();
   std::unique_ptr<CMessageBoxDialog> box = MakeChoiceBox();
   int id = 0;

@@ -4,9 +4,11 @@
 // into the choice box of its kind, whose answer goes to the main window as an action.
 // The tile keeps its own reference to the record, so it stays valid when the list is
 // requested again. GUI thread only.
+#include <QTimer>
+
 #include <string>
 
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/CPngButton.h"
 
 class CMessageBoxDialog;
@@ -24,16 +26,24 @@ class COrvAppButton : public CPngButton {
   // Applies the tile's own information again (its icon arrived).
   void ReapplyAppInfo();
 
-  // The state code of the bound record from the Uninstall registrations.
+  // The state code of the bound record as its list holds it (worked out once per answer).
   int QueryInstallState() const;
   // Sets the state and repaints; keeps the accessible description current.
   void ApplyState(int state);
 
-  // Download progress of `url`: name:percent% from 2 to 98, else the plain name. Only
-  // desktop records whose downurl is `url` take part.
+  // Download progress of `url`: name:percent% from 2 to 98, name:下载失败 for
+  // tile_look::kProgressFailed (until the next click), else the plain name. Only desktop
+  // records whose downurl is `url` take part.
   void SetProgress(const std::string& url, int percent);
   // The percent shown, or -1 when none.
   int ShownProgress() const { return m_progress; }
+  // The tile's state as a screen reader says it: "下载 N%" while its installer downloads,
+  // "已下载，再次按下即可安装" when it is downloaded but not installed, else the badge's words
+  // (a desktop tile without a badge says its install state all the same); "" for none.
+  QString SpokenState() const;
+  // Screen readers hear the progress at most once per this period; the last change of a
+  // burst follows when it ends.
+  static constexpr int kAnnounceMs = 500;
 
   const std::string& Key() const { return m_key; }
   const AppRecord& Record() const { return m_record; }
@@ -61,6 +71,8 @@ class COrvAppButton : public CPngButton {
 
  private:
   void OnClicked();
+  // Tells screen readers the progress (description and value), throttled.
+  void AnnounceProgress();
 
   std::string m_key;
   AppRecord m_record;
@@ -68,7 +80,10 @@ class COrvAppButton : public CPngButton {
   QString m_name;
   bool m_added = false;
   int m_progress = -1;
+  bool m_downloadFailed = false;
   int m_clickState = 0;
+  QTimer* m_announce = nullptr;
+  bool m_announcePending = false;
 };
 
 // My-apps page: start / remove (and upgrade / open when an update is available).
@@ -94,6 +109,8 @@ class COrvAllAppButton final : public COrvAppButton {
   Q_OBJECT
  public:
   COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent = nullptr);
+  // The text of the box offering to add the application (the tile is bound anew).
+  void SetDescription(const QString& description) { m_description = description; }
   std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
   void Answer(int id) override;
 

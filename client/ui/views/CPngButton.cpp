@@ -1,11 +1,13 @@
 #include "client/ui/views/CPngButton.h"
 
-#include <QFileInfo>
 #include <QHash>
+#include <QKeyEvent>
 #include <QPainter>
 
-#include "client/ui/views/InstallState.h"
+#include "client/apps/InstallState.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/TileLook.h"
+#include "controls/CSkinBtn.h"
 #include "controls/SkinImages.h"
 
 namespace {
@@ -59,19 +61,19 @@ const QFont& CPngButton::CaptionFont() {
   return font;
 }
 
+void CPngButton::SetImagePath(const QString& path) {
+  m_imagePath = path;
+  CImageCache::Instance().ForgetFailure(path);
+}
+
 bool CPngButton::DrawFace(QPainter& painter, const QRect& target) {
-  if (m_facePath != m_imagePath || m_face.isNull()) {
-    // A file that does not exist yet shows the placeholder until it does; once it exists it
-    // is loaded and drawn on the same paint.
-    m_facePath = m_imagePath;
-    m_face = QImage();
-    if (!m_imagePath.isEmpty() && QFileInfo::exists(m_imagePath)) m_face.load(m_imagePath);
-    if (m_face.isNull()) {
-      if (m_loadingPlaceholder) DrawSkin(painter, tile_look::kLoadingImage, target);
-      return false;
-    }
+  const CImageCache::Picture face =
+      CImageCache::Instance().Lookup(m_imagePath, target.size(), nullptr, this);
+  if (face.state != CImageCache::State::Ready) {
+    if (m_loadingPlaceholder) DrawSkin(painter, tile_look::kLoadingImage, target);
+    return false;
   }
-  painter.drawImage(target, m_face);
+  painter.drawImage(target.topLeft(), face.image);
   return true;
 }
 
@@ -98,10 +100,7 @@ void CPngButton::paintEvent(QPaintEvent*) {
           QRect(QPoint(area.left() + w - w / 3, area.top() + h - h / 3), QSize(w / 3, h / 3)),
           badge);
   }
-  if (hasFocus()) {
-    painter.setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DotLine));
-    painter.drawRect(area.adjusted(0, 0, -1, -1));
-  }
+  if (hasFocus()) CSkinBtn::DrawFocusMark(painter, area.adjusted(-2, -2, 2, 2));
   if (m_showCaption) {
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setFont(CaptionFont());
@@ -131,4 +130,13 @@ void CPngButton::leaveEvent(QEvent* event) {
   m_hover = false;
   update();
   QAbstractButton::leaveEvent(event);
+}
+
+void CPngButton::keyPressEvent(QKeyEvent* event) {
+  if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+      (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+    if (!event->isAutoRepeat()) click();
+    return;
+  }
+  QAbstractButton::keyPressEvent(event);
 }

@@ -1,8 +1,9 @@
 #pragma once
 // Owner-drawn push button that paints PNG images: the face stretched over the image area,
 // an optional caption under it, a state badge, a hot badge and hover/press overlays.
-// Transparent parts of the images show the parent's background. Knows nothing of
-// applications. GUI thread only.
+// Transparent parts of the images show the parent's background. The face is decoded once
+// at the size it is drawn and shared through CImageCache. Knows nothing of applications.
+// GUI thread only.
 #include <QAbstractButton>
 #include <QFontMetrics>
 #include <QImage>
@@ -18,7 +19,9 @@ class CPngButton : public QAbstractButton {
   void SetState(int state);
   int State() const { return m_state; }
 
-  void SetImagePath(const QString& path) { m_imagePath = path; }
+  // The face image's file. Binding a path again lets a file that could not be drawn
+  // before (not there yet) be tried again.
+  void SetImagePath(const QString& path);
   const QString& ImagePath() const { return m_imagePath; }
   // The caption drawn under the image; also the tooltip.
   void SetCaption(const QString& caption);
@@ -47,9 +50,12 @@ class CPngButton : public QAbstractButton {
   void paintEvent(QPaintEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  // Return and Enter press the button as Space does.
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  // Draws the face image into `target`, loading it once its file exists; false when not drawn.
+  // Draws the face image into `target` once it is decoded at that size (off the GUI thread,
+  // see CImageCache); false when not drawn.
   bool DrawFace(QPainter& painter, const QRect& target);
 
   QString m_imagePath;
@@ -62,7 +68,4 @@ class CPngButton : public QAbstractButton {
   bool m_hover = false;
   bool m_faceDrawn = false;
   QString m_badgePath;
-  // The face image and the path it was loaded from; null while the file did not exist yet.
-  QImage m_face;
-  QString m_facePath;
 };

@@ -23,6 +23,10 @@ inline constexpr QRgb kCaptionColour = 0xFF000000u;
 // Shown while an installer download runs: name:percent% for these percentages.
 inline constexpr int kProgressFirst = 2;
 inline constexpr int kProgressLast = 98;
+// Passed instead of a percentage when the installer download failed: name:下载失败 until the
+// tile's next action.
+inline constexpr int kProgressFailed = -2;
+inline constexpr const char* kDownloadFailedText = "下载失败";
 
 // Every application tile carries this control id.
 inline constexpr int kTileControlId = 55555;

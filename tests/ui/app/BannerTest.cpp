@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "client/ui/views/CAdvImage.h"
+#include "client/ui/views/CImageCache.h"
 #include "support/TestSupport.h"
 
 TEST(AdvImageFit, FitsTheHeightOrTheWidthKeepingTheAspectRatio) {
@@ -52,6 +53,7 @@ TEST(AdvImage, SwfFilesGetTheBlankChildAndAPictureHidesItAgain) {
 
   banner.SetAdvertisement(png, "http://127.0.0.1:9/pic");
   EXPECT_FALSE(banner.SwfWindow()->isVisible());
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));  // decoded off the GUI thread
   EXPECT_TRUE(banner.HasPicture());
 
   // No "." in the path: nothing shown, the old link stays.
@@ -63,6 +65,7 @@ TEST(AdvImage, SwfFilesGetTheBlankChildAndAPictureHidesItAgain) {
 
   // A file that cannot be read shows nothing; without a link a click opens nothing.
   banner.SetAdvertisement(dir.File("missing.png"), "");
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   EXPECT_FALSE(banner.HasPicture());
   QTest::mouseClick(&banner, Qt::LeftButton);
   EXPECT_EQ(opened.size(), 1u);

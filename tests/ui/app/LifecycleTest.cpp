@@ -92,3 +92,19 @@ TEST_F(SingleInstanceTest, TheProgramStartedAgainEndsWithZeroAndRaisesTheFirst) 
   EXPECT_TRUE(out.empty());
   EXPECT_TRUE(WaitProcessingEvents([&] { return !window.isMinimized(); }));
 }
+
+TEST_F(SingleInstanceTest, AFirstThatNeverAnswersEndsTheSecondStartWithItsMessage) {
+  CSingleInstance first;  // holds the lock, never publishes: a hung first client
+  ASSERT_TRUE(first.Check());
+  const auto start = std::chrono::steady_clock::now();
+  // Its standard error joined to the output: the message is written there as the box opens.
+  orvtest::ChildProcess second(
+      {"/bin/sh", "-c", "exec \"$0\" 2>&1", ORV_BIN_DIR "/Orvanta"},
+      {{"XDG_RUNTIME_DIR", runtime.Path()}, {"QT_QPA_PLATFORM", "offscreen"}});
+  std::string line;
+  ASSERT_TRUE(second.ReadLine(line, std::chrono::seconds(15)));
+  EXPECT_EQ(line, CSingleInstance::kNotAnsweringText);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
+  // Unanswered, the box closes by itself and the start ends with its failure code.
+  EXPECT_EQ(second.Wait(std::chrono::seconds(60)), CSingleInstance::kNotAnsweringExitCode);
+}

@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include "DialogTestSupport.h"
 #include "client/ui/dialogs/CServiceDialog.h"
@@ -30,7 +31,11 @@ class ServiceDialogTest : public ::testing::Test {
   QLineEdit* Edit(const char* name) { return m_page.findChild<QLineEdit*>(name); }
   QPlainTextEdit* Remarks() { return m_page.findChild<QPlainTextEdit*>("remarks"); }
   QComboBox* Types() { return m_page.findChild<QComboBox*>("serviceType"); }
-  void Click(const char* button) { m_page.findChild<QPushButton*>(button)->click(); }
+  // Clicks a button and waits for the request it started, if any, to be answered.
+  void Click(const char* button) {
+    m_page.findChild<QPushButton*>(button)->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !m_page.RequestInFlight(); }, 10000));
+  }
   void Fill(const QStringList& six) {
     const char* names[] = {"taxNumber", "enterpriseName", "contactName", "contactPhone",
                            "contactAddress"};

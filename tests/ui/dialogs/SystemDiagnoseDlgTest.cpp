@@ -156,8 +156,8 @@ TEST_F(SystemDiagnoseDlgTest, RowSixSubmitsOnlyAfterARunEvenWithEverySlotEmpty) 
   ClickStartStop();
   ASSERT_TRUE(RunUntilState(Dlg::kFinished));
   QTest::mouseClick(Text("rowResult", 6), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.Texts().size() == 1; }, 10000));
   EXPECT_EQ(ReportsSent(), 1);
-  ASSERT_EQ(boxes.Texts().size(), 1);
   EXPECT_EQ(boxes.Texts()[0], "提交成功！");
   const std::string query = m_report.LastQueryDecoded(kReportPath);
   for (const char* product : {"\"ufidaU8\":null", "\"graspPersonal\":null"}) {
@@ -167,8 +167,8 @@ TEST_F(SystemDiagnoseDlgTest, RowSixSubmitsOnlyAfterARunEvenWithEverySlotEmpty) 
   // A refused report can be sent again.
   m_report.SetAnswer(kReportPath, R"({"hintInfo":"操作失败"})");
   QTest::mouseClick(Text("rowResult", 6), Qt::LeftButton);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.Texts().size() == 2; }, 10000));
   EXPECT_EQ(ReportsSent(), 2);
-  ASSERT_EQ(boxes.Texts().size(), 2);
   EXPECT_EQ(boxes.Texts()[1], "提交失败！");
   EXPECT_EQ(boxes.Captions()[1], "Orvanta");
 }

@@ -49,6 +49,7 @@ class UserLogonDlgTest : public ::testing::Test {
     Password(dlg)->setText(password);
     Password(dlg)->setFocus();
     QTest::keyClick(Password(dlg), Qt::Key_Return);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !dlg.LoginInFlight(); }, 20000));
   }
 
   orvtest::TempProgramDir m_dir;
@@ -136,8 +137,9 @@ TEST_F(UserLogonDlgTest, WrongPasswordShowsThePlatformTextAndStaysOpen) {
   EXPECT_EQ(Password(*dlg)->text(), "wrong");
   EXPECT_EQ(m_session.loggedIn, 0);
   EXPECT_EQ(m_refreshes, 1);
-  // What was typed is already stored.
-  EXPECT_EQ(CCredentialStore::Read().password, "wrong");
+  // What was typed is already stored: the name, and no password without "记住密码".
+  EXPECT_EQ(CCredentialStore::Read().userName, "demo");
+  EXPECT_EQ(CCredentialStore::Read().password, "");
 
   // A second attempt from the same dialog succeeds.
   LogIn(*dlg, "demo", "demo123");

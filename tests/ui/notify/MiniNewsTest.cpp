@@ -6,8 +6,10 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
+#include <QTest>
 
 #include <string>
 #include <vector>
@@ -199,5 +201,51 @@ TEST_F(MiniNewsTest, AScreenReadersPressOnAnAreaActsAsItsClick) {
     EXPECT_EQ(opened, area == kClose ? std::vector<std::string>{} : std::vector<std::string>{link})
         << "area " << area;
     EXPECT_EQ(news.Window(), nullptr) << "area " << area;
+  }
+}
+
+TEST_F(MiniNewsTest, AScreenReaderHearsANotificationWithTheTitleAndText) {
+  news.ShowMessage({"停机通知", "今晚十点维护", ""});
+  QAccessibleInterface* popup = QAccessible::queryAccessibleInterface(news.Window());
+  ASSERT_NE(popup, nullptr);
+  EXPECT_EQ(popup->role(), QAccessible::Notification);
+  EXPECT_EQ(popup->text(QAccessible::Name), QStringLiteral("停机通知"));
+  EXPECT_EQ(popup->text(QAccessible::Description), QStringLiteral("今晚十点维护"));
+  EXPECT_FALSE(news.Window()->hasFocus());  // a message does not take the keyboard
+}
+
+TEST_F(MiniNewsTest, KeyboardReachesThePopupAndItsKeysActAsTheClicks) {
+  const std::string link = "http://127.0.0.1:9/news";
+  EXPECT_FALSE(news.TakeKeyboard());  // no message yet
+  struct Case {
+    std::vector<std::pair<Qt::Key, Qt::KeyboardModifiers>> keys;
+    bool opensLink;
+  };
+  const Case cases[] = {
+      {{{Qt::Key_Escape, Qt::NoModifier}}, false},
+      {{{Qt::Key_Return, Qt::NoModifier}}, true},  // the keyboard starts on the open button
+      {{{Qt::Key_Tab, Qt::NoModifier}, {Qt::Key_Space, Qt::NoModifier}}, false},
+      {{{Qt::Key_Right, Qt::NoModifier},
+        {Qt::Key_Backtab, Qt::ShiftModifier},
+        {Qt::Key_Enter, Qt::KeypadModifier}},
+       true},
+  };
+  news.ShowMessage({"标题", "消息", link});
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    opened.clear();
+    // The popup was closed by the case before: the keyboard brings the last message back.
+    ASSERT_TRUE(news.TakeKeyboard()) << "case " << i;
+    CMiniNewsWindow* w = news.Window();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w->ShowsFocus(); }, 5000)) << "case " << i;
+    EXPECT_EQ(w->AreaText(kMessageText), QStringLiteral("消息"));
+    QAccessibleInterface* popup = QAccessible::queryAccessibleInterface(w);
+    EXPECT_TRUE(popup->child(kOpen)->state().focused) << "case " << i;
+    for (const auto& [key, modifiers] : cases[i].keys) QTest::keyClick(w, key, modifiers);
+    QApplication::processEvents();
+    QApplication::processEvents();  // the deferred delete
+    EXPECT_EQ(opened,
+              cases[i].opensLink ? std::vector<std::string>{link} : std::vector<std::string>{})
+        << "case " << i;
+    EXPECT_EQ(news.Window(), nullptr) << "case " << i;
   }
 }

@@ -11,6 +11,7 @@
 #include "client/base/MachineRegistry.h"
 #include "client/base/ServerConfig.h"
 #include "client/base/ShellText.h"
+#include "platform/LinkGate.h"
 #include "platform/ProgramDir.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
@@ -78,23 +79,6 @@ class ActionsTest : public ::testing::Test {
   CAppActions actions;
   BoxAnswers boxes;
 };
-
-TEST(ActionsParseTest, DisplayIconAndUninstallStringAsWindowsReadsThem) {
-  const std::pair<std::string, std::string> icons[] = {
-      {"/opt/a/run", "/opt/a/run"},           {"\"/opt/a b/run\"", "/opt/a b/run"},
-      {"\"/opt/a b/run\",0", "/opt/a b/run"}, {"/opt/a/run,12", "/opt/a/run"},
-      {"/opt/a/run, -3", "/opt/a/run"},       {"/opt/a,b/run", "/opt/a,b/run"},
-      {"  /opt/a/run  ", "/opt/a/run"},
-  };
-  for (const auto& [value, program] : icons)
-    EXPECT_EQ(CAppActions::ProgramOfDisplayIcon(value), program) << value;
-
-  using Split = std::pair<std::string, std::string>;
-  EXPECT_EQ(CAppActions::SplitCommandLine("/opt/u/uninstall.sh"), Split("/opt/u/uninstall.sh", ""));
-  EXPECT_EQ(CAppActions::SplitCommandLine("\"/opt/my app/un.sh\" --keep \"a b\""),
-            Split("/opt/my app/un.sh", "--keep \"a b\""));
-  EXPECT_EQ(CAppActions::SplitCommandLine(""), Split("", ""));
-}
 
 TEST(ActionsParseTest, SharePageEncodesWhatIsNotSafe) {
   orvtest::ScopedEnv web("ORVANTA_HOST_WEB", "127.0.0.1:8123");
@@ -194,17 +178,38 @@ TEST_F(ActionsTest, UpgradeWithoutInstallerStartsTheDownloadAndSaysSo) {
   EXPECT_EQ(host.appLogs[0].appclienttype, 3);
 }
 
+TEST_F(ActionsTest, AnInstallerWithoutAnAddressIsRefusedWithABoxNotSilence) {
+  for (AppAction action : {AppAction::Activate, AppAction::Upgrade}) {
+    boxes.shown_boxes.clear();
+    auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1", "A", "2.0"));
+    app->downurl.clear();
+    app->setupPath = Record("LumoDownloads/a.exe");
+    host.SendAppAction(action, app, AppListKind::Hot);
+    EXPECT_TRUE(host.downloads.empty());
+    ASSERT_EQ(boxes.shown_boxes.size(), 1u);  // one box: not also "downloading"
+    EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("无法下载安装程序!"));
+  }
+}
+
 TEST_F(ActionsTest, WebApplicationOpensTheSharePageWithTheCookieKey) {
   const std::string bin = Record("bin");
   const std::string record = Record("browser-args");
   WriteProgram(bin + "/xdg-open", record, true);
   orvtest::ScopedEnv path("PATH", bin + ":" + std::getenv("PATH"));
+  const std::string runtime = Record("run");
+  fs::create_directories(runtime);
+  fs::permissions(runtime, fs::perms::owner_all);
+  orvtest::ScopedEnv xdg("XDG_RUNTIME_DIR", runtime);
   host.session.cookieKey = "";  // signed in with an empty key: the key is still sent
   host.SendAppAction(AppAction::Activate, MakeRecord(2001, "app", "1"), AppListKind::PrivateWeb);
+  // The browser gets an owner-only redirect page, not the URL with its key.
   const std::vector<std::string> args = ArgsIn(record);
   ASSERT_EQ(args.size(), 1u);
-  EXPECT_EQ(args[0],
-            ServerUrl(ServerKind::Web, "/index.html?page=share.html?cookiekey=&appid=2001"));
+  const std::string prefix = "file://" + runtime + "/";
+  ASSERT_EQ(args[0].rfind(prefix, 0), 0u) << args[0];
+  EXPECT_EQ(ReadFile(args[0].substr(7)),
+            plat::RedirectPageHtml(
+                ServerUrl(ServerKind::Web, "/index.html?page=share.html?cookiekey=&appid=2001")));
   EXPECT_TRUE(host.loginDialogs.empty());
   EXPECT_NE(TodaysLog().find("CKivoDlg::ActivateWebApp 执行成功！"), std::string::npos);
 }

@@ -9,11 +9,12 @@
 #include <QTest>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CHotAppStrip.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/CMyAppDlg.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 #include "client/ui/views/TileLook.h"
 #include "controls/CXTabCtrl.h"
 #include "support/TestSupport.h"
@@ -70,6 +71,49 @@ TEST_F(PagesTest, GridCellsAndScrollingToRowsBelowThePage) {
   // A rebuild scrolls back to the top and keeps the described positions.
   page.RebuildButtons();
   EXPECT_EQ(PagePos(page, *page.DesktopTiles()[8]), QPoint(35, 160));
+}
+
+TEST_F(PagesTest, ALongListHoldsTilesOnlyForTheRowsInViewAndReusesThemWhileScrolling) {
+  const std::vector<AppRecord> records = Records(20000, "client", 1001);
+  host.SetList(AppListKind::PrivateDesktop, records);
+  CMyAppDlg page(host, &host.window);
+  page.setGeometry(2, 85, 846, 435);
+  host.window.show();
+  page.ChooseTab(0);
+  const size_t live = page.DesktopTiles().size();
+  EXPECT_LE(live, 7u * 8u);  // four rows in view, one above and below at most
+  page.ShowProgress(records[19990]->downurl, 40);
+
+  // At the bottom the last records have tiles in their cells; no tile was made for the
+  // rows passed on the way.
+  QScrollBar& bar = *page.ScrollArea().verticalScrollBar();
+  for (int value = 0; value <= bar.maximum(); value += 3000) bar.setValue(value);
+  bar.setValue(bar.maximum());
+  const std::vector<COrvAppButton*>& tiles = page.DesktopTiles();
+  ASSERT_FALSE(tiles.empty());
+  EXPECT_EQ(page.FirstLiveIndex() + tiles.size(), records.size());
+  EXPECT_LE(page.findChildren<COrvAppButton*>().size(), 2 * live);
+  COrvAppButton& last = *tiles.back();
+  EXPECT_EQ(last.Record(), records.back());
+  EXPECT_EQ(last.accessibleName(), QString::fromStdString(records.back()->name));
+  EXPECT_EQ(PagePos(page, last) + QPoint(0, bar.value()),
+            CAppGridPage::CellPosition(static_cast<int>(records.size() - 1)));
+  for (COrvAppButton* tile : tiles)  // progress shown before the tile existed
+    EXPECT_EQ(tile->ShownProgress(), tile->Record() == records[19990] ? 40 : -1);
+
+  // Tab from the last tile of the first screen's margin row goes on to the next record,
+  // scrolled into view.
+  bar.setValue(0);
+  host.window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host.window));
+  COrvAppButton* edge = page.DesktopTiles().back();
+  const size_t edgeIndex = page.FirstLiveIndex() + page.DesktopTiles().size() - 1;
+  edge->setFocus(Qt::TabFocusReason);
+  EXPECT_GT(bar.value(), 0);
+  QTest::keyClick(host.window.focusWidget(), Qt::Key_Tab);
+  auto* next = qobject_cast<COrvAppButton*>(host.window.focusWidget());
+  ASSERT_NE(next, nullptr);
+  EXPECT_EQ(next->Record(), records[edgeIndex + 1]);
 }
 
 TEST_F(PagesTest, TabsRebuildTheirListAndHideTheOther) {
@@ -174,6 +218,8 @@ TEST_F(PagesTest, RefreshIconFindsTheTileAndDrawsItsIcon) {
   icon.fill(Qt::green);
   ASSERT_TRUE(icon.save(QString::fromStdString(web[1]->iconPath)));
   page.RefreshIcon(web[1]->img);
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
+  page.grab();
   EXPECT_TRUE(tile.FaceDrawn());
   EXPECT_FALSE(page.WebTiles()[0]->FaceDrawn());
 }
@@ -266,6 +312,8 @@ TEST_F(PagesTest, RenderPagesToPng) {
   for (size_t i = 0; i < page.DesktopTiles().size(); ++i)
     page.DesktopTiles()[i]->ApplyState(states[i % 5]);
   page.ShowProgress(records[2]->downurl, 45);
+  page.grab();  // the icons are decoded off the GUI thread
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   page.grab().save(out + "/app-centre.png");
 
   host.SetList(AppListKind::PrivateDesktop,
@@ -276,6 +324,8 @@ TEST_F(PagesTest, RenderPagesToPng) {
   mine.DesktopTiles()[0]->ApplyState(tile_state::kRun);
   mine.DesktopTiles()[2]->ApplyState(tile_state::kUpdate);
   mine.ShowProgress(records[6]->downurl, 72);
+  mine.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   mine.grab().save(out + "/my-apps.png");
 
   QWidget window;
@@ -288,6 +338,8 @@ TEST_F(PagesTest, RenderPagesToPng) {
   hot.Rebuild(QRect(0, 405, 850, 120));
   hot.Tiles()[1]->ApplyState(tile_state::kUpdate);
   hot.SetProgress(records[2]->downurl, 60);
+  window.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   window.grab(QRect(0, 380, 850, 170)).save(out + "/hot-strip.png");
 }
 
@@ -318,36 +370,44 @@ TEST_F(PagesTest, EveryControlThatTakesFocusIsNamed) {
   }
 }
 
-// The window's list rules, with fetches counted instead of sent.
-TEST(AppListsTest, RequestRulesOfTheFiveLists) {
-  UserSession session;
-  session.cookieKey = "k1";
-  session.userName = "demo";
-  int fetches = 0;
-  CAppLists lists(session, [&](const std::function<void()>&) { ++fetches; });
-  for (int i = 0; i < 3; ++i) {
-    lists.Request(AppListKind::Hot);
-    lists.Request(AppListKind::AllWeb);
-    lists.Request(AppListKind::PrivateWeb);
-  }
-  EXPECT_EQ(lists.FetchCount(AppListKind::Hot), 1);         // once held, kept
-  EXPECT_EQ(lists.FetchCount(AppListKind::AllWeb), 3);      // empty: forgotten each time
-  EXPECT_EQ(lists.FetchCount(AppListKind::PrivateWeb), 3);  // every call
-  EXPECT_EQ(fetches, 7);
+// List answers that arrive late: after a second request joined the first, after the page was
+// left, after a newer request, after the page is gone. Each shows once; the latest wins.
+TEST_F(PagesTest, LateListAnswersShowOnceAndTheLatestWins) {
+  host.useLists = true;
+  auto answer = [&](int count) {
+    ASSERT_EQ(host.pendingFetches.size(), 1u);
+    StandInHost::PendingFetch fetch = std::move(host.pendingFetches.front());
+    host.pendingFetches.clear();
+    FetchedList fetched;
+    fetched.value.kind = fetch.fetch.kind;
+    fetched.value.records = Records(count, "client", 1001);
+    fetch.done(std::move(fetched));
+  };
+  auto page = std::make_unique<CMyAppDlg>(host, &host.window);
+  auto tilesOf = [&] {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);  // replaced tiles go
+    return page->findChildren<COrvAppButton*>().size();
+  };
 
-  // Append and remove work on the held list; a record handed out stays valid after removal.
-  OrvAppInfo app = *MakeRecord(1001, "client", "1");
-  lists.Append(AppListKind::PrivateDesktop, app);
-  AppRecord held = lists.Held(AppListKind::PrivateDesktop).records.at(0);
-  EXPECT_EQ(lists.FindByXh(AppListKind::PrivateDesktop, "1"), held);
-  EXPECT_FALSE(lists.RemoveFirstWithImg(AppListKind::PrivateDesktop, "nope"));
-  EXPECT_TRUE(lists.RemoveFirstWithImg(AppListKind::PrivateDesktop, app.img));
-  EXPECT_TRUE(lists.Held(AppListKind::PrivateDesktop).records.empty());
-  EXPECT_EQ(held->name, app.name);
-  // The append reached the controller too: a failed later request keeps showing it.
-  lists.Append(AppListKind::PrivateDesktop, app);
-  lists.Request(AppListKind::PrivateDesktop);
-  EXPECT_EQ(lists.Held(AppListKind::PrivateDesktop).records.size(), 1u);
+  page->ChooseTab(0);  // the desktop tab requests the private desktop list
+  EXPECT_TRUE(page->Busy());
+  EXPECT_EQ(tilesOf(), 0u);  // the page shows at once, empty
+  page->RebuildButtons();    // joins the request in flight
+  page->hide();              // the user left the page
+  answer(3);
+  EXPECT_EQ(tilesOf(), 3u);
+  EXPECT_FALSE(page->Busy());
+
+  page->RebuildButtons();
+  EXPECT_EQ(tilesOf(), 3u);  // the held list shows while the newer request runs
+  answer(5);
+  EXPECT_EQ(tilesOf(), 5u);
+  EXPECT_EQ(page->DesktopTiles().size(), 5u);
+
+  page->RebuildButtons();
+  page.reset();  // the window closed
+  answer(2);
+  EXPECT_EQ(host.lists.Held(AppListKind::PrivateDesktop).records.size(), 2u);
 }
 
 }  // namespace

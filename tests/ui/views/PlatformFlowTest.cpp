@@ -9,11 +9,11 @@
 #include <filesystem>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/base/MachineRegistry.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CMyAppDlg.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
 #include "common/download/qt/FCDownloadFileWndBase.h"
 #include "support/TestSupport.h"
 #include "ui/UiTestSupport.h"
@@ -81,6 +81,15 @@ class PlatformFlowTest : public ::testing::Test {
     host.actions = &actions;
   }
 
+  // The list after a request (fetches run at once here).
+  const AppList& Fetched(AppListKind kind) {
+    host.lists.Request(kind);
+    return host.lists.Held(kind);
+  }
+  // Installs application 1002 from its my-apps tile, then uninstalls it; waitMs bounds
+  // each wait for the registry and the tile.
+  void InstallFromMyAppsThenUninstall(int waitMs);
+
   static PlatformSim* s_sim;
   std::vector<std::unique_ptr<orvtest::ScopedEnv>> m_env;
   orvtest::TempProgramDir m_dir;
@@ -91,12 +100,43 @@ class PlatformFlowTest : public ::testing::Test {
 
 PlatformSim* PlatformFlowTest::s_sim = nullptr;
 
-TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
+// Installers served while this lives pause `seconds` after creating their Uninstall key
+// and between its values, as an installer that registers slowly does.
+class SlowRegistration {
+ public:
+  SlowRegistration(const PlatformSim& sim, double seconds) : m_sim(sim) {
+    m_ok = Set("{\"pause\": " + std::to_string(seconds) + "}");
+  }
+  ~SlowRegistration() { Set("{}"); }
+  bool Ok() const { return m_ok; }
+
+ private:
+  bool Set(const std::string& body) const {
+    const auto it = m_sim.Hosts().find("ORVANTA_SIM_CONTROL");
+    if (it == m_sim.Hosts().end()) return false;
+    const std::string script =
+        "import sys,urllib.request\n"
+        "urllib.request.urlopen(sys.argv[1], data=sys.argv[2].encode()).read()\n";
+    return orvtest::RunCommand({ORV_PYTHON, "-c", script,
+                                "http://" + it->second + "/slow-registration", body}) == 0;
+  }
+  const PlatformSim& m_sim;
+  bool m_ok = false;
+};
+
+void PlatformFlowTest::InstallFromMyAppsThenUninstall(int waitMs) {
   CMyAppDlg page(host, &host.window);
   page.resize(846, 435);
-  // The window rebuilds the my-apps page when the Uninstall key changes.
+  // The window works the held states out again and refreshes the my-apps page's states
+  // when the Uninstall key changes.
   UninstallKeyWatcher watcher(
-      [&page] { QMetaObject::invokeMethod(&page, [&page] { page.RebuildButtons(); }); }, 200);
+      [this, &page] {
+        QMetaObject::invokeMethod(&page, [this, &page] {
+          host.lists.RefreshInstallStates();
+          page.RefreshStates();
+        });
+      },
+      200);
   ASSERT_TRUE(watcher.Start());
 
   page.ChooseTab(0);
@@ -120,27 +160,49 @@ TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
   tile = TileOf(page.DesktopTiles(), 1002);
   boxes.answers = {CMessageBoxDialog::kIdYes};
   tile->click();
-  ASSERT_TRUE(WaitPumping([&] {
-    COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
-    return t && t->State() == tile_state::kRun;
-  }));
+  ASSERT_TRUE(WaitPumping(
+      [&] {
+        COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
+        return t && t->State() == tile_state::kRun;
+      },
+      waitMs));
   tile = TileOf(page.DesktopTiles(), 1002);
   EXPECT_EQ(tile->accessibleDescription(), QStringLiteral("运行"));
   EXPECT_TRUE(boxes.shown_boxes.size() == 2u);
+  // The tile may turn before the installer's last value (a slow one's UninstallString).
+  ASSERT_TRUE(WaitPumping(
+      [&] { return !ReadUninstallValue(record->code, "UninstallString").empty(); }, waitMs));
 
   // Uninstall: the registered uninstaller runs and the tile is "未安装" again.
   EXPECT_TRUE(host.SendAppAction(AppAction::Uninstall, record, AppListKind::PrivateDesktop));
-  ASSERT_TRUE(WaitPumping([&] {
-    COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
-    return t && t->State() == tile_state::kNotInstalled;
-  }));
-  EXPECT_EQ(TileOf(page.DesktopTiles(), 1002)->accessibleDescription(), QStringLiteral("未安装"));
+  ASSERT_TRUE(WaitPumping(
+      [&] {
+        COrvAppButton* t = TileOf(page.DesktopTiles(), 1002);
+        return t && t->State() == tile_state::kNotInstalled;
+      },
+      waitMs));
+  // Its installer stays under LumoDownloads, so the next press installs at once.
+  EXPECT_EQ(TileOf(page.DesktopTiles(), 1002)->accessibleDescription(),
+            QStringLiteral("已下载，再次按下即可安装"));
   EXPECT_EQ(boxes.shown_boxes.size(), 2u);  // no "本地文件不存在!"
   watcher.Stop();
 }
 
+TEST_F(PlatformFlowTest, InstallFromMyAppsThenUninstallFollowsTheRegistry) {
+  InstallFromMyAppsThenUninstall(20000);
+}
+
+TEST_F(PlatformFlowTest, AnInstallerThatRegistersSlowlyStillTurnsTheTileToRun) {
+  // 1.5 s after creating its key, then 1.5 s before each value: the watcher reads the
+  // entry part-written, and only the later writes bring the tile to "运行".
+  SlowRegistration slow(*s_sim, 1.5);
+  ASSERT_TRUE(slow.Ok());
+  InstallFromMyAppsThenUninstall(60000);
+}
+
 TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
-  const AppList& all = host.lists.Request(AppListKind::AllDesktop);
+  host.lists.Request(AppListKind::AllDesktop);
+  const AppList& all = host.lists.Held(AppListKind::AllDesktop);
   ASSERT_FALSE(all.records.empty());
   AppRecord held, fresh;
   for (const AppRecord& r : all.records) {
@@ -151,8 +213,13 @@ TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
   host.lists.Request(AppListKind::PrivateDesktop);
   const AppRecord oldRecord = host.lists.Held(AppListKind::PrivateDesktop).records.at(0);
 
+  // The subscription requests run on a worker: their answers come back a moment later.
+  auto answered = [&](size_t pages) {
+    return QTest::qWaitFor([&] { return host.pages.size() == pages; }, 10000);
+  };
   // Already among the user's applications: the server's answer, no duplicate, my apps.
   EXPECT_TRUE(host.SendAppAction(AppAction::Add, held, AppListKind::AllDesktop));
+  ASSERT_TRUE(answered(1));
   ASSERT_EQ(boxes.shown_boxes.size(), 1u);
   EXPECT_EQ(boxes.shown_boxes[0].text, QStringLiteral("已安装过应用"));
   EXPECT_EQ(CountImg(host.lists.Held(AppListKind::PrivateDesktop), held->img), 1);
@@ -160,6 +227,7 @@ TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
 
   // A new one: confirmed; the lists fetched again hold it once.
   EXPECT_TRUE(host.SendAppAction(AppAction::Add, fresh, AppListKind::AllDesktop));
+  ASSERT_TRUE(answered(2));
   EXPECT_EQ(boxes.shown_boxes.back().text, QStringLiteral("安装验证成功"));
   EXPECT_EQ(CountImg(host.lists.Held(AppListKind::PrivateDesktop), fresh->img), 1);
   EXPECT_EQ(host.pages, (std::vector<int>{2, 2}));
@@ -171,9 +239,10 @@ TEST_F(PlatformFlowTest, AddAndDeleteChangeTheUsersList) {
   EXPECT_FALSE(oldRecord->img.empty());
 
   // Delete a web application: only its list changes, my apps is rebuilt.
-  AppRecord web = host.lists.Request(AppListKind::PrivateWeb).records.at(0);
+  AppRecord web = Fetched(AppListKind::PrivateWeb).records.at(0);
   const int rebuilds = host.myAppsRebuilds;
   EXPECT_TRUE(host.SendAppAction(AppAction::Delete, web, AppListKind::PrivateWeb));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return host.myAppsRebuilds == rebuilds + 1; }, 10000));
   EXPECT_EQ(boxes.shown_boxes.back().text, QStringLiteral("删除成功"));
   EXPECT_EQ(CountImg(host.lists.Held(AppListKind::PrivateWeb), web->img), 0);
   EXPECT_EQ(host.myAppsRebuilds, rebuilds + 1);
@@ -184,8 +253,8 @@ TEST_F(PlatformFlowTest, AppCentreShowsTheCatalogueWithTheUsersStates) {
   CAppCenterDlg page(host, &host.window);
   page.resize(846, 435);
   // The sim's subscriptions change between tests: the user's lists say what to expect.
-  const AppRecord myWeb = host.lists.Request(AppListKind::PrivateWeb).records.at(0);
-  const AppRecord myDesktop = host.lists.Request(AppListKind::PrivateDesktop).records.at(0);
+  const AppRecord myWeb = Fetched(AppListKind::PrivateWeb).records.at(0);
+  const AppRecord myDesktop = Fetched(AppListKind::PrivateDesktop).records.at(0);
   page.RebuildButtons();
   ASSERT_EQ(page.WebTiles().size(), 20u);
   for (COrvAppButton* tile : page.WebTiles()) {

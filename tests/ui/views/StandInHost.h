@@ -3,6 +3,7 @@
 // test (or requested through a real CAppLists), and every call recorded. Message boxes are
 // answered by the test.
 #include <QLabel>
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
@@ -11,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "client/apps/CAppLists.h"
 #include "client/base/UserSession.h"
 #include "client/ui/app/CAppActions.h"
-#include "client/ui/app/CAppLists.h"
-#include "client/ui/app/IKivoHost.h"
+#include "client/ui/shell/IKivoHost.h"
 #include "client/ui/views/TileMessageBox.h"
 #include "controls/CMessageBoxDialog.h"
 
@@ -57,9 +58,16 @@ class BoxAnswers {
 
 class StandInHost : public IKivoHost {
  public:
+  // A fetch runs at once on the calling thread when allowed (against the stand-in platform),
+  // else it stays unanswered until the test answers it (pendingFetches).
   StandInHost()
-      : lists(session, [this](const std::function<void()>& fetch) {
-          if (allowFetch) fetch();
+      : lists(session, [this](const ListFetch& fetch, std::function<void(FetchedList)> done) {
+          if (allowFetch) {
+            AbortFlag abort{false};
+            done(CAppLists::Fetch(fetch, abort));
+          } else {
+            pendingFetches.push_back({fetch, std::move(done)});
+          }
         }) {
     for (int i = 0; i < 5; ++i) fixed[i].kind = static_cast<AppListKind>(i);
     window.resize(850, 550);
@@ -67,9 +75,16 @@ class StandInHost : public IKivoHost {
 
   QWidget* HostWidget() override { return &window; }
   const UserSession& Session() const override { return session; }
-  const AppList& RequestList(AppListKind kind) override {
+  bool RequestList(AppListKind kind, QObject* receiver, ListAnswer answer) override {
     ++requests[static_cast<int>(kind)];
-    return useLists ? lists.Request(kind) : fixed[static_cast<int>(kind)];
+    if (!useLists) return false;
+    CAppLists::Answer bound;
+    if (answer)
+      bound = [guard = QPointer<QObject>(receiver), answer](const RequestResult& r,
+                                                            const AppList& l) {
+        if (guard) answer(r, l);
+      };
+    return lists.Request(kind, std::move(bound)) != CAppLists::Requested::Held;
   }
   const AppList& HeldList(AppListKind kind) const override {
     return useLists ? lists.Held(kind) : fixed[static_cast<int>(kind)];
@@ -104,6 +119,11 @@ class StandInHost : public IKivoHost {
   CAppLists lists;
   bool useLists = false;
   bool allowFetch = false;  // unit tests never reach a server
+  struct PendingFetch {
+    ListFetch fetch;
+    std::function<void(FetchedList)> done;
+  };
+  std::vector<PendingFetch> pendingFetches;
   std::array<AppList, 5> fixed;
   std::array<int, 5> requests{};
   CAppActions* actions = nullptr;

@@ -3,80 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <QAccessible>
+#include <QApplication>
 #include <QPainter>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include "StandInHost.h"
+#include "client/apps/InstallState.h"
 #include "client/base/MachineRegistry.h"
+#include "client/ui/views/CImageCache.h"
 #include "client/ui/views/COrvAppButton.h"
-#include "client/ui/views/InstallState.h"
+#include "client/ui/views/TileLook.h"
 #include "platform/Registry.h"
 #include "support/TestSupport.h"
+
+#include <fstream>
 
 namespace {
 
 using Box = CMessageBoxDialog;
 
-void Register(const std::string& code,
-              const std::vector<std::pair<std::string, std::string>>& values) {
-  const std::string key = MachineSoftwareKey(std::string(kUninstallPath) + code);
-  ASSERT_TRUE(plat::reg::CreateKey(key));
-  for (const auto& [name, text] : values) {
-    plat::reg::Value value;
-    value.name = name;
-    value.text = text;
-    ASSERT_TRUE(plat::reg::WriteValue(key, value));
-  }
-}
-
 QImage SolidPng(const QColor& colour) {
   QImage image(48, 48, QImage::Format_ARGB32);
   image.fill(colour);
   return image;
-}
-
-TEST(InstallStateTest, VersionsCompareNumericallyPartByPart) {
-  struct Case {
-    const char* a;
-    const char* b;
-    int sign;
-  };
-  const Case cases[] = {{"2.0", "10.0", -1}, {"1.10", "1.9", 1},  {"1.0", "1.0.0", 0},
-                        {"1.2.3", "1.2", 1}, {"", "1.0", -1},     {"01.2", "1.2", 0},
-                        {"1.0b", "1.0a", 1}, {"1.0", "1.0a", -1}, {"10", "9.9", 1}};
-  for (const Case& c : cases) {
-    const int got = CompareVersionText(c.a, c.b);
-    EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " vs " << c.b;
-    EXPECT_EQ((CompareVersionText(c.b, c.a) > 0) - (CompareVersionText(c.b, c.a) < 0), -c.sign);
-  }
-}
-
-TEST(InstallStateTest, StateFromTheUninstallRegistration) {
-  orvtest::TempProgramDir dir;
-  Register("NoIcon", {{"DisplayVersion", "1.0"}});
-  Register("Old", {{"DisplayIcon", "/opt/old/run"}, {"DisplayVersion", "2.0"}});
-  Register("Newer", {{"DisplayIcon", "/opt/newer/run"}, {"DisplayVersion", "1.10"}});
-  Register("Same", {{"DisplayIcon", "/opt/same/run"}, {"DisplayVersion", "3.1"}});
-
-  AppList list;
-  list.records = {MakeRecord(1, "client", "1", "NoIcon", "1.0"),
-                  MakeRecord(2, "client", "2", "Old", "10.0"),
-                  MakeRecord(3, "client", "3", "Newer", "1.9"),
-                  MakeRecord(4, "client", "4", "Same", "3.1"),
-                  MakeRecord(5, "client", "5", "Same", ""),
-                  MakeRecord(6, "app", "6", "Same", "9.9"),
-                  MakeRecord(7, "client", "7", "Unregistered", "1.0")};
-  const int expected[] = {tile_state::kNotInstalled, tile_state::kUpdate, tile_state::kRun,
-                          tile_state::kRun,          tile_state::kRun,    tile_state::kNone,
-                          tile_state::kNotInstalled};
-  for (size_t i = 0; i < list.records.size(); ++i)
-    EXPECT_EQ(QueryInstallStateOf(*list.records[i], list), expected[i]) << "record " << i + 1;
-
-  // The key comes from the list's record with the same xh; a record its list no longer
-  // holds reads as not installed.
-  AppList other;
-  EXPECT_EQ(QueryInstallStateOf(*list.records[3], other), tile_state::kNotInstalled);
 }
 
 class TileTest : public ::testing::Test {
@@ -115,22 +66,57 @@ TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
   EXPECT_EQ(webTile.ShownProgress(), -1);
 }
 
-TEST_F(TileTest, IconFileAppearingAfterFirstPaintIsDrawnOnTheNextPaint) {
+// A download that failed for good shows on the tile, in its caption and its accessible
+// description, until a new download reports progress or the user clicks the tile.
+TEST_F(TileTest, FailedDownloadShowsUntilTheNextAction) {
+  AppRecord desktop = MakeRecord(1001, "client", "1");
+  COrvPrivateAppButton tile(host);
+  tile.Bind(desktop, AppListKind::PrivateDesktop);
+  const QString name = QString::fromStdString(desktop->name);
+  for (const bool byClick : {false, true}) {
+    tile.SetProgress(desktop->downurl, tile_look::kProgressFailed);
+    EXPECT_EQ(tile.Caption(), name + QStringLiteral(":下载失败"));
+    EXPECT_TRUE(tile.accessibleDescription().endsWith(QStringLiteral("下载失败")))
+        << tile.accessibleDescription().toStdString();
+    if (byClick) {
+      boxes.answers = {CMessageBoxDialog::kIdCancel};
+      tile.click();
+      EXPECT_EQ(tile.Caption(), name);
+    } else {
+      tile.SetProgress(desktop->downurl, 10);
+      EXPECT_EQ(tile.Caption(), name + ":10%");
+      tile.SetProgress(desktop->downurl, 100);
+    }
+    EXPECT_FALSE(tile.accessibleDescription().contains(QStringLiteral("下载失败")));
+  }
+}
+
+TEST_F(TileTest, IconArrivingAfterTheFirstPaintIsDecodedOnceAndDrawn) {
   orvtest::TempDir dir;
   auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1"));
   app->iconPath = dir.File("icon.png");
   COrvPrivateAppButton tile(host);
   tile.Bind(app, AppListKind::PrivateDesktop);
   tile.resize(72, 85);
+  CImageCache& images = CImageCache::Instance();
   tile.grab();
-  EXPECT_FALSE(tile.FaceDrawn());  // the loading placeholder
+  ASSERT_TRUE(images.WaitIdle(10000));
+  const int decodes = images.DecodeCount();
   tile.grab();
-  EXPECT_FALSE(tile.FaceDrawn());
+  EXPECT_FALSE(tile.FaceDrawn());            // the loading placeholder
+  EXPECT_EQ(images.DecodeCount(), decodes);  // a missing file is not tried at every paint
 
+  // The icon's arrival binds the tile again (RefreshIcon): it is decoded off the GUI thread
+  // at the tile's size and drawn from then on without decoding again.
   ASSERT_TRUE(SolidPng(QColor(200, 30, 30)).save(QString::fromStdString(app->iconPath)));
+  tile.ReapplyAppInfo();
+  tile.grab();
+  ASSERT_TRUE(images.WaitIdle(10000));
   const QImage shot = tile.grab().toImage();
   EXPECT_TRUE(tile.FaceDrawn());
   EXPECT_EQ(shot.pixelColor(10, 10), QColor(200, 30, 30));
+  tile.grab();
+  EXPECT_EQ(images.DecodeCount(), decodes + 1);
 }
 
 TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
@@ -150,6 +136,8 @@ TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
   COrvAllAppButton tile(host, QString(), &parent);
   tile.Bind(app, AppListKind::AllWeb);
   tile.setGeometry(10, 10, 72, 85);
+  parent.grab();
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
   const QImage shot = parent.grab().toImage();
   EXPECT_EQ(shot.pixelColor(40, 40), QColor(10, 120, 240));
 }
@@ -338,6 +326,10 @@ TEST_F(TileTest, KeyboardReachesTilesAndBoxButtons) {
   QTest::keyClick(&tile, Qt::Key_Space);
   ASSERT_EQ(boxes.shown_boxes.size(), 1u);
   ASSERT_EQ(host.sent.size(), 1u);
+  boxes.answers = {Box::kIdYes, Box::kIdYes};
+  QTest::keyClick(&tile, Qt::Key_Return);
+  QTest::keyClick(&tile, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(host.sent.size(), 3u);
 
   auto box = tile.MakeChoiceBox();
   box->Prepare();
@@ -355,8 +347,24 @@ TEST_F(TileTest, AccessibleNameStateAndProgress) {
   EXPECT_EQ(access->text(QAccessible::Name), QString::fromStdString(app->name));
   EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装"));
   tile.SetProgress(app->downurl, 40);
-  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装, 下载 40%"));
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("下载 40%"));
+  // A burst of progress is told once per period, its last value after the period.
+  for (int percent = 41; percent <= 60; ++percent) tile.SetProgress(app->downurl, percent);
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("下载 40%"));
+  EXPECT_TRUE(orvtest::WaitUntil([&] {
+    QApplication::processEvents();
+    return access->text(QAccessible::Description) == QStringLiteral("下载 60%");
+  }));
+  // Downloaded but not installed: the next press installs.
+  QTemporaryDir dir;
+  const std::string setup = dir.filePath(QStringLiteral("setup.exe")).toStdString();
+  { std::ofstream(setup) << "#!/bin/sh\n"; }
+  auto downloaded = std::make_shared<OrvAppInfo>(*app);
+  downloaded->setupPath = setup;
   tile.SetProgress(app->downurl, 100);
+  tile.Bind(downloaded, AppListKind::Hot);
+  tile.ApplyState(tile_state::kNotInstalled);
+  EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("已下载，再次按下即可安装"));
   tile.ApplyState(tile_state::kRun);
   EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("运行"));
 }

@@ -1,28 +1,22 @@
 #pragma once
 // What the pages, the application tiles and the actions ask of the main window. CKivoDlg
 // implements it; widget tests implement it with a stand-in. Main (GUI) thread only.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "client/apps/AppList.h"
+#include "client/base/RequestResult.h"
 #include "client/requests/OrvAppInfo.h"
-#include "client/ui/app/KivoMessages.h"
+#include "client/ui/shell/KivoMessages.h"
 
+class QObject;
 class QWidget;
 struct UserSession;
 
-// The five lists of the window's *request list*.
-enum class AppListKind { Hot, AllWeb, AllDesktop, PrivateWeb, PrivateDesktop };
-
-// A record shared by the list it came from and every tile made from it: a tile's record
-// stays valid when its list is requested again and rebuilt.
-using AppRecord = std::shared_ptr<const OrvAppInfo>;
-
-// One list as the window holds it after its last request.
-struct AppList {
-  AppListKind kind = AppListKind::Hot;
-  std::vector<AppRecord> records;
-};
+// A list request's answer on the GUI thread: the fetch's status and the list as now held.
+using ListAnswer = std::function<void(const RequestResult& result, const AppList& list)>;
 
 class IKivoHost {
  public:
@@ -33,10 +27,12 @@ class IKivoHost {
   virtual const UserSession& Session() const = 0;
 
   // *request list*(kind) with the window's rules (hot and catalogue lists only while not
-  // held, a catalogue list again after an empty answer, the private lists on every call).
-  // Blocks the caller; the window keeps painting and takes no input meanwhile.
-  virtual const AppList& RequestList(AppListKind kind) = 0;
-  // The list as held now, without a request (empty before its first request).
+  // held, a catalogue list again after an empty answer, the private lists on every call; a
+  // request of a list in flight joins it). Never waits: true when a fetch started or was
+  // joined, and `answer` then runs on the GUI thread when it ends, unless `receiver` is
+  // gone by then; false when the held list stands (`answer` is not called).
+  virtual bool RequestList(AppListKind kind, QObject* receiver, ListAnswer answer) = 0;
+  // The list as held now, without a request (empty before its first answer).
   virtual const AppList& HeldList(AppListKind kind) const = 0;
 
   // Messages 1289 to 1293 through the window's one dispatch point; the handler's result.

@@ -1,6 +1,8 @@
 #pragma once
 // The private message numbers of the main window. Every one of them reaches the window's
 // one dispatch point (CKivoDlg::Dispatch).
+#include "client/apps/AppActions.h"
+
 namespace kivo_msg {
 inline constexpr int kPageSwitch = 1125;    // tab strip: wParam page index
 inline constexpr int kTrayCallback = 1179;  // tray icon
@@ -15,11 +17,9 @@ inline constexpr int kCustomerService = 2027;      // customer-service worker, s
 inline constexpr int kUpdateResult = 3024;         // update-check worker, sent
 }  // namespace kivo_msg
 
-// The five application actions, numbered as their messages.
-enum class AppAction {
-  Activate = kivo_msg::kActivateApp,
-  Add = kivo_msg::kAddApp,
-  Delete = kivo_msg::kDeleteApp,
-  Upgrade = kivo_msg::kUpgradeApp,
-  Uninstall = kivo_msg::kUninstallApp,
-};
+// The five application actions (client/apps) are numbered as their messages.
+static_assert(static_cast<int>(AppAction::Activate) == kivo_msg::kActivateApp &&
+              static_cast<int>(AppAction::Add) == kivo_msg::kAddApp &&
+              static_cast<int>(AppAction::Delete) == kivo_msg::kDeleteApp &&
+              static_cast<int>(AppAction::Upgrade) == kivo_msg::kUpgradeApp &&
+              static_cast<int>(AppAction::Uninstall) == kivo_msg::kUninstallApp);

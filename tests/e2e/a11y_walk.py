@@ -1,0 +1,314 @@
+#!/usr/bin/python3
+"""What a screen reader finds in the real Orvanta window, end to end.
+
+    a11y_walk.py --bin BUILD/bin --source SOURCE_DIR [--keep]
+
+Runs the windowed client under Xvfb with openbox against the stand-in platform and walks
+its accessibility tree (AT-SPI) on every page, in the login dialog, in the message popup
+and in the message boxes the client shows: every object that can take the focus or offers
+an action must have a name and a role other than unknown or filler. The popup must be a
+notification carrying the message's title and text. Then part of a day by keys alone (xdotool
+key presses, the focus read back through AT-SPI): pages, signing in, a pushed message, quitting.
+Exit 0 when every step passed, 1 on
+the first failing step, 77 when the machine lacks the desktop's tools.
+"""
+
+import argparse
+import os
+import shutil
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from desktop import SKIP, Skip, StepFailed, log, wait_until  # noqa: E402
+from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, Day  # noqa: E402
+
+PAGES = ["首页", "应用中心", "我的应用", "系统诊断", "服务台"]
+BAD_ROLES = ("unknown", "filler", "")
+
+
+class Walk(Day):
+    def audit(self, root, where):
+        """Faults of the objects below root (root included) that a user can reach."""
+        d = self.desktop
+        faults = []
+        for node in [root] + d.nodes(root):
+            try:
+                state = node.getState()
+                focusable = state.contains(d.atspi.STATE_FOCUSABLE)
+                try:
+                    actions = node.queryAction().nActions
+                except NotImplementedError:
+                    actions = 0
+                if not focusable and not actions:
+                    continue
+                role, name = d.role(node), node.name
+            except Exception:
+                continue  # an object going away while it is read
+            if not name or role in BAD_ROLES:
+                faults.append("%s: %s '%s' (%s)" % (where, role or "no role", name,
+                                                    node.description or "no description"))
+        return faults
+
+    def check(self, root, where):
+        faults = self.audit(root, where)
+        if faults:
+            raise StepFailed("%d unnamed or unclassed controls:\n  %s" %
+                             (len(faults), "\n  ".join(faults)))
+
+    def main_frame(self):
+        for top in self.tops():
+            if top.name == TITLE:
+                return top
+        raise StepFailed("the main window is not in the accessibility tree")
+
+    def tab(self, page):
+        tabs = self.desktop.find(self.main_frame(), name=PAGES[page], role="page tab")
+        if not tabs:
+            raise StepFailed("no page tab \"%s\"" % PAGES[page])
+        return tabs[0]
+
+    def open_page(self, page):
+        """Opens a page through the tab's press action, as a screen reader would."""
+        tab = self.tab(page)
+        action = tab.queryAction()
+        names = [action.getName(i).lower() for i in range(action.nActions)]
+        if "press" not in names:
+            raise StepFailed("the tab \"%s\" offers no press action: %s" % (PAGES[page], names))
+        action.doAction(names.index("press"))
+        if page != 2:
+            wait_until(lambda: self.tab(page).getState().contains(
+                self.desktop.atspi.STATE_SELECTED), 10, "the tab \"%s\" to be selected" % PAGES[page])
+
+    def wait_dialog_active(self, what, before=None):
+        """Waits until another window than `before` (the main window) has the keyboard."""
+        before = before or self.window
+        wait_until(lambda: self.desktop.active_window() not in (None, before), 15,
+                   what + " to take the keyboard")
+
+    def box_top(self, text):
+        box = self.message_box(text)
+        self.check(box, "the box \"%s\"" % text)
+        return box
+
+    # -- the walk ------------------------------------------------------------
+    def step_frame(self):
+        """The main window is a frame; the hot tiles say their state and carry a 0-100 value."""
+        role = self.desktop.role(self.main_frame())
+        if role != "frame":
+            raise StepFailed("the main window's role is %s, not frame" % role)
+        for name in self.hot_names()[:3]:
+            tile = self.desktop.find(self.main_frame(), name=name, role="push button")
+            if not tile:
+                raise StepFailed("no tile \"%s\"" % name)
+            try:
+                value = tile[0].queryValue()
+                bounds = (value.minimumValue, value.maximumValue)
+            except NotImplementedError:
+                bounds = None
+            if bounds != (0, 100):
+                raise StepFailed("the tile \"%s\" has no 0-100 value: %s" % (name, bounds))
+
+    def step_pages(self):
+        """Every page, opened through its tab: named and classed controls."""
+        faults = []
+        for page in [1, 2, 3, 4, 0]:
+            self.open_page(page)
+            if page == 2:  # signed out, my apps opens the login; cancelled, it says why
+                self.message_box("记住密码")
+                self.wait_dialog_active("the login dialog")
+                self.desktop.key("Escape")
+                self.box_top("请先登录")
+                self.wait_dialog_active("the box")
+                self.desktop.key("Return")
+                self.box_gone("请先登录")
+                continue
+            time.sleep(1)  # the page's lists arrive from the stand-in platform
+            faults += self.audit(self.main_frame(), PAGES[page])
+        if faults:
+            raise StepFailed("%d unnamed or unclassed controls:\n  %s" %
+                             (len(faults), "\n  ".join(faults)))
+
+    def step_login_dialog(self):
+        """The login dialog, and the box of a failed login."""
+        self.click_at(LOGIN_BUTTON)
+        dialog = self.message_box("记住密码")
+        self.wait_dialog_active("the login dialog")
+        self.check(dialog, "the login dialog")
+        fields = [n for n in self.desktop.nodes(dialog)
+                  if self.desktop.role(n) in ("text", "password text", "entry")]
+        fields.sort(key=lambda n: self.desktop.extents(n)[1])
+        self.type_into(fields[0], "demo")
+        self.type_into(fields[1], "wrong-password")
+        login = self.desktop.active_window()
+        self.desktop.key("Return")
+        box = wait_until(lambda: [t for t in self.tops() if t.name not in (TITLE,) and
+                                  t != dialog and self.desktop.role(t) in ("dialog", "alert")],
+                         20, "the box of the failed login")[0]
+        self.check(box, "the failed login's box")
+        self.wait_dialog_active("the failed login's box", before=login)
+        self.desktop.key("Return")
+        wait_until(lambda: box not in self.tops(), 10, "the failed login's box to close")
+        self.desktop.key("Escape")
+        self.box_gone("记住密码")
+
+    def step_popup(self):
+        """A pushed message: a notification with its title and text, its buttons named."""
+        title, content = "系统维护通知", "平台将于今晚进行例行维护。"
+        sent = self.platform.post("/push", {"title": title, "content": content, "url": ""})
+        if sent.get("sent", 0) < 1:
+            raise StepFailed("the push server has no client to send to")
+        self.dialog(POPUP_TITLE)
+        popup = wait_until(lambda: [t for t in self.desktop.nodes(self.acc())
+                                    if self.desktop.role(t) == "notification"], 10,
+                           "a notification in the accessibility tree")[0]
+        if popup.name != title or content not in (popup.description or ""):
+            raise StepFailed("the notification reads '%s' / '%s'" % (popup.name, popup.description))
+        self.check(popup, "the popup")
+        buttons = self.desktop.find(popup, name="关闭", role="push button")
+        if not buttons:
+            raise StepFailed("the popup has no close button")
+        buttons[0].queryAction().doAction(0)
+        wait_until(lambda: not self.desktop.windows(name=POPUP_TITLE, pid=self.client.pid), 10,
+                   "the popup to close")
+
+    def step_exit_question(self):
+        """Escape on the main window asks before quitting; Escape in the box keeps it open."""
+        self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
+        self.desktop.key("Escape")
+        self.box_top("确定退出澄野奥凡云平台?")
+        self.wait_dialog_active("the question")
+        self.desktop.key("Escape")
+        self.box_gone("确定退出澄野奥凡云平台?")
+        self.alive()
+
+    # -- the keyboard alone ---------------------------------------------------
+    def focus_now(self):
+        """What the screen reader is told has the focus: (role, name) of each focused object."""
+        d = self.desktop
+        out = []
+        for n in d.nodes(self.acc()):
+            try:
+                if n.getState().contains(d.atspi.STATE_FOCUSED):
+                    out.append((d.role(n), n.name))
+            except Exception:
+                continue
+        return out
+
+    def expect_focus(self, role, name, what):
+        wait_until(lambda: (role, name) in self.focus_now(), 10,
+                   "%s (focus on %s '%s'; now %s)" % (what, role, name, self.focus_now()))
+
+    def step_keys_pages(self):
+        """Ctrl+digit and Ctrl+Tab open pages; the arrows and Return open a page from the strip."""
+        self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
+        for keys, page in (("ctrl+4", 3), ("ctrl+Tab", 4), ("ctrl+Tab", 0), ("ctrl+shift+Tab", 4),
+                           ("ctrl+2", 1), ("ctrl+1", 0)):
+            self.desktop.key(keys)
+            wait_until(lambda: self.tab(page).getState().contains(
+                self.desktop.atspi.STATE_SELECTED), 10, "%s to open %s" % (keys, PAGES[page]))
+        self.main_frame()  # still there
+        # Tab goes round the window; before the strip come the title band's buttons.
+        for _ in range(40):
+            if ("page tab", PAGES[0]) in self.focus_now():
+                break
+            self.desktop.key("Tab")
+            time.sleep(0.1)
+        self.expect_focus("page tab", PAGES[0], "Tab round the window to the strip")
+        for name in ("关闭", "最小化", "登录"):
+            self.desktop.key("shift+Tab")
+            self.expect_focus("push button", name, "Shift+Tab")
+        self.desktop.key("Tab", "Tab", "Tab")
+        self.expect_focus("page tab", PAGES[0], "the tab strip")
+        self.desktop.key("Right", "Right", "Right")
+        self.expect_focus("page tab", PAGES[3], "the arrows")
+        self.desktop.key("Return")
+        wait_until(lambda: self.tab(3).getState().contains(self.desktop.atspi.STATE_SELECTED),
+                   10, "Return to open %s" % PAGES[3])
+        self.desktop.key("ctrl+1")
+
+    def step_keys_login(self):
+        """Signs in with keys: to the login button, Return, the name, Tab, the password, Return."""
+        self.desktop.key("shift+Tab", "shift+Tab", "shift+Tab")
+        self.expect_focus("push button", "登录", "the login button")
+        self.desktop.key("Return")
+        self.message_box("记住密码")
+        self.wait_dialog_active("the login dialog")
+        self.desktop.type("demo")
+        self.desktop.key("Tab")
+        self.desktop.type("demo123")
+        self.desktop.key("Return")
+        self.box_gone("记住密码", timeout=20)
+        wait_until(lambda: self.desktop.find(self.acc(), contains="欢迎您,demo") or
+                   self.desktop.find(self.acc(), contains="欢迎您，demo"), 15,
+                   "the welcome text \"欢迎您,demo\"")
+
+    def step_keys_message(self):
+        """A pushed message: Ctrl+M gives it the keyboard, Escape closes it."""
+        self.platform.post("/push", {"title": "账单提醒", "content": "本月账单已出。", "url": ""})
+        self.dialog(POPUP_TITLE)
+        self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
+        self.desktop.key("ctrl+m")
+        self.expect_focus("push button", "查看", "Ctrl+M")
+        self.desktop.key("Tab")
+        self.expect_focus("push button", "关闭", "Tab in the popup")
+        self.desktop.key("Escape")
+        wait_until(lambda: not self.desktop.windows(name=POPUP_TITLE, pid=self.client.pid), 10,
+                   "Escape to close the popup")
+
+    def step_keys_quit(self):
+        """Escape, then Return on the question's default button, ends the client."""
+        self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
+        self.desktop.key("Escape")
+        self.message_box("确定退出澄野奥凡云平台?")
+        self.wait_dialog_active("the question")
+        self.desktop.key("Return")
+        code = wait_until(lambda: self.client.poll() is not None, 15, "the client to end")
+        if self.client.returncode != 0:
+            raise StepFailed("Orvanta ended with exit code %d" % self.client.returncode)
+        return code
+
+    STEPS = [
+        ("start", Day.step_start), ("frame", step_frame), ("pages", step_pages),
+        ("login-dialog", step_login_dialog), ("popup", step_popup),
+        ("exit-question", step_exit_question), ("keys-pages", step_keys_pages),
+        ("keys-login", step_keys_login), ("keys-message", step_keys_message),
+        ("keys-quit", step_keys_quit),
+    ]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
+    ap.add_argument("--bin", required=True, help="the build's program directory")
+    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
+    ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = ap.parse_args()
+    args.shots = None
+    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
+        print("SKIP: %s/Orvanta is not built" % args.bin)
+        return SKIP
+    walk = Walk(args)
+    t0 = time.monotonic()
+    try:
+        walk.start()
+    except Skip as e:
+        print("SKIP: " + str(e))
+        walk.close()
+        return SKIP
+    try:
+        results, failed = walk.run()
+    finally:
+        walk.close()
+    log("\nThe accessibility walk (%.1f s):" % (time.monotonic() - t0))
+    for name, status, detail in results:
+        log("  %-16s %-8s %s" % (name, status, detail))
+    if failed:
+        log("Work folder kept for inspection: " + walk.root)
+        return 1
+    if not args.keep:
+        shutil.rmtree(walk.root, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
