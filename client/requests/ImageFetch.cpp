@@ -1,7 +1,6 @@
 #include "client/requests/ImageFetch.h"
 
 #include <curl/curl.h>
-#include <strings.h>
 
 #include <algorithm>
 #include <cctype>
@@ -12,6 +11,7 @@
 #include "client/requests/RequestText.h"
 #include "common/download/CurlPerform.h"
 #include "common/download/CurlSetup.h"
+#include "platform/AsciiCase.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -41,7 +41,7 @@ size_t OnHeader(char* data, size_t size, size_t count, void* user) {
   auto* t = static_cast<Transfer*>(user);
   const size_t n = size * count;
   constexpr std::string_view kLength = "content-length:";
-  if (n > kLength.size() && strncasecmp(data, kLength.data(), kLength.size()) == 0) {
+  if (n > kLength.size() && plat::AsciiIEquals(std::string_view(data, kLength.size()), kLength)) {
     const std::string value(data + kLength.size(), n - kLength.size());
     const unsigned long long announced = std::strtoull(value.c_str(), nullptr, 10);
     if (announced > t->cap && StatusOf(t->handle) == 200) {

@@ -19,15 +19,15 @@
 // for while that download makes progress; then this one goes on, or ends with ERROR (Busy).
 #include <curl/curl.h>
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <thread>
 
 #include "common/download/CurlPerform.h"
@@ -36,6 +36,7 @@
 #include "common/download/DownloadStopFlag.h"
 #include "common/download/DownloadWorker.h"
 #include "common/download/PartialFile.h"
+#include "platform/AsciiCase.h"
 #include "platform/ThreadPriority.h"
 
 namespace {
@@ -74,7 +75,7 @@ std::string Trim(std::string_view s) {
 
 bool HeaderIs(std::string_view line, std::string_view name) {
   if (line.size() <= name.size() || line[name.size()] != ':') return false;
-  return strncasecmp(line.data(), name.data(), name.size()) == 0;
+  return plat::AsciiIEquals(line.substr(0, name.size()), name);
 }
 
 // The decimal value of the header text; 0 when absent or not a number.
@@ -289,7 +290,7 @@ class HttpAttempt final {
     }
     // The length of an encoded answer counts encoded bytes: the decoded length is unknown.
     const bool encoded = !m_headers.contentEncoding.empty() &&
-                         strcasecmp(m_headers.contentEncoding.c_str(), "identity") != 0;
+                         !plat::AsciiIEquals(m_headers.contentEncoding, "identity");
     m_length = continues ? total : encoded ? 0 : ParseLength(m_headers.contentLength);
     // A 206 that continues the file may itself leave out Accept-Ranges.
     m_rangeable = m_length > 0 && !encoded &&
@@ -339,7 +340,7 @@ class HttpAttempt final {
     else if (HeaderIs(line, "Content-Range"))
       a->m_headers.contentRange = Trim(line.substr(14));
     else if (HeaderIs(line, "Accept-Ranges"))
-      a->m_headers.acceptRanges = strcasecmp(Trim(line.substr(14)).c_str(), "bytes") == 0;
+      a->m_headers.acceptRanges = plat::AsciiIEquals(Trim(line.substr(14)), "bytes");
     return size * count;
   }
 
@@ -408,8 +409,9 @@ BusyWait WaitWhileHeld(const PartialFile& file, const std::string& temp,
   while (file.HeldElsewhere()) {
     if (!reporter.OwnerAlive()) return BusyWait::OwnerGone;
     const auto now = std::chrono::steady_clock::now();
-    struct stat st = {};
-    const int64_t size = ::stat(temp.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_size) : 0;
+    std::error_code ec;
+    const auto bytes = std::filesystem::file_size(temp, ec);
+    const int64_t size = ec ? 0 : static_cast<int64_t>(bytes);
     if (size != lastSize) {
       lastSize = size;
       grewAt = now;

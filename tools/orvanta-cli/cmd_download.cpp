@@ -4,14 +4,13 @@
 // other scheme is refused (exit 2).
 #include <json/json.h>
 
-#include <strings.h>
-
 #include <condition_variable>
 #include <mutex>
 #include <string_view>
 
 #include "CliCommand.h"
 #include "common/download/HeadlessDownloadWindow.h"
+#include "platform/AsciiCase.h"
 
 namespace {
 
@@ -64,7 +63,8 @@ class CliDownloadWindow final : public HeadlessDownloadWindow {
 };
 
 bool HasScheme(const std::string& url, std::string_view scheme) {
-  return url.size() > scheme.size() && strncasecmp(url.c_str(), scheme.data(), scheme.size()) == 0;
+  return url.size() > scheme.size() &&
+         plat::AsciiIEquals(std::string_view(url).substr(0, scheme.size()), scheme);
 }
 
 int RunDownload(const std::vector<std::string>& args) {
