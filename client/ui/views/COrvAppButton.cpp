@@ -82,7 +82,13 @@ void COrvAppButton::SetProgress(const std::string& url, int percent) {
     SetCaption(m_name);
   }
   SetCaptionKeepsEnd(m_progress >= 0);
-  AnnounceProgress();
+  if (m_progress >= 0) {
+    AnnounceProgress();  // percentages reach a screen reader at most a few times a second
+  } else {
+    // The end of a download, finished or failed, is said at once.
+    m_announcePending = false;
+    UpdateAccessibleText();
+  }
   // Only the caption strip changes.
   update(QRect(0, height() - tile_look::kProgressStrip, width(), tile_look::kProgressStrip));
 }
