@@ -1,5 +1,5 @@
 # The tests the Windows build runs (under Wine in CI), and those it leaves out with the reason.
-set(ORV_WINDOWS_TEST_DIRS platform base account diagnosis download update)
+set(ORV_WINDOWS_TEST_DIRS platform base account diagnosis download update apps)
 
 set(ORV_WINDOWS_TESTS
   test_platform_profile
@@ -11,7 +11,8 @@ set(ORV_WINDOWS_TESTS
   test_diagnosis_completeness
   test_download_link
   test_base_helpers
-  test_account_credentials)
+  test_account_credentials
+  test_apps)
 
 # Cases of the binaries above that do not run there, with the reason (CTest ignores them).
 set(ORV_WINDOWS_SKIPPED_CASES

@@ -176,12 +176,15 @@ TEST(ThreadLogWriter, WritesMaskedLinesIntoOwnerOnlyFilesAndFolders) {
   const long long start = std::time(nullptr);
   // A folder left by an older release, readable by everyone, is made owner-only.
   ASSERT_TRUE(plat::MakeDirectories(dir.Path() + "/Log"));
+#ifndef _WIN32
   ASSERT_EQ(chmod((dir.Path() + "/Log").c_str(), 0755), 0);
+#endif
   CThreadLog::Instance()->Write("request http://h/x?ckey=SECRETKEY failed");
   CThreadLog::Instance()->Flush();
   const std::string log = TodaysLog(dir.Path(), start);
   EXPECT_EQ(log.find("SECRETKEY"), std::string::npos) << log;
   EXPECT_NE(log.find("ckey=***"), std::string::npos) << log;
+#ifndef _WIN32  // on Windows the folder's access list decides, not permission bits
 
   const std::string file = plat::ToNativePath(dir.Path() + CThreadLog::FileNameFor(start));
   for (const auto& [path, mode] : std::initializer_list<std::pair<std::string, unsigned>>{
@@ -190,6 +193,7 @@ TEST(ThreadLogWriter, WritesMaskedLinesIntoOwnerOnlyFilesAndFolders) {
     ASSERT_EQ(stat(path.c_str(), &st), 0) << path;
     EXPECT_EQ(st.st_mode & 0777, mode) << path;
   }
+#endif
 }
 
 }  // namespace
