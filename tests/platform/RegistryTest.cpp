@@ -211,10 +211,13 @@ TEST_F(RegistryTest, WatchReportsSubKeyAndValueChangesAnywhereBelow) {
   struct Step {
     const char* what;
     std::function<bool()> change;
+    // Wine's registry drops a write of the data a value already holds without touching the
+    // key, so nobody is woken (Windows wakes).
+    bool silentUnderWine = false;
   } steps[] = {
       {"new sub-key", [&] { return reg::CreateKey(key + "\\App1"); }},
       {"value in a new sub-key", [&] { return reg::WriteValue(key + "\\App1", Sz("A", "1")); }},
-      {"same value again", [&] { return reg::WriteValue(key + "\\App1", Sz("A", "1")); }},
+      {"same value again", [&] { return reg::WriteValue(key + "\\App1", Sz("A", "1")); }, true},
       {"sub-key below a new one", [&] { return reg::CreateKey(key + "\\App1\\Sub"); }},
       {"value two levels below a new key",
        [&] { return reg::WriteValue(key + "\\App1\\Sub", Sz("B", "2")); }},
@@ -229,6 +232,7 @@ TEST_F(RegistryTest, WatchReportsSubKeyAndValueChangesAnywhereBelow) {
   };
   for (const Step& s : steps) {
     ASSERT_TRUE(s.change()) << s.what;
+    if (s.silentUnderWine && orvtest::RunningUnderWine()) continue;
     EXPECT_EQ(watch.Wait(2000), 1) << s.what;
     while (watch.Wait(50) == 1) {
     }

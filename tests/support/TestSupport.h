@@ -140,4 +140,12 @@ class PlatformSim {
 int RunCommand(const std::vector<std::string>& argv, std::string* out = nullptr,
                std::string* err = nullptr, const std::map<std::string, std::string>& extraEnv = {});
 
+// Whether the Windows build runs under Wine, whose system differs from Windows in a few
+// documented places (the tests say where).
+#ifdef _WIN32
+bool RunningUnderWine();
+#else
+inline bool RunningUnderWine() { return false; }
+#endif
+
 }  // namespace orvtest

@@ -377,6 +377,11 @@ SilentServer::~SilentServer() {
   for (int c : m_clients) closesocket(static_cast<SOCKET>(c));
 }
 
+bool RunningUnderWine() {
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
 std::string SilentServer::Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
 
 }  // namespace orvtest
