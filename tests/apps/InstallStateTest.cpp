@@ -48,8 +48,22 @@ TEST(InstallStateTest, VersionsCompareNumericallyPartByPart) {
   }
 }
 
+// Removes the registrations when made and when gone: on Windows the hive outlives the test.
+struct RegistrationsCleared {
+  explicit RegistrationsCleared(std::vector<std::string> codes) : codes(std::move(codes)) {
+    Clear();
+  }
+  ~RegistrationsCleared() { Clear(); }
+  void Clear() const {
+    for (const std::string& code : codes)
+      plat::reg::DeleteKey(MachineSoftwareKey(std::string(kUninstallPath) + code));
+  }
+  std::vector<std::string> codes;
+};
+
 TEST(InstallStateTest, StatesWorkedOutOnceFromTheUninstallRegistration) {
   orvtest::TempProgramDir dir;
+  const RegistrationsCleared cleared({"NoIcon", "Old", "Newer", "Same", "Unregistered"});
   Register("NoIcon", {{"DisplayVersion", "1.0"}});
   Register("Old", {{"DisplayIcon", "/opt/old/run"}, {"DisplayVersion", "2.0"}});
   Register("Newer", {{"DisplayIcon", "/opt/newer/run"}, {"DisplayVersion", "1.10"}});
