@@ -148,7 +148,9 @@ class LinkAccessible final : public QAccessibleWidget {
 // focus the skin's dotted focus mark is drawn over it.
 class KeyboardLink final : public QObject {
  public:
+  static constexpr const char* kName = "keyboardLink";
   explicit KeyboardLink(QWidget* link) : QObject(link) {
+    setObjectName(QLatin1String(kName));
     link->setFocusPolicy(Qt::TabFocus);
     link->installEventFilter(this);
   }
@@ -237,7 +239,10 @@ QAccessibleInterface* KivoFactory(const QString& className, QObject* object) {
 }  // namespace
 
 void MakeKeyboardLink(QWidget* link) {
-  if (link && !link->findChild<KeyboardLink*>(QString(), Qt::FindDirectChildrenOnly))
+  // Found by name: the class has no meta-object of its own, so a lookup by type would take
+  // any child (the banner's blank Flash child among them) for it.
+  if (link &&
+      !link->findChild<QObject*>(QLatin1String(KeyboardLink::kName), Qt::FindDirectChildrenOnly))
     new KeyboardLink(link);
 }
 
