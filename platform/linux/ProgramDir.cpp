@@ -10,8 +10,10 @@
 namespace plat {
 namespace {
 
+// Never destroyed: the log writer's thread can still ask for the folder while the program's
+// statics are being destroyed at exit.
 std::mutex g_mutex;
-std::string g_override;
+std::string& g_override = *new std::string;
 
 std::string ExecutableFolder() {
   char buf[PATH_MAX];
@@ -29,7 +31,7 @@ std::string ExecutableFolder() {
 std::string ProgramDirectory() {
   std::lock_guard lock(g_mutex);
   if (!g_override.empty()) return g_override;
-  static const std::string folder = ExecutableFolder();
+  static const std::string& folder = *new std::string(ExecutableFolder());
   return folder;
 }
 
