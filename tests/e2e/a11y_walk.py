@@ -13,14 +13,12 @@ Exit 0 when every step passed, 1 on
 the first failing step, 77 when the machine lacks the desktop's tools.
 """
 
-import argparse
 import os
-import shutil
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import SKIP, Skip, StepFailed, log, wait_until  # noqa: E402
+from desktop import StepFailed, script_main, wait_until  # noqa: E402
 from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, Day  # noqa: E402
 
 PAGES = ["首页", "应用中心", "我的应用", "系统诊断", "服务台"]
@@ -277,38 +275,5 @@ class Walk(Day):
     ]
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
-    ap.add_argument("--bin", required=True, help="the build's program directory")
-    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
-    ap.add_argument("--keep", action="store_true", help="keep the work folder")
-    args = ap.parse_args()
-    args.shots = None
-    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
-        print("SKIP: %s/Orvanta is not built" % args.bin)
-        return SKIP
-    walk = Walk(args)
-    t0 = time.monotonic()
-    try:
-        walk.start()
-    except Skip as e:
-        print("SKIP: " + str(e))
-        walk.close()
-        return SKIP
-    try:
-        results, failed = walk.run()
-    finally:
-        walk.close()
-    log("\nThe accessibility walk (%.1f s):" % (time.monotonic() - t0))
-    for name, status, detail in results:
-        log("  %-16s %-8s %s" % (name, status, detail))
-    if failed:
-        log("Work folder kept for inspection: " + walk.root)
-        return 1
-    if not args.keep:
-        shutil.rmtree(walk.root, ignore_errors=True)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(Walk, __doc__, "The accessibility walk"))
