@@ -7,10 +7,11 @@ Runs the windowed client under Xvfb with openbox against the stand-in platform a
 its accessibility tree (AT-SPI) on every page, in the login dialog, in the message popup
 and in the message boxes the client shows: every object that can take the focus or offers
 an action must have a name and a role other than unknown or filler. The popup must be a
-notification carrying the message's title and text. Then part of a day by keys alone (xdotool
-key presses, the focus read back through AT-SPI): pages, signing in, a pushed message, quitting.
-Exit 0 when every step passed, 1 on
-the first failing step, 77 when the machine lacks the desktop's tools.
+notification carrying the message's title and text. Then a day by keys alone (xdotool key
+presses; the focus, names, states and values read back through AT-SPI as a screen reader
+would): pages, signing in, a pushed message, installing from a tile, the diagnosis and its
+report, a work order, quitting. Exit 0 when every step passed, 1 on the first failing step,
+77 when the machine lacks the desktop's tools.
 """
 
 import os
@@ -18,8 +19,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import StepFailed, script_main, wait_until  # noqa: E402
-from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, Day  # noqa: E402
+from desktop import StepFailed, log, script_main, wait_until  # noqa: E402
+from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, UNINSTALL, Day  # noqa: E402
 
 PAGES = ["首页", "应用中心", "我的应用", "系统诊断", "服务台"]
 BAD_ROLES = ("unknown", "filler", "")
@@ -117,9 +118,7 @@ class Walk(Day):
                 self.wait_dialog_active("the login dialog")
                 self.desktop.key("Escape")
                 self.box_top("请先登录")
-                self.wait_dialog_active("the box")
-                self.desktop.key("Return")
-                self.box_gone("请先登录")
+                self.answer_box("请先登录", "确定")
                 continue
             time.sleep(1)  # the page's lists arrive from the stand-in platform
             faults += self.audit(self.main_frame(), PAGES[page])
@@ -254,6 +253,119 @@ class Walk(Day):
         wait_until(lambda: not self.desktop.windows(name=POPUP_TITLE, pid=self.client.pid), 10,
                    "Escape to close the popup")
 
+    def tab_to(self, role, name, what, limit=150):
+        """Presses Tab until the focus is on a `role` object whose name is `name` (or, for a
+        callable, satisfies it); returns that object. Only the matching objects are read after
+        each press (the whole tree is read again now and then, for objects that appear)."""
+        match = name if callable(name) else (lambda n: n == name)
+        d = self.desktop
+
+        def candidates():
+            return [n for n in d.nodes(self.acc()) if d.role(n) == role and match(n.name or "")]
+
+        def focused(nodes):
+            return next((n for n in nodes if self.focused(n)), None)
+        nodes = candidates()
+        for i in range(limit):
+            if i % 20 == 19:
+                nodes = candidates()
+            hit = focused(nodes)
+            if hit is not None:
+                return hit
+            d.key("Tab")
+            time.sleep(0.05)
+        return wait_until(lambda: focused(candidates()), 5,
+                          "Tab to reach %s (now %s)" % (what, self.focus_now()))
+
+    def answer_box(self, text, button):
+        """A box saying text has the keyboard: Tab to its button, Return presses it."""
+        self.message_box(text)
+        self.wait_dialog_active("the box \"%s\"" % text)
+        self.tab_to("push button", button, "the box's button \"%s\"" % button, limit=8)
+        self.desktop.key("Return")
+        self.box_gone(text, timeout=20)
+
+    def step_keys_install(self):
+        """From my apps' desktop tab by keys: a tile downloads its installer (its progress
+        read as words and a 0-100 value), then installs it."""
+        subs = self.platform.get("/subscriptions?user=demo")
+        apps = {a["appid"]: a for a in self.desktop_apps()}
+        app = apps[subs["client"][0]]
+        key = UNINSTALL + app["code"]
+        self.desktop.key("ctrl+3")
+        wait_until(lambda: self.tab(2).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
+                   "Ctrl+3 to open my apps")
+        # Tab lands on the strip's open tab; Home marks the first, Return opens it.
+        self.tab_to("page tab", lambda n: n in ("桌面应用", "网页应用"), "my apps' strip")
+        self.desktop.key("Home")
+        self.expect_focus("page tab", "桌面应用", "Home on the strip")
+        self.desktop.key("Return")
+        tile = self.tab_to("push button", app["name"], "the tile \"%s\"" % app["name"])
+        if "未安装" not in (tile.description or ""):
+            raise StepFailed("the tile reads \"%s\", not 未安装" % tile.description)
+        self.platform.post("/slow-downloads", {"bytes": 1500000, "seconds": 3})
+        self.desktop.key("Return")
+        self.answer_box("移除", "启动")
+
+        def reads():
+            tile.clear_cache()
+            return tile.description or "", tile.queryValue().currentValue
+        said, value = wait_until(lambda: (lambda r: r if "下载" in r[0] and 0 < r[1] < 100
+                                          else None)(reads()), 20,
+                                 "the tile to read its download's progress")
+        log("  the tile read \"%s\" at value %d" % (said, value))
+        self.platform.post("/slow-downloads", {})
+        wait_until(lambda: reads()[0] == "已下载，再次按下即可安装", 30,
+                   "the tile to say the next press installs (now \"%s\")" % reads()[0])
+        self.expect_focus("push button", app["name"], "the focus back on the tile")
+        self.desktop.key("Return")
+        self.answer_box("移除", "启动")
+        wait_until(lambda: "UninstallString" in self.registry(key)[1], 45,
+                   "the registration of " + app["code"])
+        wait_until(lambda: reads()[0] == "运行", 15, "the tile to say 运行 (now \"%s\")" %
+                   reads()[0])
+
+    def step_keys_diagnosis(self):
+        """Ctrl+4, Tab to the start button, Return; then the finding's link sends the report."""
+        self.desktop.key("ctrl+4")
+        wait_until(lambda: self.tab(3).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
+                   "Ctrl+4 to open the diagnosis")
+        self.tab_to("push button", "开始扫描", "the start button")
+        self.desktop.key("Return")
+        wait_until(lambda: self.desktop.find(self.acc(), contains="检测完成"), 90,
+                   "the diagnosis to finish")
+        before = len(self.platform.records("diagnosis"))
+        self.tab_to("link", lambda n: n.endswith("点击提交"), "the link \"点击提交\"")
+        self.desktop.key("Return")
+        self.answer_box("提交成功", "确定")
+        wait_until(lambda: len(self.platform.records("diagnosis")) == before + 1, 10,
+                   "the report at the diagnosis server")
+
+    def step_keys_work_order(self):
+        """Ctrl+5, then the form from field to field and on to the send button by Tab alone."""
+        form = [("税号", "91110000123456789X"), ("企业名称", "示例商贸有限公司"),
+                ("联系人名称", "张三"), ("联系人电话", "13800000000"),
+                ("联系人地址", "北京市海淀区示例路1号"), ("备注说明", "请安排上门培训")]
+        self.desktop.bind_characters("".join(v for _, v in form))
+        self.desktop.key("ctrl+5")
+        wait_until(lambda: self.tab(4).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
+                   "Ctrl+5 to open the service desk")
+        for i, (label, value) in enumerate(form):
+            # The tax number's check button sits between it and the next field.
+            field = self.tab_to("text", lambda n: label in n, "the field " + label,
+                                limit=150 if i == 0 else 3)
+            self.desktop.type(value)
+            wait_until(lambda: self.field_text(field) == value, 5,
+                       "the field %s to read \"%s\" (it reads \"%s\")" %
+                       (label, value, self.field_text(field)))
+        self.tab_to("push button", "提交预约", "the button 提交预约")
+        self.desktop.key("Return")
+        self.answer_box("工单提交成功", "确定")
+        got = (self.platform.records("workorder") or [None])[-1]
+        want = dict(zip(("nsrsbh", "nsrmc", "lxrmc", "lxrdh", "lxrdz", "bz"), [v for _, v in form]))
+        if got != want:
+            raise StepFailed("the OA server received %s, not %s" % (got, want))
+
     def step_keys_quit(self):
         """Escape, then Return on the question's default button, ends the client."""
         self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
@@ -271,6 +383,8 @@ class Walk(Day):
         ("login-dialog", step_login_dialog), ("popup", step_popup),
         ("exit-question", step_exit_question), ("keys-pages", step_keys_pages),
         ("keys-login", step_keys_login), ("keys-message", step_keys_message),
+        ("keys-install", step_keys_install), ("keys-diagnosis", step_keys_diagnosis),
+        ("keys-work-order", step_keys_work_order),
         ("keys-quit", step_keys_quit),
     ]
 
