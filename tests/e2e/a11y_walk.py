@@ -108,6 +108,35 @@ class Walk(Day):
             if bounds != (0, 100):
                 raise StepFailed("the tile \"%s\" has no 0-100 value: %s" % (name, bounds))
 
+    def step_bridge(self):
+        """The page tab list offers Selection: one selected tab, and selecting a tab opens its
+        page. A tile's only action is its press: no increase/decrease of its progress."""
+        strips = self.desktop.find(self.main_frame(), role="page tab list", name="页面")
+        if not strips:
+            raise StepFailed("no page tab list \"页面\"")
+        try:
+            selection = strips[0].querySelection()
+        except NotImplementedError:
+            raise StepFailed("the page tab list offers no Selection interface")
+
+        def selected():
+            return (selection.nSelectedChildren, selection.getSelectedChild(0).name)
+        if selected() != (1, PAGES[0]):
+            raise StepFailed("the tab list's selection is %s, not (1, %s)" % (selected(),
+                                                                             PAGES[0]))
+        for page in (3, 0):
+            if not selection.selectChild(page):
+                raise StepFailed("selecting the tab %s was refused" % PAGES[page])
+            wait_until(lambda: selected() == (1, PAGES[page]) and
+                       selection.isChildSelected(page), 10,
+                       "the selection of %s (now %s)" % (PAGES[page], selected()))
+        tile = self.desktop.find(self.main_frame(), name=self.hot_names()[0],
+                                 role="push button")[0]
+        action = tile.queryAction()
+        names = [action.getName(i).lower() for i in range(action.nActions)]
+        if names != ["press"]:
+            raise StepFailed("the tile's actions are %s, not [press]" % names)
+
     def step_pages(self):
         """Every page, opened through its tab: named and classed controls."""
         faults = []
@@ -334,6 +363,17 @@ class Walk(Day):
         self.desktop.key("Return")
         wait_until(lambda: self.desktop.find(self.acc(), contains="检测完成"), 90,
                    "the diagnosis to finish")
+        # Its progress bar is a value a screen reader reads, with nothing to press.
+        bar = self.desktop.find(self.main_frame(), role="progress bar")[0]
+        value = bar.queryValue()
+        if (value.minimumValue, value.currentValue, value.maximumValue) != (0, 100, 100):
+            raise StepFailed("the finished diagnosis' bar reads %s of %s-%s" % (
+                value.currentValue, value.minimumValue, value.maximumValue))
+        try:
+            raise StepFailed("the progress bar offers actions: %s" % [
+                bar.queryAction().getName(i) for i in range(bar.queryAction().nActions)])
+        except NotImplementedError:
+            pass
         before = len(self.platform.records("diagnosis"))
         self.tab_to("link", lambda n: n.endswith("点击提交"), "the link \"点击提交\"")
         self.desktop.key("Return")
@@ -379,7 +419,8 @@ class Walk(Day):
         return code
 
     STEPS = [
-        ("start", Day.step_start), ("frame", step_frame), ("pages", step_pages),
+        ("start", Day.step_start), ("frame", step_frame), ("bridge", step_bridge),
+        ("pages", step_pages),
         ("login-dialog", step_login_dialog), ("popup", step_popup),
         ("exit-question", step_exit_question), ("keys-pages", step_keys_pages),
         ("keys-login", step_keys_login), ("keys-message", step_keys_message),
