@@ -9,6 +9,8 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#include <QFocusEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 
@@ -242,6 +244,36 @@ bool WrapBridge() {
   return false;
 }
 
+// A text field entered with Tab selects its text while it takes the focus, before the toolkit
+// says that it has the focus: a screen reader takes the selection's events for a silent move
+// of the focus and then does not announce the field. With a screen reader on, the field takes
+// the focus without the selection, and selects its text right after.
+class FieldFocusOrder final : public QObject {
+ public:
+  using QObject::QObject;
+  bool eventFilter(QObject* object, QEvent* event) override {
+    if (event->type() != QEvent::FocusIn || !object->inherits("QLineEdit") ||
+        !QAccessible::isActive())
+      return false;
+    const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+    auto* field = static_cast<QLineEdit*>(object);
+    if ((reason != Qt::TabFocusReason && reason != Qt::BacktabFocusReason &&
+         reason != Qt::ShortcutFocusReason) ||
+        field->hasSelectedText() || !field->inputMask().isEmpty())
+      return false;
+    QFocusEvent plain(QEvent::FocusIn, Qt::OtherFocusReason);
+    QCoreApplication::sendEvent(field, &plain);
+    QPointer<QLineEdit> later(field);
+    QMetaObject::invokeMethod(
+        field,
+        [later] {
+          if (later && later->hasFocus()) later->selectAll();
+        },
+        Qt::QueuedConnection);
+    return true;
+  }
+};
+
 // The bridge registers its tree right after it turns accessibility on: the wrapping is
 // tried as soon as the event loop runs again, before the screen reader's first questions.
 class ActivationWatch final : public QAccessible::ActivationObserver {
@@ -260,6 +292,7 @@ void ExtendAtSpiBridge() {
   qDBusRegisterMetaType<ObjectReference>();
   qDBusRegisterMetaType<ActionEntry>();
   qDBusRegisterMetaType<QList<ActionEntry>>();
+  qApp->installEventFilter(new FieldFocusOrder(qApp));
   static ActivationWatch watch;
   QAccessible::installActivationObserver(&watch);
   if (WrapBridge()) return;

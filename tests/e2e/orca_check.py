@@ -5,8 +5,8 @@
 
 Runs the windowed client under Xvfb with openbox against the stand-in platform, starts Orca
 (package orca) with preferences of its own and its debug output in the work folder, and goes
-by keys through the main window, the login dialog, a pushed message's popup and the exit
-question. Prints, for each key, what Orca spoke (its "SPEECH OUTPUT" lines), for a person to
+by keys through the main window, the login dialog, a pushed message's popup, the service
+desk and the exit question. Prints, for each key, what Orca spoke (its "SPEECH OUTPUT" lines), for a person to
 read; it fails only when Orca says nothing at all after its welcome. Not part of
 the suite: Orca takes long to start. Exit 77 without Orca or the desktop's tools.
 """
@@ -107,6 +107,15 @@ class OrcaCheck(Walk):
         self.listen("Tab in the popup", lambda: d.key("Tab"))
         self.listen("Escape closes the popup", lambda: d.key("Escape"))
 
+    def step_service_desk(self):
+        d = self.desktop
+        self.listen("Ctrl+5 (service desk)", lambda: (
+            d.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True),
+            d.key("ctrl+5")))
+        for i in range(5):
+            self.listen("Tab %d on the service desk" % (i + 1), lambda: d.key("Tab"))
+        d.key("ctrl+1")
+
     def step_exit_question(self):
         d = self.desktop
         self.listen("Escape on the main window", lambda: (
@@ -123,7 +132,8 @@ class OrcaCheck(Walk):
     STEPS = [
         ("start", Day.step_start), ("orca", step_orca), ("main-window", step_main_window),
         ("login-dialog", step_login_dialog), ("popup", step_popup),
-        ("exit-question", step_exit_question), ("heard", step_heard),
+        ("service-desk", step_service_desk), ("exit-question", step_exit_question),
+        ("heard", step_heard),
     ]
 
 
