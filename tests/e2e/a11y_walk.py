@@ -381,12 +381,54 @@ class Walk(Day):
         wait_until(lambda: len(self.platform.records("diagnosis")) == before + 1, 10,
                    "the report at the diagnosis server")
 
+    def type_here(self, field, value, attempts=3):
+        """Types value into the focused field; typed again when characters went missing (a
+        character outside the keyboard map may arrive late under load)."""
+        got = None
+        self.desktop.bind_characters(value)
+        for attempt in range(attempts):
+            if attempt:
+                log("  typing into '%s' gave \"%s\"; typing again" % (field.name, got))
+                self.desktop.key("ctrl+a", "BackSpace")
+            self.desktop.type(value)
+            try:
+                return wait_until(lambda: self.field_text(field) == value, 5, "the typed text")
+            except StepFailed:
+                got = self.field_text(field)
+        raise StepFailed("typing \"%s\" gave \"%s\"" % (value, got))
+
+    def check_focus_before_selection(self, label):
+        """Shift+Tab back into the filled field `label`: a screen reader must hear that the
+        field has the focus before its text is selected, or it moves there without a word."""
+        from gi.repository import GLib
+        events = []
+
+        def heard(event):
+            try:
+                if label in (event.source.name or ""):
+                    events.append((str(event.type), event.detail1))
+            except Exception:
+                pass
+        kinds = ("object:state-changed:focused", "object:text-selection-changed")
+        registry = self.desktop.atspi.Registry
+        registry.registerEventListener(heard, *kinds)
+        try:
+            self.desktop.key("shift+Tab")
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and not any(k == kinds[1] for k, _ in events):
+                GLib.MainContext.default().iteration(False)
+                time.sleep(0.01)
+        finally:
+            registry.deregisterEventListener(heard, *kinds)
+        order = [k for k, detail in events if k == kinds[1] or detail == 1]
+        if kinds[1] not in order or order[0] != kinds[0]:
+            raise StepFailed("entering %s, a screen reader heard %s" % (label, events))
+
     def step_keys_work_order(self):
         """Ctrl+5, then the form from field to field and on to the send button by Tab alone."""
         form = [("税号", "91110000123456789X"), ("企业名称", "示例商贸有限公司"),
                 ("联系人名称", "张三"), ("联系人电话", "13800000000"),
                 ("联系人地址", "北京市海淀区示例路1号"), ("备注说明", "请安排上门培训")]
-        self.desktop.bind_characters("".join(v for _, v in form))
         self.desktop.key("ctrl+5")
         wait_until(lambda: self.tab(4).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
                    "Ctrl+5 to open the service desk")
@@ -394,10 +436,8 @@ class Walk(Day):
             # The tax number's check button sits between it and the next field.
             field = self.tab_to("text", lambda n: label in n, "the field " + label,
                                 limit=150 if i == 0 else 3)
-            self.desktop.type(value)
-            wait_until(lambda: self.field_text(field) == value, 5,
-                       "the field %s to read \"%s\" (it reads \"%s\")" %
-                       (label, value, self.field_text(field)))
+            self.type_here(field, value)
+        self.check_focus_before_selection(form[-2][0])
         self.tab_to("push button", "提交预约", "the button 提交预约")
         self.desktop.key("Return")
         self.answer_box("工单提交成功", "确定")

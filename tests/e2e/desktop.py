@@ -77,7 +77,8 @@ class Desktop:
         self.procs = []
         self.env = {}
         self.atspi = None
-        self.bound = set()
+        self.bound = {}  # character -> the spare key it is bound to
+        self.spare = None
 
     def _spawn(self, argv, env=None, **kw):
         p = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, start_new_session=True, **kw)
@@ -177,24 +178,30 @@ class Desktop:
         self.x(["xdotool", "key", "--clearmodifiers"] + list(keys), check=True)
 
     def bind_characters(self, text):
-        """Gives every character of text outside the keyboard map a key of its own, once.
+        """Gives every character of text outside the keyboard map a key of its own.
 
         xdotool types such a character by remapping a spare key for one press and mapping
         it back at once; a client that reads the new keymap only after the second change
         loses the character. With the characters bound beforehand nothing is remapped while
-        typing."""
-        out = self.x(["xmodmap", "-pke"])
-        free = [int(m) for m in re.findall(r"^keycode\s+(\d+) =\s*$", out, re.M)]
-        wanted = sorted({c for c in text if ord(c) > 0x7E} - self.bound)
+        typing. The server has few spare keys (19 in Xvfb's map), so keys bound for earlier
+        texts are taken back for this one's characters when none is left."""
+        if self.spare is None:
+            out = self.x(["xmodmap", "-pke"])
+            self.spare = [int(m) for m in re.findall(r"^keycode\s+(\d+) =\s*$", out, re.M)]
+        wanted = [c for c in sorted({c for c in text if ord(c) > 0x7E}) if c not in self.bound]
         argv = ["xmodmap"]
         for c in wanted:
+            free = [k for k in self.spare if k not in self.bound.values()]
             if not free:
-                break
-            code = free.pop()
-            argv += ["-e", "keycode %d = U%04X U%04X" % (code, ord(c), ord(c))]
-            self.bound.add(c)
+                old = next((o for o in self.bound if o not in text), None)
+                if old is None:
+                    break
+                free = [self.bound.pop(old)]
+            self.bound[c] = free[0]
+            argv += ["-e", "keycode %d = U%04X U%04X" % (free[0], ord(c), ord(c))]
         if len(argv) > 1:
             self.x(argv, check=True)
+            time.sleep(0.3)  # the client reads the new keymap before the first key
 
     def type(self, text):
         self.x(["xdotool", "type", "--delay", "60", text], check=True)

@@ -533,7 +533,6 @@ class Day:
         fields = wait_until(lambda: [n for n in self.desktop.find(self.acc())
                                      if self.desktop.role(n) in ("text", "entry")], 10,
                             "the service desk's fields")
-        self.desktop.bind_characters("".join(v for _, v in form))
         for label, value in form:
             self.type_into(self.field_labelled(fields, label), value)
         for label, value in form:
@@ -572,6 +571,7 @@ class Day:
         client may see late; a value that does not arrive whole is typed again. A password
         field cannot be read back: it is checked by the login's result."""
         password = self.desktop.role(field) == "password text"
+        self.desktop.bind_characters(value)
         for attempt in range(attempts):
             self.click_node(field)
             wait_until(lambda: self.focused(field), 5, "the focus in the field '%s'" % field.name)
