@@ -435,18 +435,9 @@ void CKivoDlg::OnPageSwitch(int page) {
 }
 
 QWidget* CKivoDlg::Page(int index) const {
-  switch (index) {
-    case 1:
-      return m_appCenter;
-    case 2:
-      return m_myApps;
-    case 3:
-      return m_diagnose;
-    case 4:
-      return m_serviceDesk;
-    default:
-      return nullptr;
-  }
+  // The home page is no widget of its own: null for it, as for an index out of range.
+  if (index < 0 || index >= kPageCount) return nullptr;
+  return dynamic_cast<QWidget*>(m_pages[index]);
 }
 
 void CKivoDlg::ShowProgress(const std::string& url, int percent) {
