@@ -1,15 +1,16 @@
 #!/usr/bin/python3
 """The Orvanta window at rest, under a push flood, and with huge images.
 
-    client_bench.py idle   [--bin BUILD/bin] [--seconds 60]
+    client_bench.py idle   [--bin BUILD/bin] [--seconds 60] [--settle 5]
     client_bench.py push   [--bin BUILD/bin] [--counts 100,1000,5000]
     client_bench.py images [--bin BUILD/bin] [--pixels 5500]
 
 Each mode starts Xvfb with openbox, the stand-in platform on loopback and Orvanta from a
 fresh copy of the program directory, on the home page, not signed in.
 
-idle    After 5 s of settling: voluntary context switches (wake-ups) of all the client's
-        threads and its CPU time (/proc/PID/task/*/status, /proc/PID/stat) over the given
+idle    After SETTLE seconds (5: lists, icons and banner arrive; 45: every banner has been
+        shown once): voluntary context switches (wake-ups) of all the client's threads
+        and its CPU time (/proc/PID/task/*/status, /proc/PID/stat) over the given
         time, beside `sleep` over the same time as the floor, and the wake-ups per thread
         name. Target: under 1 wake-up per second.
 push    Resident memory after each count of messages pushed through the platform's
@@ -136,7 +137,7 @@ class Session:
 def run_idle(args, desk):
     s = Session(args, desk)
     try:
-        time.sleep(5)  # lists, icons and banner arrive; the first rotation may pass
+        time.sleep(args.settle)
         floor = subprocess.Popen(["sleep", str(args.seconds)])
         before, cpu0, t0 = thread_switches(s.pid), cpu_seconds(s.pid), time.monotonic()
         floor_before = thread_switches(floor.pid)
@@ -150,7 +151,8 @@ def run_idle(args, desk):
         per_thread.append((count - before.get(tid, (name, 0))[1], name, tid))
     total = sum(c for c, _, _ in per_thread)
     floor_count = sum(c for _, c in floor_before.values())  # sleep wakes once at its end
-    print("idle on the home page for %.0f s (load average %s):" % (span, load_average()))
+    print("idle on the home page for %.0f s after %d s (load average %s):" %
+          (span, args.settle, load_average()))
     print("  Orvanta: %7.2f wake-ups/s, CPU %.3f %%  (target < 1 wake-up/s)" %
           (total / span, 100.0 * (cpu1 - cpu0) / span))
     print("  sleep:   %7.2f wake-ups/s, CPU 0.000 %%  (floor)" % ((floor_count + 1) / span))
@@ -251,6 +253,7 @@ def main():
     ap.add_argument("mode", choices=("idle", "push", "images"))
     ap.add_argument("--bin", default=os.path.join(SOURCE, "build", "bin"))
     ap.add_argument("--seconds", type=int, default=60)
+    ap.add_argument("--settle", type=int, default=5)
     ap.add_argument("--counts", default="100,1000,5000")
     ap.add_argument("--pixels", type=int, default=5500)
     args = ap.parse_args()

@@ -145,8 +145,9 @@ FetchedList CAppLists::Fetch(const ListFetch& fetch, AbortFlag& abort) {
   fetched.result = ctrl->Run(fetch.url, fetch.folder);
   if (!fetched.result.Ok()) return fetched;
   fetched.value.records.reserve(ctrl->apps.size());
-  for (const OrvAppInfo& app : ctrl->apps)
-    fetched.value.records.push_back(std::make_shared<OrvAppInfo>(app));
+  // Moved, not copied: a large catalogue is not held twice while its records are made.
+  for (OrvAppInfo& app : ctrl->apps)
+    fetched.value.records.push_back(std::make_shared<OrvAppInfo>(std::move(app)));
   ComputeInstallStates(fetched.value);
   return fetched;
 }

@@ -47,45 +47,65 @@ void COrvAppListCtrl::ReadDetails(const Json::Value& detail, OrvAppInfo& app) co
   if (m_hotList && app.type == "app") app.isopen = JsonString(detail, "isopen");
 }
 
+void COrvAppListCtrl::ReadCounts(const Json::Value& head) {
+  if (!m_hotList) {
+    page = JsonDecimal(head, "page");
+    count = JsonDecimal(head, "count");
+    tpage = JsonDecimal(head, "tpage");
+  }
+  tcount = JsonDecimal(head, "tcount");
+}
+
+OrvAppInfo COrvAppListCtrl::ReadItem(const Json::Value& item) const {
+  OrvAppInfo app;
+  const Json::Value& first = JsonMember(item, "0");
+  const Json::Value& second = JsonMember(item, "1");
+  if (m_rule == DetailRule::FirstFilled) {
+    if (orvreq::HasMembers(first))
+      ReadDetails(first, app);
+    else if (orvreq::HasMembers(second))
+      ReadDetails(second, app);
+  } else {
+    if (orvreq::HasMembers(first)) ReadDetails(first, app);
+    if (orvreq::HasMembers(second)) ReadDetails(second, app);
+  }
+  app.appid = JsonDecimal(item, "appid");
+  app.name = JsonString(item, "name");
+  app.xh = JsonString(item, "xh");
+  // Named after the icon's URL: an icon of another catalogue never stands in for it.
+  app.iconPath = plat::JoinProgramPath(folder + ImageCacheName(app.img));
+  app.setupPath = plat::JoinProgramPath("\\LumoDownloads\\" +
+                                        orvreq::FileNamePart(app.name + app.version) + ".exe");
+  app.forceDownload = false;
+  return app;
+}
+
 void COrvAppListCtrl::Parse() {
   if (!root.isObject()) {
     LogError(m_errorText);
     return;
   }
   apps.clear();
-  if (!m_hotList) {
-    page = JsonDecimal(root, "page");
-    count = JsonDecimal(root, "count");
-    tpage = JsonDecimal(root, "tpage");
-  }
-  tcount = JsonDecimal(root, "tcount");
-
+  ReadCounts(root);
   const Json::Value& data = JsonMember(root, "data");
   if (!data.isArray()) return;
-  for (Json::ArrayIndex i = 0; i < data.size(); ++i) {
-    const Json::Value& item = data[i];
-    OrvAppInfo app;
-    const Json::Value& first = JsonMember(item, "0");
-    const Json::Value& second = JsonMember(item, "1");
-    if (m_rule == DetailRule::FirstFilled) {
-      if (orvreq::HasMembers(first))
-        ReadDetails(first, app);
-      else if (orvreq::HasMembers(second))
-        ReadDetails(second, app);
-    } else {
-      if (orvreq::HasMembers(first)) ReadDetails(first, app);
-      if (orvreq::HasMembers(second)) ReadDetails(second, app);
-    }
-    app.appid = JsonDecimal(item, "appid");
-    app.name = JsonString(item, "name");
-    app.xh = JsonString(item, "xh");
-    // Named after the icon's URL: an icon of another catalogue never stands in for it.
-    app.iconPath = plat::JoinProgramPath(folder + ImageCacheName(app.img));
-    app.setupPath = plat::JoinProgramPath("\\LumoDownloads\\" +
-                                          orvreq::FileNamePart(app.name + app.version) + ".exe");
-    app.forceDownload = false;
-    apps.push_back(std::move(app));
-  }
+  apps.reserve(data.size());
+  for (Json::ArrayIndex i = 0; i < data.size(); ++i) apps.push_back(ReadItem(data[i]));
+}
+
+// A catalogue of tens of thousands of records: each record's tree lives only while it is read.
+bool COrvAppListCtrl::ReadStreamed(std::string_view text) {
+  Json::Value head(Json::objectValue);
+  std::vector<OrvAppInfo> read;
+  const bool ok = orvreq::StreamJsonObject(
+      text, "data",
+      [&](const std::string& key, Json::Value& value) { head[key] = std::move(value); },
+      [&](Json::Value& item) { read.push_back(ReadItem(item)); }, &readerFeatures);
+  if (!ok) return false;
+  ReadCounts(head);
+  root = std::move(head);
+  apps = std::move(read);
+  return true;
 }
 
 CPrivateDesktopAppCtrl::CPrivateDesktopAppCtrl()

@@ -27,6 +27,9 @@ class COrvAppListCtrl : public COrvAppCtrl {
   COrvAppListCtrl(DetailRule rule, bool hotList, const char* errorText);
 
  private:
+  bool ReadStreamed(std::string_view text) override;
+  void ReadCounts(const Json::Value& head);
+  OrvAppInfo ReadItem(const Json::Value& item) const;
   void ReadDetails(const Json::Value& detail, OrvAppInfo& app) const;
 
   DetailRule m_rule;

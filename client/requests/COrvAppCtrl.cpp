@@ -68,25 +68,40 @@ RequestResult COrvAppCtrl::Run(const std::string& requestUrl, const std::string&
   OnBeforeParse();
   if (!answer.result) return lastResult = answer.result;
 
-  Json::Value parsed;
-  lastResult = orvreq::ParseJsonAnswer(url, responseText, parsed, &readerFeatures);
-  if (!lastResult) return lastResult;  // nothing to read: the previous results stay
-  root = std::move(parsed);
+  lastResult = ReadAnswer(responseText);
+  if (lastResult) RequestIconDownloads();
+  return lastResult;
+}
+
+RequestResult COrvAppCtrl::ReadAnswer(std::string_view text) {
   m_unusable.clear();
+  bool streamed = false;
   try {
-    Parse();
-  } catch (const std::exception& e) {
-    // A value the JSON library refuses to convert: the answer is unusable, not fatal.
-    MarkUnusable(std::string("bad value: ") + e.what());
+    streamed = ReadStreamed(text);
+  } catch (const std::exception&) {
+    // The whole parse below meets the same value and reports it.
+    streamed = false;
   }
-  if (!m_unusable.empty()) return lastResult = RequestResult::Unusable(url, m_unusable);
+  if (!streamed) {
+    m_unusable.clear();
+    Json::Value parsed;
+    RequestResult parsedResult = orvreq::ParseJsonAnswer(url, text, parsed, &readerFeatures);
+    if (!parsedResult) return parsedResult;  // nothing to read: the previous results stay
+    root = std::move(parsed);
+    try {
+      Parse();
+    } catch (const std::exception& e) {
+      // A value the JSON library refuses to convert: the answer is unusable, not fatal.
+      MarkUnusable(std::string("bad value: ") + e.what());
+    }
+  }
+  if (!m_unusable.empty()) return RequestResult::Unusable(url, m_unusable);
   // Every answer is a JSON object; Parse above has given an array, a string or a number its
   // described (empty) reading, and the caller learns that the answer was unusable.
   if (!root.isObject())
-    return lastResult = RequestResult::Unusable(
-               url, std::string("not a JSON object but ") + orvreq::JsonTypeName(root));
-  RequestIconDownloads();
-  return lastResult;
+    return RequestResult::Unusable(
+        url, std::string("not a JSON object but ") + orvreq::JsonTypeName(root));
+  return RequestResult::Success();
 }
 
 std::string COrvAppCtrl::HttpGetText(const std::string& requestUrl) {
@@ -144,12 +159,12 @@ COrvAppCtrl::TextAnswer COrvAppCtrl::FetchText(const std::string& requestUrl,
         {}};
   if (rc != CURLE_OK) return {RequestResult::NoAnswer(requestUrl, curl_easy_strerror(rc)), {}};
 
-  // The body arrives as lines joined without their line ends.
-  std::string text;
-  text.reserve(body.bytes.size());
-  for (char c : body.bytes) {
-    if (c != '\r' && c != '\n') text += c;
-  }
+  // The body arrives as lines joined without their line ends (dropped in place: a large
+  // answer is not held twice).
+  std::string& text = body.bytes;
+  text.erase(
+      std::remove_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }),
+      text.end());
   return {RequestResult::Success(), std::move(text)};
 }
 

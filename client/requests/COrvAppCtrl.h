@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "client/base/RequestResult.h"
@@ -47,6 +48,10 @@ class COrvAppCtrl {
   // fetches anew. A failed fetch or an unusable answer leaves the results unchanged and
   // is returned (and kept in lastResult) with its reason, which is also logged.
   RequestResult Run(const std::string& url, const std::string& folder);
+
+  // The reading part of Run: parses an answer text into the result fields with the same
+  // statuses. A failed reading leaves the results unchanged.
+  RequestResult ReadAnswer(std::string_view text);
 
   // Ends a fetch in progress promptly and makes every later Run of this controller fail
   // the same way: an aborted fetch counts as a failed one. Safe from any thread, before
@@ -88,6 +93,10 @@ class COrvAppCtrl {
   RequestResult lastResult;  // the status of the last Run
 
  protected:
+  // Reads text without building its whole tree, into the result fields and a `root` of what
+  // Parse would need beyond them. False, with the results unchanged, when the text is not of
+  // the shape it follows: the whole tree is then parsed and handed to Parse.
+  virtual bool ReadStreamed(std::string_view /*text*/) { return false; }
   // Called by Parse when a value of the answer cannot be used (a port out of range): the
   // run then reports Unusable with this reason.
   void MarkUnusable(const std::string& reason) { m_unusable = reason; }

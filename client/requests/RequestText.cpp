@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <set>
 
 #include "platform/Encoding.h"
 
@@ -27,35 +28,190 @@ void RepairStrings(Json::Value& value) {
   }
 }
 
+// One JsonCpp reader with the answers' settings, used for any number of texts.
+class JsonReader {
+ public:
+  // slices: every text must be one value with nothing after it, as a member's value is
+  // inside the whole text.
+  JsonReader(const Json::Value* features, bool slices) {
+    Json::CharReaderBuilder builder;
+    if (features) builder.settings_ = *features;
+    const Json::Value& limit = builder.settings_["stackLimit"];
+    if (!limit.isInt() || limit.asInt() <= 0 || limit.asInt() > kMaxJsonDepth)
+      builder.settings_["stackLimit"] = kMaxJsonDepth;
+    m_depthLimit = builder.settings_["stackLimit"].asInt();
+    if (slices) builder.settings_["failIfExtra"] = true;
+    m_reader.reset(builder.newCharReader());
+  }
+
+  bool Parse(std::string_view text, Json::Value& out, std::string* error) {
+    out = Json::Value();
+    const auto fail = [error](std::string reason) {
+      if (error) *error = std::move(reason);
+      return false;
+    };
+    if (text.empty()) return fail("empty answer");
+    const std::string clean = plat::ValidUtf8(text);
+    std::string errors;
+    try {
+      Json::Value parsed;
+      if (!m_reader->parse(clean.data(), clean.data() + clean.size(), &parsed, &errors))
+        return fail("not JSON");
+      RepairStrings(parsed);
+      out = std::move(parsed);
+    } catch (const std::exception& e) {
+      // JsonCpp throws past its stack limit and on some malformed numbers.
+      return fail(std::string("not JSON: ") + e.what());
+    }
+    return true;
+  }
+
+  int DepthLimit() const { return m_depthLimit; }
+
+ private:
+  std::unique_ptr<Json::CharReader> m_reader;
+  int m_depthLimit = kMaxJsonDepth;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// The structure of one object text, walked without decoding its values.
+class ObjectWalker {
+ public:
+  ObjectWalker(std::string_view text, int depthLimit) : m_text(text), m_depthLimit(depthLimit) {}
+
+  void SkipBlanks() {
+    while (m_pos < m_text.size() && IsBlank(m_text[m_pos])) ++m_pos;
+  }
+  bool AtEnd() const { return m_pos >= m_text.size(); }
+  // Consumes c after blanks.
+  bool Take(char c) {
+    SkipBlanks();
+    if (AtEnd() || m_text[m_pos] != c) return false;
+    ++m_pos;
+    return true;
+  }
+  bool Peek(char c) {
+    SkipBlanks();
+    return !AtEnd() && m_text[m_pos] == c;
+  }
+  // A member name of plain printable ASCII (anything else is left to the whole parse).
+  bool Name(std::string& name) {
+    if (!Take('"')) return false;
+    const size_t start = m_pos;
+    for (; m_pos < m_text.size() && m_text[m_pos] != '"'; ++m_pos) {
+      const auto c = static_cast<unsigned char>(m_text[m_pos]);
+      if (c == '\\' || c < 0x20 || c >= 0x80) return false;
+    }
+    if (AtEnd()) return false;
+    name.assign(m_text.substr(start, m_pos - start));
+    ++m_pos;
+    return true;
+  }
+  // The text of the value that starts here, at nesting depth `depth` (of its container).
+  bool Value(int depth, std::string_view& value) {
+    SkipBlanks();
+    const size_t start = m_pos;
+    if (AtEnd()) return false;
+    const char c = m_text[m_pos];
+    bool ok = false;
+    if (c == '"') {
+      ok = SkipString();
+    } else if (c == '{' || c == '[') {
+      ok = SkipNested(depth);
+    } else {
+      while (m_pos < m_text.size() && IsTokenChar(m_text[m_pos])) ++m_pos;
+      ok = m_pos > start;
+    }
+    value = m_text.substr(start, m_pos - start);
+    return ok;
+  }
+
+ private:
+  static bool IsTokenChar(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '+' ||
+           c == '-' || c == '.';
+  }
+  bool SkipString() {
+    for (++m_pos; m_pos < m_text.size(); ++m_pos) {
+      if (m_text[m_pos] == '\\') {
+        ++m_pos;
+      } else if (m_text[m_pos] == '"') {
+        ++m_pos;
+        return true;
+      }
+    }
+    return false;
+  }
+  // Bracket matching only; the value's parse checks the rest. A comment could hide a
+  // bracket, so one ends the walk.
+  bool SkipNested(int depth) {
+    int level = 0;
+    while (m_pos < m_text.size()) {
+      const char c = m_text[m_pos];
+      if (c == '"') {
+        if (!SkipString()) return false;
+        continue;
+      }
+      if (c == '{' || c == '[') {
+        // A margin under the parser's limit: a value this reader passes never reaches it.
+        if (depth + ++level > m_depthLimit - 2) return false;
+      } else if (c == '}' || c == ']') {
+        if (--level == 0) {
+          ++m_pos;
+          return true;
+        }
+      } else if (c == '/') {
+        return false;
+      }
+      ++m_pos;
+    }
+    return false;
+  }
+
+  std::string_view m_text;
+  int m_depthLimit;
+  size_t m_pos = 0;
+};
+
 }  // namespace
 
 bool ParseJson(std::string_view text, Json::Value& out, const Json::Value* features,
                std::string* error) {
-  out = Json::Value();
-  const auto fail = [error](std::string reason) {
-    if (error) *error = std::move(reason);
-    return false;
-  };
-  if (text.empty()) return fail("empty answer");
-  const std::string clean = plat::ValidUtf8(text);
-  Json::CharReaderBuilder builder;
-  if (features) builder.settings_ = *features;
-  const Json::Value& limit = builder.settings_["stackLimit"];
-  if (!limit.isInt() || limit.asInt() <= 0 || limit.asInt() > kMaxJsonDepth)
-    builder.settings_["stackLimit"] = kMaxJsonDepth;
-  std::string errors;
-  try {
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    Json::Value parsed;
-    if (!reader->parse(clean.data(), clean.data() + clean.size(), &parsed, &errors))
-      return fail("not JSON");
-    RepairStrings(parsed);
-    out = std::move(parsed);
-  } catch (const std::exception& e) {
-    // JsonCpp throws past its stack limit and on some malformed numbers.
-    return fail(std::string("not JSON: ") + e.what());
+  return JsonReader(features, false).Parse(text, out, error);
+}
+
+bool StreamJsonObject(
+    std::string_view text, std::string_view arrayKey,
+    const std::function<void(const std::string& key, Json::Value& value)>& onMember,
+    const std::function<void(Json::Value& element)>& onElement, const Json::Value* features) {
+  JsonReader reader(features, true);
+  ObjectWalker walk(text, reader.DepthLimit());
+  if (!walk.Take('{')) return false;
+  std::set<std::string> seen;
+  std::string name;
+  std::string_view value;
+  Json::Value parsed;
+  if (!walk.Take('}')) {
+    do {
+      if (!walk.Name(name) || !seen.insert(name).second || !walk.Take(':')) return false;
+      if (name == arrayKey && walk.Take('[')) {
+        if (!walk.Take(']')) {
+          do {
+            if (!walk.Value(2, value) || !reader.Parse(value, parsed, nullptr)) return false;
+            onElement(parsed);
+          } while (walk.Take(','));
+          if (!walk.Take(']')) return false;
+        }
+      } else {
+        if (!walk.Value(1, value) || !reader.Parse(value, parsed, nullptr)) return false;
+        onMember(name, parsed);
+      }
+    } while (walk.Take(','));
+    if (!walk.Take('}')) return false;
   }
-  return true;
+  walk.SkipBlanks();
+  return walk.AtEnd();
 }
 
 RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Json::Value& out,

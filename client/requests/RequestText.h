@@ -3,7 +3,9 @@
 // does, and building request URLs and local file names safely.
 #include <json/json.h>
 
+#include <functional>
 #include <string>
+#include <string_view>
 
 #include "client/base/JsonText.h"
 #include "client/base/RequestResult.h"
@@ -23,6 +25,20 @@ RequestResult ParseJsonAnswer(const std::string& what, std::string_view text, Js
 // false, out null and the reason in error (if given) where ParseJsonAnswer is Unusable.
 bool ParseJson(std::string_view text, Json::Value& out, const Json::Value* features = nullptr,
                std::string* error = nullptr);
+
+// Reads a JSON object one member at a time, so a large answer never exists as one tree:
+// each member's value is parsed on its own and handed to onMember, except that the elements
+// of the member arrayKey, when it holds an array, are parsed and handed to onElement one at
+// a time. Values read exactly as ParseJson reads them inside the whole text. False (after
+// perhaps some calls) when the text is not a plain object this reader follows: comments,
+// trailing commas, a repeated or escaped member name, text after the object, deep nesting or
+// anything ParseJson would refuse. The caller then drops what it got and parses the whole
+// text with ParseJson, which reads it or gives the reason.
+bool StreamJsonObject(
+    std::string_view text, std::string_view arrayKey,
+    const std::function<void(const std::string& key, Json::Value& value)>& onMember,
+    const std::function<void(Json::Value& element)>& onElement,
+    const Json::Value* features = nullptr);
 
 // "an array", "a string", "a number", "a boolean", "null" or "an object" (reasons).
 const char* JsonTypeName(const Json::Value& value);

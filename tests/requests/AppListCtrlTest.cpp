@@ -3,6 +3,8 @@
 
 #include <functional>
 #include <memory>
+#include <string_view>
+#include <tuple>
 
 #include "RequestTestSupport.h"
 #include "StubHttpServer.h"
@@ -153,6 +155,74 @@ TEST_P(AppListTest, NonObjectAnswerIsLoggedAndKeepsTheList) {
 
 INSTANTIATE_TEST_SUITE_P(Lists, AppListTest, ::testing::ValuesIn(kLists),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A list controller that always reads the whole tree, as every answer was read before.
+template <class Ctrl>
+class WholeTree : public Ctrl {
+ protected:
+  bool ReadStreamed(std::string_view) override { return false; }
+};
+
+template <class Ctrl>
+void ExpectSameReading(const std::string& text, bool streamed) {
+  Ctrl fast;
+  WholeTree<Ctrl> whole;
+  const RequestResult a = fast.ReadAnswer(text);
+  const RequestResult b = whole.ReadAnswer(text);
+  EXPECT_EQ(a.status, b.status) << text;
+  EXPECT_EQ(a.reason, b.reason) << text;
+  EXPECT_EQ(fast.tcount, whole.tcount) << text;
+  EXPECT_EQ(fast.page, whole.page) << text;
+  ASSERT_EQ(fast.apps.size(), whole.apps.size()) << text;
+  for (size_t i = 0; i < fast.apps.size(); ++i) {
+    const OrvAppInfo& x = fast.apps[i];
+    const OrvAppInfo& y = whole.apps[i];
+    EXPECT_EQ(std::tie(x.appid, x.name, x.xh, x.type, x.img, x.code, x.version, x.setupPath),
+              std::tie(y.appid, y.name, y.xh, y.type, y.img, y.code, y.version, y.setupPath))
+        << text;
+  }
+  // The plain shape is read without the whole tree: its list is not kept in `root`.
+  if (streamed) {
+    EXPECT_FALSE(fast.root.isMember("data")) << text;
+  }
+}
+
+// The list answer is read record by record; whatever that reader does not follow is read
+// from the whole tree, so every answer reads as before, refusals and reasons included.
+TEST(StreamedListTest, ReadsEveryAnswerAsTheWholeTreeDoes) {
+  const std::string item = R"({"appid":"7","name":"记账","xh":"3","0":{"type":"client","code":"K",)"
+                           R"("version":"2","img":"http://h/i.png"},"1":{"type":"app","url":"u"}})";
+  const struct {
+    std::string text;
+    bool streamed;
+  } kCases[] = {
+      {R"({"page":"1","count":2,"tpage":"1","tcount":"2","data":[)" + item + "," + item + "]}",
+       true},
+      {" {\"data\" : [ " + item + " ] , \"tcount\" : \"1\" } ", true},
+      {R"({"data":[],"tcount":"0"})", true},
+      {"{}", true},
+      {R"({"data":"none","tcount":"4"})", false},
+      {R"({"data":[17,"x",null,[]]})", true},
+      {"{\"data\":[{\"name\":\"a\xff\xfe b\",\"xh\":\"1\"}]}", true},  // invalid UTF-8
+      {R"({"data":[{"name":"\ud800 \"q\" \\","xh":"1"}]})", true},
+      {R"({"data":[/* note */)" + item + "]}", false},
+      {R"({"data":[1],"data":[)" + item + "]}", false},  // the last member wins
+      {R"({"d\u0061ta":[)" + item + "]}", false},
+      {R"({"data":[)" + item + ",]}", false},
+      {R"({"data":[)" + item + "]} trailing", false},
+      {R"({"tcount":truex,"data":[]})", false},
+      {R"({"tcount":"1","data":[{"name":"a"})", false},
+      {R"({"tcount":1e999,"data":[]})", false},
+      {R"({"data":[)" + std::string(300, '[') + std::string(300, ']') + "]}", false},
+      {R"(["not an object"])", false},
+      {"", false},
+  };
+  for (const auto& c : kCases) {
+    ExpectSameReading<CHotAppCtrl>(c.text, c.streamed);
+    ExpectSameReading<CAllWebAppCtrl>(c.text, c.streamed);
+    ExpectSameReading<CPrivateDesktopAppCtrl>(c.text, c.streamed);
+  }
+}
 
 class HotListTest : public ::testing::Test {
  protected:

@@ -809,19 +809,33 @@ void CKivoDlg::OnTrayCommand(int command) {
   }
 }
 
-void CKivoDlg::paintEvent(QPaintEvent*) {
+void CKivoDlg::paintEvent(QPaintEvent* event) {
+  const qreal ratio = devicePixelRatioF();
+  const QSize pixels = (QSizeF(size()) * ratio).toSize();
+  if (m_backdrop.size() != pixels) {
+    m_backdrop = QPixmap(pixels);
+    m_backdrop.setDevicePixelRatio(ratio);
+    QPainter painter(&m_backdrop);
+    const int w = width(), h = height();
+    painter.fillRect(rect(), kFrameColor);
+    painter.fillRect(QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kPageAreaBottomMargin - 1)),
+                     kPageAreaColor);
+    // Each bitmap tiled over its band from the band's top-left corner.
+    painter.drawTiledPixmap(QRect(0, 0, w, kTopBandHeight), m_skin[kTopmost]);
+    painter.drawTiledPixmap(QRect(0, h - kStatusBandHeight, w, kStatusBandHeight),
+                            m_skin[kStatusBar]);
+    painter.drawTiledPixmap(
+        QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kBackgroundBottomMargin - 1)),
+        m_skin[kStartBackground]);
+  }
+  // Rectangle by rectangle: each is a plain copy, where a copy under a clip of many
+  // rectangles would be spread over the pool.
   QPainter painter(this);
-  const int w = width(), h = height();
-  painter.fillRect(rect(), kFrameColor);
-  painter.fillRect(QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kPageAreaBottomMargin - 1)),
-                   kPageAreaColor);
-  // Each bitmap tiled over its band from the band's top-left corner.
-  painter.drawTiledPixmap(QRect(0, 0, w, kTopBandHeight), m_skin[kTopmost]);
-  painter.drawTiledPixmap(QRect(0, h - kStatusBandHeight, w, kStatusBandHeight),
-                          m_skin[kStatusBar]);
-  painter.drawTiledPixmap(
-      QRect(QPoint(0, kTopBandHeight), QPoint(w - 1, h - kBackgroundBottomMargin - 1)),
-      m_skin[kStartBackground]);
+  for (const QRect& part : event->region()) {
+    painter.setClipRect(part);
+    painter.drawPixmap(part.topLeft(), m_backdrop,
+                       QRectF(QPointF(part.topLeft()) * ratio, QSizeF(part.size()) * ratio));
+  }
 }
 
 void CKivoDlg::mousePressEvent(QMouseEvent* event) {

@@ -232,6 +232,9 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   std::shared_ptr<shell::Inbox> m_inbox;
 
   std::array<QPixmap, 4> m_skin;
+  // The painted background at the window's size: a repaint copies its part (a plain copy
+  // wakes no thread, where Qt spreads a large tiled fill over its pool).
+  QPixmap m_backdrop;
   bool m_fullRepaint = true;
   int m_page = 0;
   int m_shownPage = 0;  // the page whose contents show (differs after a refused login)
