@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 
 #include <algorithm>
@@ -72,13 +73,24 @@ bool CAdvImage::HasPicture() const {
          CImageCache::State::Ready;
 }
 
-void CAdvImage::paintEvent(QPaintEvent*) {
+void CAdvImage::paintEvent(QPaintEvent* event) {
   if (m_picturePath.isEmpty()) return;
   const CImageCache::Picture picture =
       CImageCache::Instance().Lookup(m_picturePath, size(), &FitSize, this);
   if (picture.state != CImageCache::State::Ready) return;
+  const QRect placed(FitRect(picture.source, size()).topLeft(), picture.image.size());
   QPainter painter(this);
-  painter.drawImage(FitRect(picture.source, size()).topLeft(), picture.image);
+  // An opaque picture is copied as it is, never blended.
+  if (!picture.image.hasAlphaChannel())
+    painter.setCompositionMode(QPainter::CompositionMode_Source);
+  // Rectangle by rectangle of what is exposed: each draw then has a plain rectangular clip,
+  // which the painter copies on this thread instead of spreading spans over Qt's pool.
+  for (const QRect& exposed : event->region()) {
+    const QRect part = exposed & placed;
+    if (part.isEmpty()) continue;
+    painter.setClipRect(part);
+    painter.drawImage(part.topLeft(), picture.image, part.translated(-placed.topLeft()));
+  }
 }
 
 void CAdvImage::mousePressEvent(QMouseEvent* event) {

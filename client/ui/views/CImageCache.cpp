@@ -25,6 +25,20 @@ bool AcceptedFormat(const QByteArray& format) {
   return format == "png" || format == "jpeg" || format == "gif" || format == "bmp";
 }
 
+// The picture in the format it is drawn in: opaque pictures as RGB32, which a painter
+// copies row by row into the window (no blending, no work spread over Qt's thread pool);
+// the others premultiplied, which blend without a per-pixel conversion.
+QImage ForScreen(const QImage& image) {
+  QImage out = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  for (int y = 0; y < out.height(); ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(out.constScanLine(y));
+    for (int x = 0; x < out.width(); ++x)
+      if (qAlpha(line[x]) != 255) return out;
+  }
+  out.reinterpretAsFormat(QImage::Format_RGB32);  // the same bytes, alpha all 0xff
+  return out;
+}
+
 void TrimDiskCache(const QString& folder) {
   QDir dir(folder);
   QFileInfoList files = dir.entryInfoList({QStringLiteral("*.png")}, QDir::Files, QDir::Time);
@@ -80,7 +94,7 @@ CImageCache::Picture CImageCache::Decode(const QString& path, const QSize& targe
   QImage image = reader.read();
   if (image.isNull()) return picture;
   picture.state = State::Ready;
-  picture.image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  picture.image = ForScreen(image);
   picture.source = source;
   return picture;
 }
@@ -105,7 +119,7 @@ CImageCache::Picture CImageCache::Load(const QString& path, const QSize& target,
     if (!image.isNull()) {
       Picture picture;
       picture.state = State::Ready;
-      picture.image = image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+      picture.image = ForScreen(image);
       picture.source = source;
       return picture;
     }

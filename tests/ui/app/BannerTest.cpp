@@ -70,3 +70,45 @@ TEST(AdvImage, SwfFilesGetTheBlankChildAndAPictureHidesItAgain) {
   QTest::mouseClick(&banner, Qt::LeftButton);
   EXPECT_EQ(opened.size(), 1u);
 }
+
+// Painting only part of the banner (a window uncovering it) draws the same pixels there as
+// a full paint, at the same place, and nothing outside the part.
+TEST(AdvImage, APartialPaintMatchesTheFullPaint) {
+  orvtest::TempDir dir;
+  QImage image(160, 80, QImage::Format_RGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb(x, 3 * y, 60));
+  const std::string png = dir.File("gradient.png");
+  ASSERT_TRUE(image.save(QString::fromStdString(png)));
+  CAdvImage banner(nullptr, [](const std::string&) { return true; });
+  banner.resize(850, 325);
+  banner.SetAdvertisement(png, "");
+  ASSERT_TRUE(CImageCache::Instance().WaitIdle(10000));
+  ASSERT_TRUE(banner.HasPicture());
+
+  auto render = [&](const QRegion& region) {
+    QImage out(banner.size(), QImage::Format_RGB32);
+    out.fill(Qt::white);
+    banner.render(&out, region.boundingRect().topLeft(), region, {});  // kept in place
+    return out;
+  };
+  const QImage full = render(QRegion(banner.rect()));
+  // The full paint shows the decoded picture 1:1 where it is fitted.
+  const CImageCache::Picture picture =
+      CImageCache::Instance().Peek(QString::fromStdString(png), banner.size(), &CAdvImage::FitSize);
+  const QRect placed = CAdvImage::FitRect(picture.source, banner.size());
+  ASSERT_EQ(placed.size(), picture.image.size());
+  EXPECT_EQ(full.copy(placed), picture.image.convertToFormat(QImage::Format_RGB32));
+  // One part across the picture's left edge, one inside it, one beside it.
+  const QRegion part =
+      QRegion(60, 10, 120, 50) + QRegion(400, 200, 30, 30) + QRegion(800, 0, 50, 325);
+  const QImage partial = render(part);
+  int drawn = 0;
+  for (int y = 0; y < full.height(); ++y)
+    for (int x = 0; x < full.width(); ++x) {
+      const QRgb expected = part.contains(QPoint(x, y)) ? full.pixel(x, y) : qRgb(255, 255, 255);
+      ASSERT_EQ(partial.pixel(x, y), expected) << x << "," << y;
+      drawn += expected != qRgb(255, 255, 255);
+    }
+  EXPECT_GT(drawn, 0);
+}

@@ -79,6 +79,34 @@ TEST(ImageCacheTest, DecodesTheFourFormatsAtTheDrawnSizeAndRefusesTheRest) {
   }
 }
 
+// Opaque pictures come back without alpha, so the banner copies them instead of blending;
+// a picture with any translucent pixel keeps its alpha.
+TEST(ImageCacheTest, OnlyTranslucentPicturesKeepTheirAlpha) {
+  orvtest::TempDir dir;
+  const struct {
+    const char* name;
+    QColor corner;  // one pixel; the rest opaque
+    bool alpha;
+  } cases[] = {
+      {"opaque.png", QColor(20, 160, 90), false},
+      {"translucent.png", QColor(20, 160, 90, 128), true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    QImage image(40, 20, QImage::Format_ARGB32);
+    image.fill(QColor(200, 30, 40));
+    image.setPixelColor(0, 0, c.corner);
+    const std::string path = dir.File(c.name);
+    ASSERT_TRUE(image.save(QString::fromStdString(path), "PNG"));
+    const CImageCache::Picture picture =
+        CImageCache::Decode(QString::fromStdString(path), QSize(40, 20), nullptr);
+    ASSERT_EQ(picture.state, CImageCache::State::Ready);
+    EXPECT_EQ(picture.image.hasAlphaChannel(), c.alpha);
+    EXPECT_EQ(picture.image.pixelColor(39, 19), QColor(200, 30, 40));
+    EXPECT_EQ(picture.image.pixelColor(0, 0).alpha(), c.corner.alpha());
+  }
+}
+
 TEST(ImageCacheTest, APictureIsDecodedOnceForEveryWidgetThatDrawsItAtThatSize) {
   orvtest::TempDir dir;
   const QString path = QString::fromStdString(dir.File("banner.png"));
