@@ -199,7 +199,7 @@ say "configuring $BUILD_DIR"
 export PKG_CONFIG_LIBDIR=$deps/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR=
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
   -DORV_WIN_PREFIXES="$deps;$qt" -DCMAKE_PREFIX_PATH="$deps;$qt" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORV_WINEPREFIX="$WINEPREFIX" \
   -DORV_WERROR="${ORV_WERROR:-OFF}" -DORV_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j "$jobs"
 say "built"

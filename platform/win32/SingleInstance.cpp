@@ -25,6 +25,8 @@ constexpr char kRequest[] = "ACTIVATE\n";
 constexpr char kAnswer[] = "OK\n";
 constexpr int kRequestTimeoutMs = 2000;
 constexpr int kPollStepMs = 20;
+// How long a second start waits for the first instance's window to show.
+constexpr int kForwardWaitMs = 1000;
 
 // Overlapped read or write on a pipe, given up after timeoutMs (-1: no limit).
 bool TransferWithin(HANDLE h, char* data, DWORD size, bool write, int timeoutMs, DWORD& done) {
@@ -196,7 +198,8 @@ struct InstanceLock::Impl {
                      ? 1
                      : -1;
     CloseHandle(h);
-    if (result > 0 && firstPid) BringForward(firstPid, kRequestTimeoutMs);
+    if (result > 0 && firstPid && firstPid != GetCurrentProcessId())
+      BringForward(firstPid, kForwardWaitMs);
     return result;
   }
 };
