@@ -4,7 +4,9 @@
 // Run with "/silent" it installs the application under %ORVANTA_APPS_ROOT%\<code> (else
 // %LOCALAPPDATA%\orvanta\apps\<code>): a start.cmd that notes each start in started.log, an
 // uninstall.cmd that removes the registration and the folder; then it registers itself in
-// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<code>, UninstallString last.
+// HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\<code> of the registry's 32-bit view
+// (SOFTWARE\Wow6432Node\... on 64-bit Windows), as the 32-bit installers of the platform's
+// applications do and where the client looks, UninstallString last.
 // Exit codes: 0 installed, 2 not run with "/silent", 3 no trailer, 4 folder or registry failed.
 #include <windows.h>
 
@@ -111,12 +113,13 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring keyPath = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + code;
   if (!WriteText(dir + L"\\start.cmd", L"@echo off\r\necho started>>\"%~dp0started.log\"\r\n") ||
       !WriteText(dir + L"\\uninstall.cmd", L"@echo off\r\nreg delete \"HKLM\\" + keyPath +
-                                               L"\" /f\r\nrmdir /s /q \"" + dir + L"\"\r\n"))
+                                               L"\" /f /reg:32\r\nrmdir /s /q \"" + dir +
+                                               L"\"\r\n"))
     return 4;
 
   HKEY key = nullptr;
-  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                      &key, nullptr) != ERROR_SUCCESS)
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0,
+                      KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
     return 4;
   const std::pair<const wchar_t*, std::wstring> entries[] = {
       {L"DisplayName", Widen(values["name"])},
