@@ -25,8 +25,8 @@ import traceback
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from desktop import (SKIP, Desktop, Platform, Skip, StepFailed, log,  # noqa: E402
                      make_root, wait_until)
-from user_day import (CLOSE_BUTTON, LOGIN_BUTTON, PAGE_ORIGIN, POPUP_TITLE, TITLE,  # noqa: E402
-                      grid_cell_centre, tab_centre)
+from user_day import (CLOSE_BUTTON, LOGIN_BUTTON, MINIMISE_BUTTON, PAGE_ORIGIN,  # noqa: E402
+                      POPUP_TITLE, TITLE, grid_cell_centre, tab_centre)
 
 # The Uninstall key of the registry's 32-bit view: the 64-bit client stands for a 32-bit one
 # and reads there, and the sample installer registers there as a 32-bit installer does.
@@ -288,6 +288,26 @@ class WindowsDay:
         wait_until(lambda: len(self.platform.records("diagnosis")) > reports, 15,
                    "the report at the diagnosis server")
 
+    def step_second_instance(self):
+        """A second start brings the minimised first window forward and ends with 0."""
+        self.click_at(MINIMISE_BUTTON)
+        wait_until(lambda: not self.desktop.viewable(self.window), 15, "the window to minimise")
+        second = subprocess.Popen(["wine", os.path.join(self.prog, "Orvanta.exe")],
+                                  cwd=self.prog, env=self.env, stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            code = second.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            second.kill()
+            raise StepFailed("the second Orvanta did not end")
+        if code != 0:
+            raise StepFailed("the second Orvanta ended with %d" % code)
+        wait_until(lambda: self.desktop.viewable(self.window), 15, "the first window to come back")
+        wait_until(lambda: self.desktop.active_window() == self.window, 15,
+                   "the first window to come forward")
+        if len(self.desktop.windows(name=TITLE)) != 1:
+            raise StepFailed("more than one main window is shown")
+
     def step_quit(self):
         """Quits through the close button's confirmation; exit code 0."""
         before = self.tops()
@@ -302,7 +322,8 @@ class WindowsDay:
 
     STEPS = [("start", step_start), ("login", step_login), ("my-apps", step_my_apps),
              ("install", step_install), ("run", step_run), ("push", step_push),
-             ("diagnosis", step_diagnosis), ("quit", step_quit)]
+             ("diagnosis", step_diagnosis), ("second-start", step_second_instance),
+             ("quit", step_quit)]
 
     def run(self):
         results, failed = [], None
@@ -348,7 +369,7 @@ def main():
         day.close()
     log("\nA user's day under Wine (%.1f s):" % (time.monotonic() - t0))
     for name, status, detail in results:
-        log("  %-10s %-8s %s" % (name, status, detail))
+        log("  %-12s %-8s %s" % (name, status, detail))
     if failed:
         log("Work folder kept for inspection: " + day.root)
         return 1
