@@ -251,6 +251,7 @@ class WindowsDay:
         """Starts the installed application from its tile: its start.cmd runs."""
         started = os.path.join(self.apps_root, self.code, "started.log")
         time.sleep(3)  # the Uninstall watcher turns the tile
+        self.shot("my-apps.png", self.window)
         before = self.tops()
         self.click_at(grid_cell_centre(0))
         self.answer_box(before, "the start question")
