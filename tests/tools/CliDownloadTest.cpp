@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "DownloadTestSupport.h"
+#include "tests/download/DownloadTestSupport.h"
 
 using namespace dltest;
 
