@@ -6,10 +6,10 @@
 
 #include <filesystem>
 
-#include "HttpStandIn.h"
 #include "client/base/OwnVersion.h"
 #include "platform/Encoding.h"
 #include "platform/Registry.h"
+#include "tests/diagnosis/HttpStandIn.h"
 
 namespace fs = std::filesystem;
 

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "StubHttpServer.h"
 #include "client/base/ServerConfig.h"
-#include "support/TestSupport.h"
+#include "tests/requests/StubHttpServer.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "DownloadTestSupport.h"
+#include "tests/download/DownloadTestSupport.h"
 
 using namespace dltest;
 
@@ -47,12 +47,20 @@ TEST_F(CliDownloadTest, FinishedDownloadPrintsEveryHookAndExitsZero) {
   EXPECT_EQ(orvtest::ReadFile(m_dir.File("a/b.bin")), Body(20000));
 }
 
-TEST_F(CliDownloadTest, FailedDownloadEndsWithErrorAndExitsOne) {
-  std::string out;
-  ASSERT_EQ(Run({m_server.Url("/status/404"), m_dir.File("x.bin")}, out), 1);
-  EXPECT_EQ(Lines(out), (std::vector<std::string>{"{\"done\":0,\"event\":\"error\",\"total\":0,"
-                                                  "\"url\":\"" +
-                                                  m_server.Url("/status/404") + "\"}"}));
+TEST_F(CliDownloadTest, FailedDownloadPrintsItsReasonAndExitsOne) {
+  struct Case {
+    std::string url, reason;
+    int status;
+  };
+  for (const Case& c : {Case{m_server.Url("/status/404"), "every attempt failed", 404},
+                        Case{"http://[127.0.0.1/x.bin", "the address cannot be fetched", 0}}) {
+    std::string out;
+    ASSERT_EQ(Run({c.url, m_dir.File("x.bin")}, out), 1) << c.url;
+    EXPECT_EQ(Lines(out),
+              (std::vector<std::string>{"{\"done\":0,\"event\":\"error\",\"reason\":\"" + c.reason +
+                                        "\",\"status\":" + std::to_string(c.status) +
+                                        ",\"total\":0,\"url\":\"" + c.url + "\"}"}));
+  }
 }
 
 TEST_F(CliDownloadTest, WrongUsageExitsTwo) {
