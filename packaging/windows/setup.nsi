@@ -47,6 +47,7 @@ Name "${DISPLAY_NAME} ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Orvanta"
 ShowInstDetails show
+BrandingText "${PUBLISHER} ${VERSION}"
 ShowUninstDetails show
 VIProductVersion "${VERSION}"
 VIAddVersionKey "ProductName" "${DISPLAY_NAME}"
@@ -140,6 +141,11 @@ Function .onInit
     SetSilent silent
   ${EndIf}
   ${If} $R6 != ""
+    ; a relative folder is taken from the current one
+    System::Call 'kernel32::GetFullPathNameW(w R6, i ${NSIS_MAX_STRLEN}, w .R7, p 0) i .r1'
+    ${If} $1 > 0
+      StrCpy $R6 $R7
+    ${EndIf}
     StrCpy $INSTDIR $R6
   ${Else}
     ReadRegStr $R1 HKLM "${KEY}" "Inno Setup: App Path"
@@ -350,7 +356,7 @@ Section "Orvanta"
   ${EndIf}
   StrCpy $Swapped 0
   ${If} $Old != ""
-    RMDir /r "$Old"
+    RMDir /r /REBOOTOK "$Old"
   ${EndIf}
   DetailPrint "Orvanta ${VERSION} is installed in $INSTDIR."
   SetErrorLevel 0

@@ -228,6 +228,24 @@ class WindowsInstallerTest(unittest.TestCase):
                 self.assert_installed(self.dir, N, USER_FILES)
         self.assertEqual(os.listdir(host(foreign)), ["letter.txt"])
 
+    def test_cancel_on_the_folder_page_exits_2_and_changes_nothing(self):
+        if not shutil.which("xdotool") or "DISPLAY" not in os.environ:
+            self.skipTest("needs Xvfb and xdotool")
+        setup = subprocess.Popen(["wine", self.setup(N1), "/DIR=" + self.dir],
+                                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(setup.kill)
+        window = []
+
+        def shown():
+            r = run(["xdotool", "search", "--name", "Installation Folder"])
+            window[:] = r.stdout.split()[:1]
+            return bool(window)
+        wait_until("the folder page", shown)
+        run(["xdotool", "key", "--window", window[0], "Escape"])
+        self.assertEqual(setup.wait(120), 2)
+        self.assertFalse(os.path.exists(host(self.base)))
+        self.assertEqual(self.entry(), {})
+
     def test_uninstallers_touch_only_their_own_release(self):
         # Run in place ("_?=", which takes no quotes, so no spaces in these folders): the exit
         # code is then the uninstaller's own.
