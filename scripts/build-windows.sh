@@ -7,7 +7,8 @@
 #   ORV_WERROR     ON: warnings are errors (CI)
 # Steps: toolchain and Wine from Debian (only what is missing), the libraries from Debian's
 # source packages (curl with Schannel, JsonCpp, TinyXML, gSOAP's runtime, GoogleTest), static,
-# then the project. Qt programs are left out of this build.
+# then the project. Qt for Windows comes ready-made (see "Qt for Windows" below).
+#   ORV_WIN_QT_ARCHIVE  qt6-mingw-6.4.2.tar.xz to use (default: the shared toolchain folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -25,7 +26,7 @@ say() { echo "[build-windows $(( $(date +%s) - t0 ))s] $*"; }
 need=()
 for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 dpkg-dev cmake ninja-build \
          pkg-config googletest gsoap libcurl4-openssl-dev libjsoncpp-dev libtinyxml-dev \
-         python3 nsis; do
+         python3 qt6-base-dev-tools fonts-noto-cjk nsis; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -138,11 +139,67 @@ fi
 # --- end of dependencies
 [ -n "${work:-}" ] && rm -rf "$work"
 
+# --- Qt for Windows ---------------------------------------------------------------------------
+# The cross-built Qt prefix, unpacked once into $deps/qt6-mingw and reused while the archive's
+# checksum is unchanged. The archive: $ORV_WIN_QT_ARCHIVE, else the shared toolchain folder
+# beside the repository or under /work/shared, else rebuilt here (about 40 minutes).
+qt_archive_name=qt6-mingw-6.4.2.tar.xz
+find_qt_archive() {
+  local a
+  for a in "${ORV_WIN_QT_ARCHIVE:-}" "$repo/../shared/toolchains/$qt_archive_name" \
+           "/work/shared/toolchains/$qt_archive_name" "$deps/$qt_archive_name"; do
+    [ -n "$a" ] && [ -f "$a" ] && { echo "$a"; return; }
+  done
+  say "no $qt_archive_name found: building it (about 40 minutes)" >&2
+  ensure_deb_src >&2
+  local w
+  w=$(mktemp -d "${TMPDIR:-/tmp}/orv-qt6-mingw.XXXXXX")
+  bash "$repo/scripts/build-qt6-mingw.sh" "$w" >&2
+  mv "$w/$qt_archive_name" "$deps/$qt_archive_name"
+  rm -rf "$w"
+  echo "$deps/$qt_archive_name"
+}
+qt=$deps/qt6-mingw
+qt_archive=$(find_qt_archive)
+qt_sum=$(sha256sum "$qt_archive" | cut -d' ' -f1)
+if [ "$(cat "$qt/ARCHIVE-SHA256" 2>/dev/null)" != "$qt_sum" ]; then
+  say "unpacking $qt_archive into $qt"
+  # unpacked beside and renamed into place: a parallel build never sees half a prefix
+  qt_new=$(mktemp -d "$deps/.qt6-mingw.XXXXXX")
+  tar -xJf "$qt_archive" -C "$qt_new"
+  echo "$qt_sum" >"$qt_new/qt6-mingw/ARCHIVE-SHA256"
+  rm -rf "$qt.old"
+  [ -d "$qt" ] && mv "$qt" "$qt.old"
+  mv "$qt_new/qt6-mingw" "$qt"
+  rm -rf "$qt_new" "$qt.old"
+else
+  say "Qt reused from $qt"
+fi
+
+# The Wine prefix: the build runs the skin generator through Wine, the tests and the user's day
+# run there. Chinese text needs CJK fonts the prefix lacks: Debian's Noto CJK collections are
+# linked into its font folder, where the "Microsoft YaHei" and "SimSun" substitutions find them.
+export WINEPREFIX=${WINEPREFIX:-$repo/$BUILD_DIR/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+prepare_wine_prefix() {
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating the Wine prefix $WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts f
+  mkdir -p "$fonts"
+  for f in /usr/share/fonts/opentype/noto/NotoSansCJK-*.ttc /usr/share/fonts/opentype/noto/NotoSerifCJK-*.ttc; do
+    [ -f "$f" ] && ln -sf "$f" "$fonts/$(basename "$f")"
+  done
+}
+prepare_wine_prefix
+
 # --- the project ----------------------------------------------------------------------------
 say "configuring $BUILD_DIR"
 export PKG_CONFIG_LIBDIR=$deps/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR=
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DORV_WIN_PREFIXES="$deps" -DCMAKE_PREFIX_PATH="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORV_WIN_PREFIXES="$deps;$qt" -DCMAKE_PREFIX_PATH="$deps;$qt" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORV_WINEPREFIX="$WINEPREFIX" \
   -DORV_WERROR="${ORV_WERROR:-OFF}" -DORV_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j "$jobs"
 say "built"
@@ -205,4 +262,5 @@ status=0
 (cd "$BUILD_DIR" && ctest -j2 --timeout 300 --output-on-failure) || status=1
 python3 tests/release/windows_installer.py --build "$BUILD_DIR" --source . || status=1
 say "tests done"
+
 [ $fails = 0 ] && [ $status = 0 ]
