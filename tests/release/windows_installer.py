@@ -279,6 +279,7 @@ def main():
         return 77
     os.environ.setdefault("WINEPREFIX", os.path.join(ARGS["build"], "wineprefix"))
     os.environ.setdefault("WINEDEBUG", "-all")
+    os.environ["ORV_SETUP_COMPRESSOR"] = "zlib"  # quicker releases
     # The installer started as the updater starts it shows its progress: a display of our own.
     xvfb = None
     if shutil.which("Xvfb"):
