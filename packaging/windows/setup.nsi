@@ -135,7 +135,9 @@ Var Updating
 !macroend
 
 Function .onInit
-  SetRegView 64
+  ; The programs are the described 32-bit client's stand-ins: on 64-bit Windows they read the
+  ; uninstall list under SOFTWARE\Wow6432Node, the registry's 32-bit view.
+  SetRegView 32
   !insertmacro ReadArguments
   ${If} $R5 = 1
     SetSilent silent
@@ -365,7 +367,7 @@ SectionEnd
 ; --- the uninstaller ------------------------------------------------------------------------
 
 Function un.onInit
-  SetRegView 64
+  SetRegView 32
   !insertmacro ReadArguments
   ${If} $R5 = 1
     SetSilent silent

@@ -15,7 +15,9 @@
  * below the folder with "/" separators, in UTF-8 (the output of sha256sum). The user's data is
  * every file the release did not install (user\user.cfg, logs, caches, downloads) and every
  * settings file it installed (*.ini, *.cfg, *.config) that has changed since. The installer's
- * own files (unins000.dat, unins000.exe, the .orvanta mark) are never user data.
+ * own files (unins000.dat, unins000.exe, the .orvanta mark, *.setup-old: a program that was
+ * running when it was replaced or removed, deleted at the next start of Windows) are never
+ * user data.
  * Exit codes: 0 done, 1 failed; what failed is appended to %TEMP%\Orvanta_setup.log. */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
@@ -68,9 +70,12 @@ static int IsSettings(const wchar_t* path) {
          _wcsicmp(dot, L".config") == 0;
 }
 
+#define ASIDE L".setup-old"
+
 static int IsInstallerOwn(const wchar_t* rel) {
+  size_t n = wcslen(rel), a = wcslen(ASIDE);
   return _wcsicmp(rel, MANIFEST) == 0 || _wcsicmp(rel, L"unins000.exe") == 0 ||
-         _wcsicmp(rel, L".orvanta") == 0;
+         _wcsicmp(rel, L".orvanta") == 0 || (n > a && _wcsicmp(rel + n - a, ASIDE) == 0);
 }
 
 /* The file's SHA-256 in lower-case hex; 0 when it cannot be read. */
@@ -288,6 +293,24 @@ static int FolderHoldsOnly(const wchar_t* dir, const wchar_t* name) {
   return only;
 }
 
+/* Removes a file; one in use (a running program) is renamed aside to NAME.setup-old, which goes
+ * at the next start of Windows, so that its name is free at once. */
+static int RemoveOrSetAside(const wchar_t* path) {
+  if (DeleteFileW(path)) return 1;
+  DWORD err = GetLastError();
+  if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND) return 1;
+  size_t n = wcslen(path) + wcslen(ASIDE) + 1;
+  wchar_t* aside = malloc(n * sizeof(wchar_t));
+  if (!aside) return 0;
+  _snwprintf(aside, n, L"%ls%ls", path, ASIDE);
+  aside[n - 1] = 0;
+  DeleteFileW(aside);
+  int ok = MoveFileExW(path, aside, 0);
+  if (ok && !DeleteFileW(aside)) MoveFileExW(aside, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+  free(aside);
+  return ok;
+}
+
 static int Remove(const wchar_t* dir) {
   Manifest m;
   if (!ReadManifest(dir, &m, 0)) return 1;
@@ -298,8 +321,7 @@ static int Remove(const wchar_t* dir) {
   for (size_t i = 0; i < m.count; ++i) {
     if (stays[i]) continue;
     wchar_t* full = Join(dir, m.items[i].path);
-    if (!full || (!DeleteFileW(full) && GetLastError() != ERROR_FILE_NOT_FOUND &&
-                  GetLastError() != ERROR_PATH_NOT_FOUND)) {
+    if (!full || !RemoveOrSetAside(full)) {
       Log(L"cannot remove %ls (is a program of it still running?)", full, NULL);
       return 1;
     }
@@ -366,18 +388,8 @@ static int OverlayBelow(const wchar_t* newDir, const wchar_t* dir, const wchar_t
       if (ok && SameFile(from, to)) {
         DeleteFileW(from);  // kept data linked from its own place: already there
       } else if (ok && !MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        size_t n = wcslen(to) + 16;
-        wchar_t* aside = malloc(n * sizeof(wchar_t));
-        ok = aside != NULL;
-        if (ok) {
-          _snwprintf(aside, n, L"%ls.setup-old", to);
-          aside[n - 1] = 0;
-          DeleteFileW(aside);
-          ok = MoveFileExW(to, aside, 0) &&
-               MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-          if (ok && !DeleteFileW(aside)) MoveFileExW(aside, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
-        }
-        free(aside);
+        ok = RemoveOrSetAside(to) &&
+             MoveFileExW(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
       }
       if (!ok) Log(L"cannot replace %ls", to, NULL);
       free(from);
@@ -407,7 +419,7 @@ static int Overlay(const wchar_t* newDir, const wchar_t* dir) {
   for (size_t i = 0; i < old.count; ++i) {
     if (replaced[i]) continue;
     wchar_t* full = Join(dir, old.items[i].path);
-    if (full && !DeleteFileW(full)) MoveFileExW(full, NULL, MOVEFILE_DELAY_UNTIL_REBOOT);
+    if (full) RemoveOrSetAside(full);
     if (full) RemoveEmptyParents(dir, old.items[i].path);
     free(full);
   }

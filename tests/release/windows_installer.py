@@ -23,7 +23,8 @@ import unittest
 
 ARGS = {}
 N, N1 = "5.0.0.1", "5.0.0.2"
-KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
+# where the 64-bit programs read it: the 32-bit view of the described 32-bit client
+KEY = ("HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
        "{5A0C3D2E-7F41-4B8A-9C1D-0E2F3A4B5C6D}_is1")
 USER_FILES = {"user\\user.cfg": b"[User]\r\nName=demo\r\n", "Log\\2026-12-08.log": b"a line\n",
               "LumoDownloads\\app.exe": b"MZ", "conf.config": b"<configuration />\r\n"}
