@@ -261,6 +261,7 @@ say "running the tests under Wine"
 status=0
 (cd "$BUILD_DIR" && ctest -j2 --timeout 300 --output-on-failure) || status=1
 python3 tests/release/windows_installer.py --build "$BUILD_DIR" --source . || status=1
+python3 tests/release/windows_self_update.py --build "$BUILD_DIR" --source . || [ $? = 77 ] || status=1
 say "tests done"
 
 [ $fails = 0 ] && [ $status = 0 ]
