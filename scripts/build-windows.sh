@@ -26,7 +26,7 @@ say() { echo "[build-windows $(( $(date +%s) - t0 ))s] $*"; }
 need=()
 for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 dpkg-dev cmake ninja-build \
          pkg-config googletest gsoap libcurl4-openssl-dev libjsoncpp-dev libtinyxml-dev \
-         python3 qt6-base-dev-tools fonts-noto-cjk xvfb openbox xdotool x11-utils imagemagick; do
+         python3 qt6-base-dev-tools fonts-noto-cjk xvfb openbox xdotool x11-utils imagemagick nsis; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -260,6 +260,8 @@ echo "smoke: $(( 8 - fails )) passed, $fails failed"
 say "running the tests under Wine"
 status=0
 (cd "$BUILD_DIR" && ctest -j2 --timeout 300 --output-on-failure) || status=1
+python3 tests/release/windows_installer.py --build "$BUILD_DIR" --source . || status=1
+python3 tests/release/windows_self_update.py --build "$BUILD_DIR" --source . || [ $? = 77 ] || status=1
 say "tests done"
 
 # --- a user's day under Wine ------------------------------------------------------------------
