@@ -45,7 +45,8 @@ Control endpoint (ORVANTA_SIM_CONTROL):
                     Uninstall key first, then write each value after a pause of S seconds
                     (an installer that registers slowly); {} turns it off
 
-Sample installers: /downloads/<appid>/setup.exe is a shell script. Run with "/silent" it
+Sample installers: /downloads/<appid>/setup.exe is a shell script (with --windows-installer
+EXE, that program instead, the application's identity appended: see tools/sample-setup). Run with "/silent" it
 registers the application under
   HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\<code>
 with the registry tool orvreg (taken from $ORVANTA_BIN, else from PATH, else from the
@@ -299,8 +300,12 @@ class Catalogue:
             return {"tcount": n, "data": data}
         return {"page": "1", "count": n, "tpage": "1" if data else "0", "tcount": n, "data": data}
 
-    def installer(self, appid, register_pause=0):
+    def installer(self, appid, register_pause=0, windows_exe=None):
         app = self.desktop[appid]
+        if windows_exe is not None:
+            identity = "\nORVANTA-SAMPLE-SETUP\nCode=%s\nDisplayName=%s\nDisplayVersion=%s\n" \
+                       "Publisher=平台示例软件\n" % (app["code"], app["name"], app["version"])
+            return windows_exe + identity.encode("utf-8")
         register = register_lines(register_pause).format(name=app["name"], version=app["version"])
         return INSTALLER.format(name=app["name"], version=app["version"], code=app["code"],
                                 register=register)
@@ -321,6 +326,7 @@ class State:
         self.icon_bytes = None  # served for every icon when set (--icon-file)
         self.banner_bytes = None  # served for every banner picture when set (--banner-file)
         self.register_pause = 0  # seconds between an installer's registry writes
+        self.windows_installer = None  # bytes of the Windows sample installer when served
         self.push_clients = []
         self.catalogue = None
         self.push_port = 0
@@ -454,7 +460,9 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith("/downloads/"):
             try:
                 appid = int(path.split("/")[2])
-                script = cat.installer(appid, st.register_pause).encode("utf-8")
+                script = cat.installer(appid, st.register_pause, st.windows_installer)
+                if isinstance(script, str):
+                    script = script.encode("utf-8")
             except (IndexError, ValueError, KeyError):
                 return self.send(404, "text/plain", b"not found")
             if st.slow_downloads:
@@ -782,13 +790,16 @@ def main(argv=None):
                                               "is pointed at these servers")
     parser.add_argument("--icon-file", help="serve this file as every application's icon")
     parser.add_argument("--banner-file", help="serve this file as every banner picture")
+    parser.add_argument("--windows-installer",
+                        help="serve this Windows sample installer instead of the shell script")
     args = parser.parse_args(argv)
 
     own_data = args.data is None
     data_dir = tempfile.mkdtemp(prefix="orvanta-sim.") if own_data else os.path.abspath(args.data)
     os.makedirs(data_dir, exist_ok=True)
     state = State(data_dir)
-    for name, attr in ((args.icon_file, "icon_bytes"), (args.banner_file, "banner_bytes")):
+    for name, attr in ((args.icon_file, "icon_bytes"), (args.banner_file, "banner_bytes"),
+                       (args.windows_installer, "windows_installer")):
         if name:
             with open(name, "rb") as f:
                 setattr(state, attr, f.read())
