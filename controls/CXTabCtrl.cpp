@@ -257,7 +257,14 @@ void CXTabCtrl::focusInEvent(QFocusEvent* event) {
   // The keyboard starts on the open tab.
   m_current = m_selected;
   update();
-  AnnounceFocus();
+  // After the toolkit's own focus event for the strip, which comes once this returns: the
+  // screen reader then says the tab, not only the list.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (hasFocus()) AnnounceFocus();
+      },
+      Qt::QueuedConnection);
 }
 
 void CXTabCtrl::focusOutEvent(QFocusEvent* event) {

@@ -27,6 +27,7 @@
 
 #include "client/base/UserSession.h"
 #include "client/ui/app/CKivoDlg.h"
+#include "client/ui/shell/MessageBoxes.h"
 #include "controls/SkinFonts.h"
 
 namespace {
@@ -79,6 +80,12 @@ double Median(std::vector<double> v) {
 
 double Ms(const QElapsedTimer& t) { return t.nsecsElapsed() / 1e6; }
 
+// Answers every message box OK, as the user would to go on.
+class AnswerOk : public shell::IMessageBoxes {
+ public:
+  int Answer(CMessageBoxDialog&) override { return 1; }
+};
+
 struct Figures {
   double pageSwitch = 0, loopDelay = 0, loginOpen = 0, loginClose = 0, close = 0;
 };
@@ -96,9 +103,7 @@ Figures Measure(bool silent, int rounds) {
     session.loggedIn = 1;
     session.userName = "demo";
     session.cookieKey = "ck";
-    CKivoDlg::Services services;
-    services.messageBox = [](const QString&, const QString&, unsigned) { return 1; };
-    auto window = std::make_unique<CKivoDlg>(session, services);
+    auto window = std::make_unique<CKivoDlg>(session);
     if (!window->OnInitDialog()) {
       std::fprintf(stderr, "the skin is missing beside the benchmark\n");
       std::exit(1);
@@ -153,6 +158,8 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutions();
   const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+  AnswerOk answers;
+  shell::SetMessageBoxes(&answers);
 
   // A registry and runtime folder of its own; the skin is beside the executable.
   QTemporaryDir dir;

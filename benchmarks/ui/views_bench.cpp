@@ -42,7 +42,6 @@ class BenchHost final : public IKivoHost {
   const UserSession& Session() const override { return session; }
   bool RequestList(AppListKind, QObject*, ListAnswer) override { return false; }
   const AppList& HeldList(AppListKind kind) const override { return lists[static_cast<int>(kind)]; }
-  bool SendAppAction(AppAction, const AppRecord&, AppListKind) override { return true; }
   void OpenLoginDialog(bool) override {}
   int DownloadFile(const std::string&, const std::string&, int) override { return 0; }
   void QueueAppLog(const S_OrvAppLogRequestInfo&) override {}

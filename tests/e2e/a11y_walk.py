@@ -7,21 +7,20 @@ Runs the windowed client under Xvfb with openbox against the stand-in platform a
 its accessibility tree (AT-SPI) on every page, in the login dialog, in the message popup
 and in the message boxes the client shows: every object that can take the focus or offers
 an action must have a name and a role other than unknown or filler. The popup must be a
-notification carrying the message's title and text. Then part of a day by keys alone (xdotool
-key presses, the focus read back through AT-SPI): pages, signing in, a pushed message, quitting.
-Exit 0 when every step passed, 1 on
-the first failing step, 77 when the machine lacks the desktop's tools.
+notification carrying the message's title and text. Then a day by keys alone (xdotool key
+presses; the focus, names, states and values read back through AT-SPI as a screen reader
+would): pages, signing in, a pushed message, installing from a tile, the diagnosis and its
+report, a work order, quitting. Exit 0 when every step passed, 1 on the first failing step,
+77 when the machine lacks the desktop's tools.
 """
 
-import argparse
 import os
-import shutil
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import SKIP, Skip, StepFailed, log, wait_until  # noqa: E402
-from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, Day  # noqa: E402
+from desktop import StepFailed, log, script_main, wait_until  # noqa: E402
+from user_day import LOGIN_BUTTON, POPUP_TITLE, TITLE, UNINSTALL, Day  # noqa: E402
 
 PAGES = ["首页", "应用中心", "我的应用", "系统诊断", "服务台"]
 BAD_ROLES = ("unknown", "filler", "")
@@ -109,6 +108,35 @@ class Walk(Day):
             if bounds != (0, 100):
                 raise StepFailed("the tile \"%s\" has no 0-100 value: %s" % (name, bounds))
 
+    def step_bridge(self):
+        """The page tab list offers Selection: one selected tab, and selecting a tab opens its
+        page. A tile's only action is its press: no increase/decrease of its progress."""
+        strips = self.desktop.find(self.main_frame(), role="page tab list", name="页面")
+        if not strips:
+            raise StepFailed("no page tab list \"页面\"")
+        try:
+            selection = strips[0].querySelection()
+        except NotImplementedError:
+            raise StepFailed("the page tab list offers no Selection interface")
+
+        def selected():
+            return (selection.nSelectedChildren, selection.getSelectedChild(0).name)
+        if selected() != (1, PAGES[0]):
+            raise StepFailed("the tab list's selection is %s, not (1, %s)" % (selected(),
+                                                                             PAGES[0]))
+        for page in (3, 0):
+            if not selection.selectChild(page):
+                raise StepFailed("selecting the tab %s was refused" % PAGES[page])
+            wait_until(lambda: selected() == (1, PAGES[page]) and
+                       selection.isChildSelected(page), 10,
+                       "the selection of %s (now %s)" % (PAGES[page], selected()))
+        tile = self.desktop.find(self.main_frame(), name=self.hot_names()[0],
+                                 role="push button")[0]
+        action = tile.queryAction()
+        names = [action.getName(i).lower() for i in range(action.nActions)]
+        if names != ["press"]:
+            raise StepFailed("the tile's actions are %s, not [press]" % names)
+
     def step_pages(self):
         """Every page, opened through its tab: named and classed controls."""
         faults = []
@@ -119,9 +147,7 @@ class Walk(Day):
                 self.wait_dialog_active("the login dialog")
                 self.desktop.key("Escape")
                 self.box_top("请先登录")
-                self.wait_dialog_active("the box")
-                self.desktop.key("Return")
-                self.box_gone("请先登录")
+                self.answer_box("请先登录", "确定")
                 continue
             time.sleep(1)  # the page's lists arrive from the stand-in platform
             faults += self.audit(self.main_frame(), PAGES[page])
@@ -256,6 +282,170 @@ class Walk(Day):
         wait_until(lambda: not self.desktop.windows(name=POPUP_TITLE, pid=self.client.pid), 10,
                    "Escape to close the popup")
 
+    def tab_to(self, role, name, what, limit=150):
+        """Presses Tab until the focus is on a `role` object whose name is `name` (or, for a
+        callable, satisfies it); returns that object. Only the matching objects are read after
+        each press (the whole tree is read again now and then, for objects that appear)."""
+        match = name if callable(name) else (lambda n: n == name)
+        d = self.desktop
+
+        def candidates():
+            return [n for n in d.nodes(self.acc()) if d.role(n) == role and match(n.name or "")]
+
+        def focused(nodes):
+            return next((n for n in nodes if self.focused(n)), None)
+        nodes = candidates()
+        for i in range(limit):
+            if i % 20 == 19:
+                nodes = candidates()
+            hit = focused(nodes)
+            if hit is not None:
+                return hit
+            d.key("Tab")
+            time.sleep(0.05)
+        return wait_until(lambda: focused(candidates()), 5,
+                          "Tab to reach %s (now %s)" % (what, self.focus_now()))
+
+    def answer_box(self, text, button):
+        """A box saying text has the keyboard: Tab to its button, Return presses it."""
+        self.message_box(text)
+        self.wait_dialog_active("the box \"%s\"" % text)
+        self.tab_to("push button", button, "the box's button \"%s\"" % button, limit=8)
+        self.desktop.key("Return")
+        self.box_gone(text, timeout=20)
+
+    def step_keys_install(self):
+        """From my apps' desktop tab by keys: a tile downloads its installer (its progress
+        read as words and a 0-100 value), then installs it."""
+        subs = self.platform.get("/subscriptions?user=demo")
+        apps = {a["appid"]: a for a in self.desktop_apps()}
+        app = apps[subs["client"][0]]
+        key = UNINSTALL + app["code"]
+        self.desktop.key("ctrl+3")
+        wait_until(lambda: self.tab(2).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
+                   "Ctrl+3 to open my apps")
+        # Tab lands on the strip's open tab; Home marks the first, Return opens it.
+        self.tab_to("page tab", lambda n: n in ("桌面应用", "网页应用"), "my apps' strip")
+        self.desktop.key("Home")
+        self.expect_focus("page tab", "桌面应用", "Home on the strip")
+        self.desktop.key("Return")
+        tile = self.tab_to("push button", app["name"], "the tile \"%s\"" % app["name"])
+        if "未安装" not in (tile.description or ""):
+            raise StepFailed("the tile reads \"%s\", not 未安装" % tile.description)
+        self.platform.post("/slow-downloads", {"bytes": 1500000, "seconds": 3})
+        self.desktop.key("Return")
+        self.answer_box("移除", "启动")
+
+        def reads():
+            tile.clear_cache()
+            return tile.description or "", tile.queryValue().currentValue
+        said, value = wait_until(lambda: (lambda r: r if "下载" in r[0] and 0 < r[1] < 100
+                                          else None)(reads()), 20,
+                                 "the tile to read its download's progress")
+        log("  the tile read \"%s\" at value %d" % (said, value))
+        self.platform.post("/slow-downloads", {})
+        wait_until(lambda: reads()[0] == "已下载，再次按下即可安装", 30,
+                   "the tile to say the next press installs (now \"%s\")" % reads()[0])
+        self.expect_focus("push button", app["name"], "the focus back on the tile")
+        self.desktop.key("Return")
+        self.answer_box("移除", "启动")
+        wait_until(lambda: "UninstallString" in self.registry(key)[1], 45,
+                   "the registration of " + app["code"])
+        wait_until(lambda: reads()[0] == "运行", 15, "the tile to say 运行 (now \"%s\")" %
+                   reads()[0])
+
+    def step_keys_diagnosis(self):
+        """Ctrl+4, Tab to the start button, Return; then the finding's link sends the report."""
+        self.desktop.key("ctrl+4")
+        wait_until(lambda: self.tab(3).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
+                   "Ctrl+4 to open the diagnosis")
+        self.tab_to("push button", "开始扫描", "the start button")
+        self.desktop.key("Return")
+        wait_until(lambda: self.desktop.find(self.acc(), contains="检测完成"), 90,
+                   "the diagnosis to finish")
+        # Its progress bar is a value a screen reader reads, with nothing to press.
+        bar = self.desktop.find(self.main_frame(), role="progress bar")[0]
+        value = bar.queryValue()
+        if (value.minimumValue, value.currentValue, value.maximumValue) != (0, 100, 100):
+            raise StepFailed("the finished diagnosis' bar reads %s of %s-%s" % (
+                value.currentValue, value.minimumValue, value.maximumValue))
+        try:
+            raise StepFailed("the progress bar offers actions: %s" % [
+                bar.queryAction().getName(i) for i in range(bar.queryAction().nActions)])
+        except NotImplementedError:
+            pass
+        before = len(self.platform.records("diagnosis"))
+        self.tab_to("link", lambda n: n.endswith("点击提交"), "the link \"点击提交\"")
+        self.desktop.key("Return")
+        self.answer_box("提交成功", "确定")
+        wait_until(lambda: len(self.platform.records("diagnosis")) == before + 1, 10,
+                   "the report at the diagnosis server")
+
+    def type_here(self, field, value, attempts=3):
+        """Types value into the focused field; typed again when characters went missing (a
+        character outside the keyboard map may arrive late under load)."""
+        got = None
+        self.desktop.bind_characters(value)
+        for attempt in range(attempts):
+            if attempt:
+                log("  typing into '%s' gave \"%s\"; typing again" % (field.name, got))
+                self.desktop.key("ctrl+a", "BackSpace")
+            self.desktop.type(value)
+            try:
+                return wait_until(lambda: self.field_text(field) == value, 5, "the typed text")
+            except StepFailed:
+                got = self.field_text(field)
+        raise StepFailed("typing \"%s\" gave \"%s\"" % (value, got))
+
+    def check_focus_before_selection(self, label):
+        """Shift+Tab back into the filled field `label`: a screen reader must hear that the
+        field has the focus before its text is selected, or it moves there without a word."""
+        from gi.repository import GLib
+        events = []
+
+        def heard(event):
+            try:
+                if label in (event.source.name or ""):
+                    events.append((str(event.type), event.detail1))
+            except Exception:
+                pass
+        kinds = ("object:state-changed:focused", "object:text-selection-changed")
+        registry = self.desktop.atspi.Registry
+        registry.registerEventListener(heard, *kinds)
+        try:
+            self.desktop.key("shift+Tab")
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and not any(k == kinds[1] for k, _ in events):
+                GLib.MainContext.default().iteration(False)
+                time.sleep(0.01)
+        finally:
+            registry.deregisterEventListener(heard, *kinds)
+        order = [k for k, detail in events if k == kinds[1] or detail == 1]
+        if kinds[1] not in order or order[0] != kinds[0]:
+            raise StepFailed("entering %s, a screen reader heard %s" % (label, events))
+
+    def step_keys_work_order(self):
+        """Ctrl+5, then the form from field to field and on to the send button by Tab alone."""
+        form = [("税号", "91110000123456789X"), ("企业名称", "示例商贸有限公司"),
+                ("联系人名称", "张三"), ("联系人电话", "13800000000"),
+                ("联系人地址", "北京市海淀区示例路1号"), ("备注说明", "请安排上门培训")]
+        self.desktop.key("ctrl+5")
+        wait_until(lambda: self.tab(4).getState().contains(self.desktop.atspi.STATE_SELECTED), 10,
+                   "Ctrl+5 to open the service desk")
+        for i, (label, value) in enumerate(form):
+            # The tax number's check button sits between it and the next field.
+            field = self.tab_to("text", lambda n: label in n, "the field " + label,
+                                limit=150 if i == 0 else 3)
+            self.type_here(field, value)
+        self.check_focus_before_selection(form[-2][0])
+        self.tab_to("push button", "提交预约", "the button 提交预约")
+        self.desktop.key("Return")
+        self.answer_box("工单提交成功", "确定")
+        got = (self.platform.records("workorder") or [None])[-1]
+        want = dict(zip(("nsrsbh", "nsrmc", "lxrmc", "lxrdh", "lxrdz", "bz"), [v for _, v in form]))
+        if got != want:
+            raise StepFailed("the OA server received %s, not %s" % (got, want))
+
     def step_keys_quit(self):
         """Escape, then Return on the question's default button, ends the client."""
         self.desktop.x(["xdotool", "windowactivate", "--sync", str(self.window)], check=True)
@@ -269,46 +459,16 @@ class Walk(Day):
         return code
 
     STEPS = [
-        ("start", Day.step_start), ("frame", step_frame), ("pages", step_pages),
+        ("start", Day.step_start), ("frame", step_frame), ("bridge", step_bridge),
+        ("pages", step_pages),
         ("login-dialog", step_login_dialog), ("popup", step_popup),
         ("exit-question", step_exit_question), ("keys-pages", step_keys_pages),
         ("keys-login", step_keys_login), ("keys-message", step_keys_message),
+        ("keys-install", step_keys_install), ("keys-diagnosis", step_keys_diagnosis),
+        ("keys-work-order", step_keys_work_order),
         ("keys-quit", step_keys_quit),
     ]
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
-    ap.add_argument("--bin", required=True, help="the build's program directory")
-    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
-    ap.add_argument("--keep", action="store_true", help="keep the work folder")
-    args = ap.parse_args()
-    args.shots = None
-    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
-        print("SKIP: %s/Orvanta is not built" % args.bin)
-        return SKIP
-    walk = Walk(args)
-    t0 = time.monotonic()
-    try:
-        walk.start()
-    except Skip as e:
-        print("SKIP: " + str(e))
-        walk.close()
-        return SKIP
-    try:
-        results, failed = walk.run()
-    finally:
-        walk.close()
-    log("\nThe accessibility walk (%.1f s):" % (time.monotonic() - t0))
-    for name, status, detail in results:
-        log("  %-16s %-8s %s" % (name, status, detail))
-    if failed:
-        log("Work folder kept for inspection: " + walk.root)
-        return 1
-    if not args.keep:
-        shutil.rmtree(walk.root, ignore_errors=True)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(Walk, __doc__, "The accessibility walk"))

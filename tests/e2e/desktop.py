@@ -6,6 +6,7 @@ into the program: input goes through the X server, observations come from the X 
 the accessibility tree, the stand-in servers' records and the registry tool.
 """
 
+import argparse
 import json
 import os
 import re
@@ -15,6 +16,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 import urllib.request
 
 SKIP = 77  # CTest SKIP_RETURN_CODE
@@ -75,7 +77,8 @@ class Desktop:
         self.procs = []
         self.env = {}
         self.atspi = None
-        self.bound = set()
+        self.bound = {}  # character -> the spare key it is bound to
+        self.spare = None
 
     def _spawn(self, argv, env=None, **kw):
         p = subprocess.Popen(argv, env=env, stdin=subprocess.DEVNULL, start_new_session=True, **kw)
@@ -175,24 +178,30 @@ class Desktop:
         self.x(["xdotool", "key", "--clearmodifiers"] + list(keys), check=True)
 
     def bind_characters(self, text):
-        """Gives every character of text outside the keyboard map a key of its own, once.
+        """Gives every character of text outside the keyboard map a key of its own.
 
         xdotool types such a character by remapping a spare key for one press and mapping
         it back at once; a client that reads the new keymap only after the second change
         loses the character. With the characters bound beforehand nothing is remapped while
-        typing."""
-        out = self.x(["xmodmap", "-pke"])
-        free = [int(m) for m in re.findall(r"^keycode\s+(\d+) =\s*$", out, re.M)]
-        wanted = sorted({c for c in text if ord(c) > 0x7E} - self.bound)
+        typing. The server has few spare keys (19 in Xvfb's map), so keys bound for earlier
+        texts are taken back for this one's characters when none is left."""
+        if self.spare is None:
+            out = self.x(["xmodmap", "-pke"])
+            self.spare = [int(m) for m in re.findall(r"^keycode\s+(\d+) =\s*$", out, re.M)]
+        wanted = [c for c in sorted({c for c in text if ord(c) > 0x7E}) if c not in self.bound]
         argv = ["xmodmap"]
         for c in wanted:
+            free = [k for k in self.spare if k not in self.bound.values()]
             if not free:
-                break
-            code = free.pop()
-            argv += ["-e", "keycode %d = U%04X U%04X" % (code, ord(c), ord(c))]
-            self.bound.add(c)
+                old = next((o for o in self.bound if o not in text), None)
+                if old is None:
+                    break
+                free = [self.bound.pop(old)]
+            self.bound[c] = free[0]
+            argv += ["-e", "keycode %d = U%04X U%04X" % (free[0], ord(c), ord(c))]
         if len(argv) > 1:
             self.x(argv, check=True)
+            time.sleep(0.3)  # the client reads the new keymap before the first key
 
     def type(self, text):
         self.x(["xdotool", "type", "--delay", "60", text], check=True)
@@ -402,3 +411,78 @@ def make_root(prefix):
 def log(msg):
     print(msg, flush=True)
     sys.stdout.flush()
+
+
+def run_steps(session, steps, not_yet=None):
+    """Runs (name, function) steps in order until the first failure; a failing step leaves a
+    screenshot in the work folder. Returns ([(name, status, detail)], the failed step or None)."""
+    not_yet = not_yet or {}
+    results, failed = [], None
+    for name, fn in steps:
+        if name in not_yet:
+            results.append((name, "SKIPPED", not_yet[name]))
+            continue
+        if failed:
+            results.append((name, "NOT RUN", "after the failure of " + failed))
+            continue
+        t0 = time.monotonic()
+        try:
+            fn(session)
+            results.append((name, "PASS", "%.1f s" % (time.monotonic() - t0)))
+        except StepFailed as e:
+            failed = name
+            results.append((name, "FAIL", str(e)))
+        except Exception as e:
+            failed = name
+            results.append((name, "FAIL", "%s: %s" % (type(e).__name__, e)))
+            traceback.print_exc()
+        if failed == name:
+            session.desktop.screenshot(os.path.join(session.root, "failure-%s.png" % name))
+    return results, failed
+
+
+def script_main(session_class, doc, heading, shots=False, not_yet=None):
+    """The command line of a desktop script: --bin, --source, --keep (and --shots). Starts
+    session_class(args), runs its STEPS and prints a summary under heading. Returns the exit
+    code: 0 when every step passed, 1 on a failure of the start or a step (the work folder is
+    kept), SKIP when the program is not built or the machine lacks the desktop's tools."""
+    ap = argparse.ArgumentParser(description=doc.split("\n")[1])
+    ap.add_argument("--bin", required=True, help="the build's program directory")
+    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
+    ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    if shots:
+        ap.add_argument("--shots", help="also save screenshots of some steps into this folder")
+    args = ap.parse_args()
+    if not shots:
+        args.shots = None
+    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
+        print("SKIP: %s/Orvanta is not built" % args.bin)
+        return SKIP
+    session = session_class(args)
+    t0 = time.monotonic()
+    try:
+        session.start()
+    except Skip as e:
+        print("SKIP: " + str(e))
+        session.close()
+        return SKIP
+    except Exception:
+        traceback.print_exc()
+        session.close()
+        return 1
+    try:
+        results, failed = run_steps(session, session.STEPS, not_yet)
+    finally:
+        session.close()
+    log("\n%s (%.1f s):" % (heading, time.monotonic() - t0))
+    for name, status, detail in results:
+        log("  %-16s %-8s %s" % (name, status, detail))
+    skipped = [n for n, s, _ in results if s == "SKIPPED"]
+    if skipped:
+        log("Skipped steps (their part of the client is not there yet): " + ", ".join(skipped))
+    if failed:
+        log("Work folder kept for inspection: " + session.root)
+        return 1
+    if not args.keep:
+        shutil.rmtree(session.root, ignore_errors=True)
+    return 0

@@ -12,19 +12,16 @@ tree. Exit 0 when every step passed, 1 on the first failing step, 77 when the ma
 lacks Xvfb, openbox, xdotool or the accessibility bus.
 """
 
-import argparse
 import os
-import shutil
 import socket
 import subprocess
 import sys
 import threading
 import time
-import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (SKIP, Desktop, Platform, Skip, StepFailed, client_env,  # noqa: E402
-                     fresh_program_dir, log, make_root, wait_until)
+from desktop import (Desktop, Platform, StepFailed, client_env, fresh_program_dir,  # noqa: E402
+                     log, make_root, script_main, wait_until)
 
 TITLE = "澄野奥凡云平台"
 POPUP_TITLE = "澄野奥凡云消息"
@@ -536,7 +533,6 @@ class Day:
         fields = wait_until(lambda: [n for n in self.desktop.find(self.acc())
                                      if self.desktop.role(n) in ("text", "entry")], 10,
                             "the service desk's fields")
-        self.desktop.bind_characters("".join(v for _, v in form))
         for label, value in form:
             self.type_into(self.field_labelled(fields, label), value)
         for label, value in form:
@@ -575,6 +571,7 @@ class Day:
         client may see late; a value that does not arrive whole is typed again. A password
         field cannot be read back: it is checked by the login's result."""
         password = self.desktop.role(field) == "password text"
+        self.desktop.bind_characters(value)
         for attempt in range(attempts):
             self.click_node(field)
             wait_until(lambda: self.focused(field), 5, "the focus in the field '%s'" % field.name)
@@ -691,67 +688,6 @@ class Day:
         ("silent-platform", step_silent_platform),
     ]
 
-    def run(self):
-        results = []
-        failed = None
-        for name, fn in self.STEPS:
-            if name in NOT_YET:
-                results.append((name, "SKIPPED", NOT_YET[name]))
-                continue
-            if failed:
-                results.append((name, "NOT RUN", "after the failure of " + failed))
-                continue
-            t0 = time.monotonic()
-            try:
-                fn(self)
-                results.append((name, "PASS", "%.1f s" % (time.monotonic() - t0)))
-            except StepFailed as e:
-                failed = name
-                results.append((name, "FAIL", str(e)))
-                self.desktop.screenshot(os.path.join(self.root, "failure-%s.png" % name))
-            except Exception as e:
-                failed = name
-                results.append((name, "FAIL", "%s: %s" % (type(e).__name__, e)))
-                traceback.print_exc()
-                self.desktop.screenshot(os.path.join(self.root, "failure-%s.png" % name))
-        return results, failed
-
-
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
-    ap.add_argument("--bin", required=True, help="the build's program directory")
-    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
-    ap.add_argument("--keep", action="store_true", help="keep the work folder")
-    ap.add_argument("--shots", help="also save screenshots of some steps into this folder")
-    args = ap.parse_args()
-    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
-        print("SKIP: %s/Orvanta is not built" % args.bin)
-        return SKIP
-    day = Day(args)
-    t0 = time.monotonic()
-    try:
-        day.start()
-    except Skip as e:
-        print("SKIP: " + str(e))
-        day.close()
-        return SKIP
-    try:
-        results, failed = day.run()
-    finally:
-        day.close()
-    log("\nA user's day (%.1f s):" % (time.monotonic() - t0))
-    for name, status, detail in results:
-        log("  %-16s %-8s %s" % (name, status, detail))
-    skipped = [n for n, s, _ in results if s == "SKIPPED"]
-    if skipped:
-        log("Skipped steps (their part of the client is not there yet): " + ", ".join(skipped))
-    if failed:
-        log("Work folder kept for inspection: " + day.root)
-        return 1
-    if not args.keep:
-        shutil.rmtree(day.root, ignore_errors=True)
-    return 0
-
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(Day, __doc__, "A user's day", shots=True, not_yet=NOT_YET))

@@ -14,20 +14,18 @@ and is offered N+2, whose transfer the server cuts at half: N+1 stays installed,
 and runnable, and no installer ran. Exit 0 passed, 1 failed, 77 the machine lacks the desktop.
 """
 
-import argparse
 import ctypes
 import os
 import shutil
 import subprocess
 import sys
 import time
-import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
 import user_day  # noqa: E402
-from desktop import (SKIP, Desktop, Platform, Skip, StepFailed, client_env,  # noqa: E402
-                     log, make_root, wait_until)
+from desktop import (Desktop, Platform, Skip, StepFailed, client_env, log,  # noqa: E402
+                     make_root, script_main, wait_until)
 
 N, N1, N2 = "3.0.0.1", "3.0.0.2", "3.0.0.3"
 KEY = ("HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -265,42 +263,5 @@ class Loop(user_day.Day):
         self.reap_adopted()
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
-    ap.add_argument("--bin", required=True, help="the build's program directory")
-    ap.add_argument("--source", required=True, help="the source tree")
-    ap.add_argument("--keep", action="store_true", help="keep the work folder")
-    args = ap.parse_args()
-    args.shots = None
-    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
-        print("SKIP: %s/Orvanta is not built" % args.bin)
-        return SKIP
-    loop = Loop(args)
-    t0 = time.monotonic()
-    try:
-        loop.start()
-    except Skip as e:
-        print("SKIP: " + str(e))
-        loop.close()
-        return SKIP
-    except Exception:
-        traceback.print_exc()
-        loop.close()
-        return 1
-    try:
-        results, failed = loop.run()
-    finally:
-        loop.close()
-    log("\nA self-update (%.1f s):" % (time.monotonic() - t0))
-    for name, status, detail in results:
-        log("  %-16s %-8s %s" % (name, status, detail))
-    if failed:
-        log("Work folder kept for inspection: " + loop.root)
-        return 1
-    if not args.keep:
-        shutil.rmtree(loop.root, ignore_errors=True)
-    return 0
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(Loop, __doc__, "A self-update"))

@@ -10,7 +10,7 @@
 #include "client/base/UserSession.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "client/ui/shell/CoreCall.h"
-#include "client/ui/views/TileMessageBox.h"
+#include "client/ui/shell/MessageBoxes.h"
 
 namespace {
 
@@ -51,7 +51,7 @@ int CAppActions::RunLocalFile(const std::string& path, const std::string& parame
 }
 
 void CAppActions::Message(const std::string& text) {
-  ShowMessageText(m_host.HostWidget(), QString::fromStdString(text));
+  shell::ShowMessage(m_host.HostWidget(), QString::fromStdString(text));
 }
 
 void CAppActions::QueueLog(const OrvAppInfo& app, int clientType) {

@@ -7,6 +7,7 @@
 #include "client/base/UserSession.h"
 #include "client/ui/app/CKivoDlg.h"
 #include "client/ui/app/KivoAccessibility.h"
+#include "controls/AtSpiExtension.h"
 #include "controls/SkinFonts.h"
 
 bool CKivoApp::PublishWindow(CSingleInstance& guard, CKivoDlg& window) {
@@ -40,6 +41,7 @@ int CKivoApp::Run(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);
   InstallFontSubstitutions();
   InstallKivoAccessibility();
+  ExtendAtSpiBridge();
   CThreadLog::Instance();
 
   {

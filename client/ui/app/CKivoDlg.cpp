@@ -35,6 +35,7 @@
 #include "client/ui/notify/CCometMiniNews.h"
 #include "client/ui/notify/CSystemNotifyTray.h"
 #include "client/ui/shell/CoreCall.h"
+#include "client/ui/shell/MessageBoxes.h"
 #include "client/ui/views/CAdvImage.h"
 #include "client/ui/views/CAppCenterDlg.h"
 #include "client/ui/views/CHotAppStrip.h"
@@ -56,6 +57,32 @@ namespace {
 constexpr int kCallsEndMs = 1000;
 
 enum StatusTextIndex { kVersionText, kUpdateText, kConnectionText, kReminderText, kLoginText };
+
+// The home page: the banner and the hot-apps strip, both children of the window.
+class HomePage final : public IKivoPage {
+ public:
+  HomePage(CHotAppStrip& strip, QWidget& banner, std::function<QRect()> stripRect)
+      : m_strip(strip), m_banner(banner), m_stripRect(std::move(stripRect)) {}
+  void Enter() override {
+    m_strip.Rebuild(m_stripRect());
+    m_strip.RefreshStates(true);
+    m_banner.show();
+  }
+  void Leave() override {
+    m_strip.RefreshStates(false);
+    m_banner.hide();
+  }
+  void RefreshIcon(const std::string& key) override { m_strip.RefreshIcon(key); }
+  void ShowProgress(const std::string& url, int percent) override {
+    m_strip.SetProgress(url, percent);
+  }
+  void RefreshStates(bool shown) override { m_strip.RefreshStates(shown); }
+
+ private:
+  CHotAppStrip& m_strip;
+  QWidget& m_banner;
+  std::function<QRect()> m_stripRect;
+};
 
 CSkinBtn* MakeSkinButton(QWidget* parent, const SkinButtonSpec& spec, int clientWidth) {
   auto* button = new CSkinBtn(parent);
@@ -86,11 +113,6 @@ CKivoDlg::CKivoDlg(UserSession& session, Services services)
       dialog.SetServiceOwner(m_loginService);
       dialog.exec();
     };
-  if (!m_services.messageBox)
-    m_services.messageBox = [this](const QString& text, const QString& caption, unsigned flags) {
-      CMessageBoxDialog box(this, text, caption, flags);
-      return box.DoModal();
-    };
   if (!m_services.launchUpdater) m_services.launchUpdater = LaunchUpdater;
   if (!m_services.openUrl) m_services.openUrl = [](const std::string& url) { return OpenUrl(url); };
 
@@ -119,15 +141,53 @@ CKivoDlg::CKivoDlg(UserSession& session, Services services)
 CKivoDlg::~CKivoDlg() {
   Shutdown();
   // Children that call back into the window (tiles, pages) go before its members.
+  m_pages = {};
+  m_home.reset();
   m_strip.reset();
   qDeleteAll(findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly));
 }
 
 bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
-  // 1. Icons and the minimise box (set in the constructor's window flags).
-  setWindowIcon(ResourceIcon());
+  // 1. The window icon (the minimise box comes with the window flags).
+  SetIcons();
+  // 2. The process's download window and image fetcher; a second start can find it now.
+  BecomeDownloadWindow(publish);
+  // 3. The customer-service, advertisement and application-log workers.
+  StartWorkers();
+  // 4. The Uninstall watcher, which posts 2025.
+  StartUninstallWatcher();
+  // 5. The four skin bitmaps; a missing one ends the program.
+  if (!LoadSkin()) return false;
+  // 6. Position, size and the rounded region.
+  PlaceWindow();
+  // 7. The four pages, hidden.
+  CreatePages();
+  // 8. The tab strip of five image tabs.
+  CreateTabStrip();
+  // 9. The banner under the tab strip (rotated by timer 448) and the hot-apps strip.
+  CreateHomePage();
+  // 10. The four skinned buttons.
+  CreateSkinButtons();
+  // 11. The title, and the window centred on the screen.
+  SetTitle();
+  // 12. The status texts and the keyboard shortcuts.
+  CreateStatusTexts();
+  // 13. The push channel.
+  ConnectPushChannel();
+  // 14. The message reminder (not changed afterwards) and the login display.
+  ShowReminder();
+  // 15. The tray icon.
+  AddTrayIcon();
+  // 16 and 17. Timers 233 and 447 (the window needs no COM).
+  StartTimers();
+  // 18. The quiet update check.
+  StartUpdateCheck(false);
+  return true;
+}
 
-  // 2. This is the process's download window; a second start can find it from now on.
+void CKivoDlg::SetIcons() { setWindowIcon(ResourceIcon()); }
+
+void CKivoDlg::BecomeDownloadWindow(const std::function<void()>& publish) {
   m_downloadScope.emplace(*this);
   {
     std::weak_ptr<shell::Inbox> inbox = m_inbox;
@@ -137,13 +197,15 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
     m_imageScope.emplace(*m_images);
   }
   if (publish) publish();
+}
 
-  // 3. Workers: customer service, advertisement, application log.
+void CKivoDlg::StartWorkers() {
   StartCustomerServiceWorker();
   StartAdvertisementWorker();
   m_appLog->Start();
+}
 
-  // 4. The Uninstall watcher posts 2025.
+void CKivoDlg::StartUninstallWatcher() {
   m_uninstallWatcher = std::make_unique<UninstallKeyWatcher>([this] {
     m_inbox->Post([this] {
       KivoMessage message;
@@ -152,35 +214,47 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
     });
   });
   m_uninstallWatcher->Start();
+}
 
-  // 5. The four skin bitmaps; a missing one ends the program.
+bool CKivoDlg::LoadSkin() {
   for (size_t i = 0; i < kSkinBitmaps.size(); ++i) {
     m_skin[i] = QPixmap(SkinImagePath(QString::fromUtf8(kSkinBitmaps[i])));
     if (m_skin[i].isNull()) return false;
   }
+  return true;
+}
 
-  // 6. Position, size and the rounded region.
+void CKivoDlg::PlaceWindow() {
   setGeometry(0, 0, kWidth, kHeight);
   setFixedSize(kWidth, kHeight);
   QPainterPath outline;
   outline.addRoundedRect(QRectF(1, 1, kWidth - 1, kHeight - 1), kCornerEllipse / 2.0,
                          kCornerEllipse / 2.0);
   setMask(QRegion(outline.toFillPolygon().toPolygon()));
+}
 
-  // 7. The four pages, hidden.
+void CKivoDlg::CreatePages() {
   const QRect pageRect = PageRect(width());
   m_appCenter = new CAppCenterDlg(*this, this);
   m_myApps = new CMyAppDlg(*this, this);
   m_diagnose = new CSystemDiagnoseDlg(this);
   m_serviceDesk = new CServiceDialog(this);
-  for (int page = 1; page <= 4; ++page) {
+  m_pages[1] = m_appCenter;
+  m_pages[2] = m_myApps;
+  m_pages[3] = m_diagnose;
+  m_pages[4] = m_serviceDesk;
+  for (int page = 1; page < kPageCount; ++page) {
     QWidget* widget = Page(page);
     widget->setGeometry(pageRect);
     widget->setAccessibleName(QString::fromUtf8(kPageNames[page]));
     widget->hide();
   }
+  for (CAppGridPage* page :
+       {static_cast<CAppGridPage*>(m_appCenter), static_cast<CAppGridPage*>(m_myApps)})
+    connect(page, &CAppGridPage::actionRequested, this, &CKivoDlg::SendAppAction);
+}
 
-  // 8. The tab strip: five image tabs.
+void CKivoDlg::CreateTabStrip() {
   m_tabs = new CXTabCtrl(this, 1127);
   m_tabs->SetBackgroundColor(
       XRgb(kTabBackground.red(), kTabBackground.green(), kTabBackground.blue()));
@@ -197,8 +271,9 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
     message.index = index;
     Dispatch(message);
   });
+}
 
-  // 9. The banner under the tab strip, rotated by timer 448.
+void CKivoDlg::CreateHomePage() {
   m_banner = new CAdvImage(this, m_services.openUrl);
   m_banner->setGeometry(kBannerRect);
   MakeKeyboardLink(m_banner);
@@ -207,8 +282,12 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   if (!m_banners.empty()) ShowBanner(0);
   StartTimer(kBannerTimer, kBannerPeriodMs);
   m_strip = std::make_unique<CHotAppStrip>(*this, this);
+  connect(m_strip.get(), &CHotAppStrip::actionRequested, this, &CKivoDlg::SendAppAction);
+  m_home = std::make_unique<HomePage>(*m_strip, *m_banner, [this] { return HotStripRect(); });
+  m_pages[0] = m_home.get();
+}
 
-  // 10. The four skinned buttons.
+void CKivoDlg::CreateSkinButtons() {
   m_login = MakeSkinButton(this, kLoginButton, width());
   m_logout = MakeSkinButton(this, kLogoutButton, width());
   m_minimize = MakeSkinButton(this, kMinimizeButton, width());
@@ -218,13 +297,15 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
   connect(m_logout, &QPushButton::clicked, this, [this] { Logout(); });
   connect(m_minimize, &QPushButton::clicked, this, [this] { showMinimized(); });
   connect(m_close, &QPushButton::clicked, this, [this] { ConfirmExit(); });
+}
 
-  // 11. Title, centred on the screen.
+void CKivoDlg::SetTitle() {
   setWindowTitle(QString::fromUtf8(kWindowTitle));
   if (QScreen* screen = QGuiApplication::primaryScreen())
     move(screen->availableGeometry().center() - rect().center());
+}
 
-  // 12. Status texts.
+void CKivoDlg::CreateStatusTexts() {
   const QPoint positions[5] = {QPoint(kVersionTextX, height() - kStatusTextBottomOffset),
                                QPoint(kUpdateLinkX, height() - kStatusTextBottomOffset),
                                QPoint(kConnectionTextX, height() - kStatusTextBottomOffset),
@@ -250,26 +331,20 @@ bool CKivoDlg::OnInitDialog(const std::function<void()>& publish) {
                 QString::fromUtf8(kVersionPrefix) + QString::fromStdString(GetOwnVersion()));
   SetStatusText(kUpdateText, QString::fromUtf8(kUpdateLinkText));
   SetStatusText(kConnectionText, QString::fromUtf8(kConnecting));
+}
 
-  // 13. The push channel.
-  ConnectPushChannel();
-
-  // 14. The message reminder (not changed afterwards).
+void CKivoDlg::ShowReminder() {
   SetStatusText(kReminderText, QString::fromUtf8(kReminderFormat).arg(0));
   RefreshLoginDisplay();
+}
 
-  // 15. The tray icon.
-  m_tray->Add(QString::fromUtf8(kTrayTip));
+void CKivoDlg::AddTrayIcon() { m_tray->Add(QString::fromUtf8(kTrayTip)); }
 
-  // 16 and 17. Timers (the window needs no COM).
+void CKivoDlg::StartTimers() {
   // Timer 445 runs only while downloads report (DownloadActivity), so the window has no
   // wake-ups at rest.
   StartTimer(kDelayedCheckTimer, kDelayedCheckMs);
   StartTimer(kHotStripTimer, kHotStripMs);
-
-  // 18. The quiet update check.
-  StartUpdateCheck(false);
-  return true;
 }
 
 void CKivoDlg::Shutdown() {
@@ -321,9 +396,8 @@ int CKivoDlg::Dispatch(const KivoMessage& message) {
                  : 0;
     case kivo_msg::kUninstallKeyChanged:
       m_lists->RefreshInstallStates();
-      if (m_strip) m_strip->RefreshStates(m_page == 0);
-      if (m_page == 2 && m_myApps) m_myApps->RefreshStates();
-      if (m_page == 1 && m_appCenter) m_appCenter->RefreshStates();
+      for (int page = 0; page < kPageCount; ++page)
+        if (m_pages[page]) m_pages[page]->RefreshStates(page == m_page);
       return 1;
     case kivo_msg::kPushMessage:
       m_popup->ShowMessage(message.push);
@@ -340,66 +414,36 @@ int CKivoDlg::Dispatch(const KivoMessage& message) {
 }
 
 void CKivoDlg::OnPageSwitch(int page) {
-  if (page < 0 || page > 4) return;
+  if (page < 0 || page >= kPageCount || !m_pages[page]) return;
   m_page = page;
-  if (page == 0) {
-    m_shownPage = 0;
-    if (m_strip) {
-      m_strip->Rebuild(HotStripRect());
-      m_strip->RefreshStates(true);
+  IKivoPage& chosen = *m_pages[page];
+  if (chosen.NeedsLogin() && m_session.loggedIn == 0) {
+    OpenLoginDialog(true);
+    if (m_session.loggedIn == 0) {
+      shell::ShowMessage(this, QString::fromUtf8(kLoginFirst), QString(), CMessageBoxDialog::kOk);
+      // The page index stays, but the previous page's contents stay on show, and so does
+      // the tab that shows them.
+      if (m_tabs) m_tabs->Select(m_shownPage);
+      return;
     }
-    for (int i = 1; i <= 4; ++i) Page(i)->hide();
-    m_banner->show();
-    return;
   }
   // A page shows at once with the lists it holds; it fills in as their answers arrive.
-  if (page == 1) {
-    m_appCenter->Await(AppListKind::AllWeb);
-    m_appCenter->RebuildButtons();
-  } else if (page == 2) {
-    if (m_session.loggedIn == 0) {
-      OpenLoginDialog(true);
-      if (m_session.loggedIn == 0) {
-        m_services.messageBox(QString::fromUtf8(kLoginFirst), QString(), CMessageBoxDialog::kOk);
-        // The page index stays 2, but the previous page's contents stay on show, and so
-        // does the tab that shows them.
-        if (m_tabs) m_tabs->Select(m_shownPage);
-        return;
-      }
-    }
-    m_myApps->Await(AppListKind::PrivateWeb);
-    m_myApps->Await(AppListKind::PrivateDesktop);
-    m_myApps->RebuildButtons();
-  }
-  if (m_strip) m_strip->RefreshStates(false);
-  m_banner->hide();
+  chosen.Enter();
   m_shownPage = page;
-  QWidget* chosen = Page(page);
-  chosen->show();
-  for (int i = 1; i <= 4; ++i)
-    if (i != page) Page(i)->hide();
-  chosen->update();
+  for (int other = 0; other < kPageCount; ++other)
+    if (other != page && m_pages[other]) m_pages[other]->Leave();
 }
 
 QWidget* CKivoDlg::Page(int index) const {
-  switch (index) {
-    case 1:
-      return m_appCenter;
-    case 2:
-      return m_myApps;
-    case 3:
-      return m_diagnose;
-    case 4:
-      return m_serviceDesk;
-    default:
-      return nullptr;
-  }
+  // The home page is no widget of its own: null for it, as for an index out of range.
+  if (index < 0 || index >= kPageCount) return nullptr;
+  return dynamic_cast<QWidget*>(m_pages[index]);
 }
 
-CAppGridPage* CKivoDlg::ProgressPage() const {
-  if (m_page == 1) return m_appCenter;
-  if (m_page == 2) return m_myApps;
-  return nullptr;
+void CKivoDlg::ShowProgress(const std::string& url, int percent) {
+  // The hot strip shows progress on every page; the other pages while they are on show.
+  if (m_pages[0]) m_pages[0]->ShowProgress(url, percent);
+  if (m_page != 0 && m_pages[m_page]) m_pages[m_page]->ShowProgress(url, percent);
 }
 
 QRect CKivoDlg::HotStripRect() const {
@@ -448,12 +492,7 @@ void CKivoDlg::OnTimer(int id) {
       if (finished.empty() && !m_downloadReported) KillTimer(kFinishedDownloadsTimer);
       m_downloadReported = false;
       for (const std::string& url : finished) {
-        if (m_page == 0 && m_strip)
-          m_strip->RefreshIcon(url);
-        else if (m_page == 1 && m_appCenter)
-          m_appCenter->RefreshIcon(url);
-        else if (m_page == 2 && m_myApps)
-          m_myApps->RefreshIcon(url);
+        if (m_pages[m_page]) m_pages[m_page]->RefreshIcon(url);
         // The picture of the banner on show may have arrived after the list.
         if (m_bannerIndex >= 0 && m_bannerIndex < static_cast<int>(m_banners.size()) &&
             m_banners[m_bannerIndex].url == url && !m_banner->HasPicture())
@@ -590,13 +629,13 @@ void CKivoDlg::OnUpdateCheckResult(int code, bool userRequested) {
 }
 
 void CKivoDlg::ShowInformation(const char* text) {
-  m_services.messageBox(QString::fromUtf8(text), QString(),
-                        CMessageBoxDialog::kOk | CMessageBoxDialog::kIconInformation);
+  shell::ShowMessage(this, QString::fromUtf8(text), QString(),
+                     CMessageBoxDialog::kOk | CMessageBoxDialog::kIconInformation);
 }
 
 bool CKivoDlg::Confirm(const char* caption, const char* text) {
-  return m_services.messageBox(QString::fromUtf8(text), QString::fromUtf8(caption),
-                               CMessageBoxDialog::kOkCancel) == CMessageBoxDialog::kIdOk;
+  return shell::ShowMessage(this, QString::fromUtf8(text), QString::fromUtf8(caption),
+                            CMessageBoxDialog::kOkCancel) == CMessageBoxDialog::kIdOk;
 }
 
 void CKivoDlg::ExitForUpdate() {
@@ -703,8 +742,7 @@ void CKivoDlg::DownloadActivity() {
 }
 
 void CKivoDlg::OnDownFailed(std::string url, DownloadFailure, long) {
-  if (m_strip) m_strip->SetProgress(url, tile_look::kProgressFailed);
-  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, tile_look::kProgressFailed);
+  ShowProgress(url, tile_look::kProgressFailed);
   OnDownError(std::move(url));
 }
 
@@ -712,8 +750,7 @@ void CKivoDlg::OnDownFinished(std::string url, const char*, int64_t) {
   // Only every second progress report reaches the tiles, so the last one shown may be 98%:
   // a finished download returns its tiles to their plain name.
   DownloadActivity();
-  if (m_strip) m_strip->SetProgress(url, 100);
-  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, 100);
+  ShowProgress(url, 100);
   std::lock_guard lock(m_finishedMutex);
   m_finished.push_back(std::move(url));
 }
@@ -722,8 +759,7 @@ void CKivoDlg::OnDownProgress(std::string url, int64_t done, int64_t total) {
   DownloadActivity();
   int percent = ProgressPercent(done, total);
   if (!m_progress.Pass()) return;
-  if (m_strip) m_strip->SetProgress(url, percent);
-  if (CAppGridPage* page = ProgressPage()) page->ShowProgress(url, percent);
+  ShowProgress(url, percent);
 }
 
 // ---- Window behaviour ----
@@ -735,8 +771,8 @@ void CKivoDlg::RestoreAndRaise() {
 }
 
 bool CKivoDlg::ConfirmExit() {
-  int answer = m_services.messageBox(QString::fromUtf8(kExitQuestion),
-                                     QString::fromUtf8(kExitCaption), CMessageBoxDialog::kOkCancel);
+  int answer = shell::ShowMessage(this, QString::fromUtf8(kExitQuestion),
+                                  QString::fromUtf8(kExitCaption), CMessageBoxDialog::kOkCancel);
   if (answer != CMessageBoxDialog::kIdOk) return false;
   CloseSequence();
   return true;
@@ -821,9 +857,10 @@ void CKivoDlg::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void CKivoDlg::ShowAbout() {
-  m_services.messageBox(QString::fromUtf8(kAboutText).arg(QString::fromStdString(GetOwnVersion())),
-                        QString::fromUtf8(kAboutCaption),
-                        CMessageBoxDialog::kOk | CMessageBoxDialog::kIconInformation);
+  shell::ShowMessage(this,
+                     QString::fromUtf8(kAboutText).arg(QString::fromStdString(GetOwnVersion())),
+                     QString::fromUtf8(kAboutCaption),
+                     CMessageBoxDialog::kOk | CMessageBoxDialog::kIconInformation);
 }
 
 void CKivoDlg::keyPressEvent(QKeyEvent* event) {

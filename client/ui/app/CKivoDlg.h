@@ -30,6 +30,7 @@
 #include "client/ui/notify/CaptionDrag.h"
 #include "client/ui/shell/CoreCall.h"
 #include "client/ui/shell/IKivoHost.h"
+#include "client/ui/shell/IKivoPage.h"
 #include "client/update/UpdatePrompts.h"
 #include "common/download/qt/FCDownloadFileWndBase.h"
 
@@ -68,13 +69,11 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
                        public IUpdatePrompts {
   Q_OBJECT
  public:
-  // What the window asks of its surroundings; each has a default (the real dialogs and
-  // boxes), so the program passes nothing.
+  // What the window asks of its surroundings; each has a default (the real dialogs), so
+  // the program passes nothing. Message boxes go through shell::ShowMessage.
   struct Services {
     // Opens the login dialog modally.
     std::function<void()> openLogin;
-    // A message box: text, caption, CMessageBoxDialog flags; the id of the button pressed.
-    std::function<int(const QString& text, const QString& caption, unsigned flags)> messageBox;
     // Starts the updater (LaunchUpdater).
     std::function<LaunchResult()> launchUpdater;
     // Opens a link of the banner or the popup in the browser.
@@ -121,12 +120,15 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   const UserSession& Session() const override { return m_session; }
   bool RequestList(AppListKind kind, QObject* receiver, ListAnswer answer) override;
   const AppList& HeldList(AppListKind kind) const override;
-  bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) override;
   void OpenLoginDialog(bool partialRepaint) override;
   int DownloadFile(const std::string& url, const std::string& localPath, int priority) override;
   void QueueAppLog(const S_OrvAppLogRequestInfo& record) override;
   void SwitchToPage(int page) override;
   void RebuildMyApps() override;
+
+  // Messages 1289 to 1293 (a tile's action, forwarded by its page) through the one
+  // dispatch point; the handler's result.
+  bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list);
 
   // IUpdatePrompts
   void ShowInformation(const char* text) override;
@@ -180,6 +182,23 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   // Ctrl+Tab / Ctrl+Shift+Tab and Ctrl+1..Ctrl+5 open pages as the tabs do; Ctrl+M gives the
   // keyboard to the message popup.
   void AddKeyboardShortcuts();
+  // The start-up steps of OnInitDialog, in order.
+  void SetIcons();
+  void BecomeDownloadWindow(const std::function<void()>& publish);
+  void StartWorkers();
+  void StartUninstallWatcher();
+  bool LoadSkin();
+  void PlaceWindow();
+  void CreatePages();
+  void CreateTabStrip();
+  void CreateHomePage();
+  void CreateSkinButtons();
+  void SetTitle();
+  void CreateStatusTexts();
+  void ShowReminder();
+  void AddTrayIcon();
+  void StartTimers();
+
   void StartTimer(int id, int ms);
   void KillTimer(int id);
   void StartCustomerServiceWorker();
@@ -195,10 +214,9 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   void SetStatusText(int which, const QString& text);
   void OnTrayCommand(int command);
   QRect HotStripRect() const;
-  // The current page when it shows installer progress: the app centre, or my apps, where
-  // most installs start (described for the app centre only, which left an install from my
-  // apps without any sign of its download).
-  CAppGridPage* ProgressPage() const;
+  // Download progress to the hot strip on every page, and to the page on show (the app
+  // centre, or my apps, where most installs start).
+  void ShowProgress(const std::string& url, int percent);
 
   UserSession& m_session;
   Services m_services;
@@ -237,6 +255,10 @@ class CKivoDlg final : public FCDownloadFileWndBase<QDialog>,
   CMyAppDlg* m_myApps = nullptr;
   CSystemDiagnoseDlg* m_diagnose = nullptr;
   CServiceDialog* m_serviceDesk = nullptr;
+  // The five pages by tab index; the home page is the banner and the hot strip.
+  static constexpr int kPageCount = 5;
+  std::unique_ptr<IKivoPage> m_home;
+  std::array<IKivoPage*, kPageCount> m_pages{};
 
   std::unique_ptr<CSystemNotifyTray> m_tray;
   std::unique_ptr<CCometMiniNews> m_popup;

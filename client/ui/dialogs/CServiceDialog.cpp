@@ -12,6 +12,7 @@
 #include "client/ui/dialogs/DialogWidgets.h"
 #include "client/ui/shell/CoreCall.h"
 #include "controls/CNamedComboBox.h"
+#include "controls/ReturnPress.h"
 
 const std::array<const char*, 11> CServiceDialog::kBuiltInTypes = {
     "网上申报培训", "代理申报",     "代理记账",  "税务代办",
@@ -73,6 +74,7 @@ CServiceDialog::CServiceDialog(QWidget* parent) : QWidget(parent) {
     b->setGeometry(where);
     b->setAccessibleName(b->text());
     b->setAutoDefault(false);
+    PressOnReturn(b);
     b->setCursor(Qt::PointingHandCursor);
     return b;
   };

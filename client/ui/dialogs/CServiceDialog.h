@@ -9,6 +9,7 @@
 
 #include "client/requests/ServiceDeskCtrls.h"
 #include "client/ui/shell/CoreCall.h"
+#include "client/ui/shell/IKivoPage.h"
 
 class QComboBox;
 class QLabel;
@@ -16,9 +17,15 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 
-class CServiceDialog : public QWidget {
+class CServiceDialog : public QWidget, public IKivoPage {
   Q_OBJECT
  public:
+  // IKivoPage: the page shows and hides as it is.
+  void Enter() override {
+    show();
+    update();
+  }
+  void Leave() override { hide(); }
   // The eleven built-in service types, in list order.
   static const std::array<const char*, 11> kBuiltInTypes;
   // The type selected after filling the list.

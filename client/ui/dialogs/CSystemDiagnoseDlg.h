@@ -16,6 +16,7 @@
 #include "client/diagnosis/DiagnosisRow.h"
 #include "client/diagnosis/DiagnosisRules.h"
 #include "client/ui/shell/CoreCall.h"
+#include "client/ui/shell/IKivoPage.h"
 
 class CClickText;
 class CPngPicture;
@@ -24,9 +25,15 @@ class QFrame;
 class QLabel;
 class QProgressBar;
 
-class CSystemDiagnoseDlg : public QWidget {
+class CSystemDiagnoseDlg : public QWidget, public IKivoPage {
   Q_OBJECT
  public:
+  // IKivoPage: the page shows and hides as it is.
+  void Enter() override {
+    show();
+    update();
+  }
+  void Leave() override { hide(); }
   enum RunState { kIdle = 0, kRunning = 1, kFinished = 2 };
   static constexpr int kRowCount = 8;
   // The row whose result submits the software report (row 6, index 5).

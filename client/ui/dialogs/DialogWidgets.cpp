@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "client/ui/shell/MessageBoxes.h"
 #include "controls/CMessageBoxDialog.h"
 #include "controls/SkinImages.h"
 
@@ -82,5 +83,5 @@ void CClickText::keyPressEvent(QKeyEvent* event) {
 void ShowDialogMessage(QWidget* parent, const QString& message, bool blankCaption) {
   CMessageBoxDialog box(parent, message);
   if (blankCaption) box.setWindowTitle(QString());
-  box.DoModal();
+  shell::RunMessageBox(box);
 }

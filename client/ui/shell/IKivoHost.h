@@ -1,6 +1,7 @@
 #pragma once
-// What the pages, the application tiles and the actions ask of the main window. CKivoDlg
-// implements it; widget tests implement it with a stand-in. Main (GUI) thread only.
+// What the pages and the application actions ask of the main window (tiles ask nothing:
+// they emit the actions their users choose). CKivoDlg implements it; widget tests
+// implement it with a stand-in. Main (GUI) thread only.
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,9 +35,6 @@ class IKivoHost {
   virtual bool RequestList(AppListKind kind, QObject* receiver, ListAnswer answer) = 0;
   // The list as held now, without a request (empty before its first answer).
   virtual const AppList& HeldList(AppListKind kind) const = 0;
-
-  // Messages 1289 to 1293 through the window's one dispatch point; the handler's result.
-  virtual bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) = 0;
 
   // Opens the login dialog modally; callers read Session().loggedIn afterwards.
   // partialRepaint: the window repaints only its login-text area while the dialog is open

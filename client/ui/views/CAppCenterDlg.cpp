@@ -19,6 +19,13 @@ CAppCenterDlg::CAppCenterDlg(IKivoHost& host, QWidget* parent) : CAppGridPage(ho
 
 CAppCenterDlg::~CAppCenterDlg() = default;
 
+void CAppCenterDlg::Enter() {
+  Await(AppListKind::AllWeb);
+  RebuildButtons();
+  show();
+  update();
+}
+
 void CAppCenterDlg::RebuildButtons() {
   ShowHeld();
   // The list is fetched only while the window holds none; later rebuilds use it as held.
@@ -29,24 +36,27 @@ void CAppCenterDlg::ShowHeld() {
   const AppListKind kind = WebShown() ? AppListKind::AllWeb : AppListKind::AllDesktop;
   FillGrid(
       m_host.HeldList(kind).records,
-      [this](QWidget* grid) { return new COrvAllAppButton(m_host, QString(), grid); },
+      [](QWidget* grid) { return new COrvAllAppButton(QString(), grid); },
       [this, kind](COrvAppButton& tile, const AppRecord& record) {
         static_cast<COrvAllAppButton&>(tile).SetDescription(QString::fromStdString(record->remark));
-        tile.Bind(record, kind);
+        tile.Bind(record, kind, HeldInstallState(*record, m_host.HeldList(kind)));
         WorkOutState(tile);
       });
 }
 
 void CAppCenterDlg::WorkOutState(COrvAppButton& tile) const {
+  // The install state as the tile's list holds it (worked out once per answer).
+  const int installed = tile.Record()
+                            ? HeldInstallState(*tile.Record(), m_host.HeldList(tile.List()))
+                            : tile_state::kNone;
   if (HoldsImg(m_host.HeldList(AppListKind::PrivateWeb), tile.Key())) {
-    tile.ApplyState(tile_state::kRun);
+    tile.ApplyState(tile_state::kRun, installed);
     tile.SetAdded(true);
   } else if (HoldsImg(m_host.HeldList(AppListKind::PrivateDesktop), tile.Key())) {
-    tile.ApplyState(tile.Record() ? HeldInstallState(*tile.Record(), m_host.HeldList(tile.List()))
-                                  : tile_state::kNone);
+    tile.ApplyState(installed, installed);
     tile.SetAdded(true);
   } else {
-    tile.ApplyState(tile_state::kNone);
+    tile.ApplyState(tile_state::kNone, installed);
     tile.SetAdded(false);
   }
 }

@@ -14,11 +14,14 @@ class CAppCenterDlg : public CAppGridPage {
   CAppCenterDlg(IKivoHost& host, QWidget* parent = nullptr);
   ~CAppCenterDlg() override;
 
+  // IKivoPage: requests the web catalogue and shows the shown tab's list as held.
+  void Enter() override;
+  void RefreshIcon(const std::string& key) override;
   void RebuildButtons() override;
   void ShowHeld() override;
-  void RefreshIcon(const std::string& key);
   // Works every tile's install state out again (Uninstall key changed).
-  void RefreshStates();
+  void RefreshStates() override;
+  using CAppGridPage::RefreshStates;
 
  private:
   // State and added flag of a tile from the user's web and desktop lists.

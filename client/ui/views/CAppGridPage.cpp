@@ -191,6 +191,7 @@ void CAppGridPage::UpdateLiveTiles() {
     } else {
       tile = m_make[shown](m_grid);
       tile->installEventFilter(this);
+      connect(tile, &COrvAppButton::actionRequested, this, &CAppGridPage::actionRequested);
     }
     Bind(shown, *tile, i);
     Place(*tile, static_cast<int>(i));

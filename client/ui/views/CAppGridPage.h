@@ -7,7 +7,7 @@
 // tiles of rows that leave the view to the records of rows that enter it, so a list of
 // any length costs what one screen of tiles costs. The tiles in the lists below are those
 // live tiles, in grid order, and the Tab key walks them row by row (a tile that takes the
-// focus is scrolled into view).
+// focus is scrolled into view). The page forwards its tiles' actions (actionRequested).
 #include <QWidget>
 
 #include <array>
@@ -18,16 +18,26 @@
 #include <vector>
 
 #include "client/ui/shell/IKivoHost.h"
+#include "client/ui/shell/IKivoPage.h"
 
 class CXTabCtrl;
 class COrvAppButton;
 class QProgressBar;
 class QScrollArea;
 
-class CAppGridPage : public QWidget {
+class CAppGridPage : public QWidget, public IKivoPage {
   Q_OBJECT
  public:
   ~CAppGridPage() override;
+
+  // IKivoPage: the page hides; the shown page's tiles take the new states.
+  void Leave() override { hide(); }
+  void RefreshStates(bool shown) override {
+    if (shown) RefreshStates();
+  }
+  void ShowProgress(const std::string& url, int percent) override;
+  // Works the live tiles' states out again from the lists as held.
+  virtual void RefreshStates() = 0;
 
   // Shows the shown tab's list as held at once and requests it; the grid fills in again
   // when the answer arrives (a quiet busy cue shows meanwhile).
@@ -57,10 +67,14 @@ class CAppGridPage : public QWidget {
   // Number of records of the shown list.
   size_t RecordCount() const { return m_records[m_web ? 1 : 0].size(); }
 
-  // Download progress for every tile of the desktop list (SetProgress); remembered for
-  // the tiles that come into view later.
-  void ShowProgress(const std::string& url, int percent);
+  // ShowProgress: download progress for every tile of the desktop list (SetProgress);
+  // remembered for the tiles that come into view later.
 
+ signals:
+  // A tile of the page chose an action for its record.
+  void actionRequested(AppAction action, const AppRecord& record, AppListKind list);
+
+ public:
   // Top-left corner of grid cell `index` in page coordinates.
   static QPoint CellPosition(int index);
 

@@ -4,9 +4,9 @@
 
 #include "client/apps/InstallState.h"
 #include "client/ui/shell/IKivoHost.h"
+#include "client/ui/shell/MessageBoxes.h"
 #include "client/ui/views/COrvAppButton.h"
 #include "client/ui/views/TileLook.h"
-#include "client/ui/views/TileMessageBox.h"
 
 CHotAppStrip::CHotAppStrip(IKivoHost& host, QWidget* window) : m_host(host), m_window(window) {}
 
@@ -51,14 +51,16 @@ void CHotAppStrip::ShowHeld(const QRect& strip) {
   const std::vector<AppRecord> records = list.records;
   const int n = static_cast<int>(records.size());
   if (n > tile_look::kHotMaxTiles) {
-    ShowMessageText(m_host.HostWidget(), QString::fromUtf8(tile_look::kHotTooMany),
-                    QString::fromUtf8(tile_look::kHotTooManyCaption));
+    shell::ShowMessage(m_host.HostWidget(), QString::fromUtf8(tile_look::kHotTooMany),
+                       QString::fromUtf8(tile_look::kHotTooManyCaption));
     return;
   }
   for (int i = 0; i < n; ++i) {
-    auto* tile = new COrvHotAppButton(m_host, m_window);
-    tile->Bind(records[i], AppListKind::Hot);
-    tile->ApplyState(HeldInstallState(*records[i], list));
+    auto* tile = new COrvHotAppButton(m_window);
+    const int installed = HeldInstallState(*records[i], list);
+    tile->Bind(records[i], AppListKind::Hot, installed);
+    tile->ApplyState(installed);
+    connect(tile, &COrvAppButton::actionRequested, this, &CHotAppStrip::actionRequested);
     tile->setGeometry(TileRect(strip, n, i));
     tile->show();
     m_tiles.push_back(tile);
@@ -78,7 +80,8 @@ void CHotAppStrip::Clear() {
 void CHotAppStrip::RefreshStates(bool visible) {
   for (const auto& tile : m_tiles) {
     if (!tile) continue;
-    tile->ApplyState(StateOf(*tile));
+    const int installed = StateOf(*tile);
+    tile->ApplyState(installed, installed);
     tile->setVisible(visible);
   }
 }
@@ -87,7 +90,8 @@ bool CHotAppStrip::RefreshIcon(const std::string& key) {
   for (const auto& tile : m_tiles) {
     if (!tile || tile->Key() != key) continue;
     tile->ReapplyAppInfo();
-    tile->ApplyState(StateOf(*tile));
+    const int installed = StateOf(*tile);
+    tile->ApplyState(installed, installed);
     tile->repaint();
     tile->show();
     return true;

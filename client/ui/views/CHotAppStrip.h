@@ -1,6 +1,8 @@
 #pragma once
 // The hot-apps strip of the home page: one tile per hot application, children of the main
-// window, laid out across the strip with the gap formula (at most 11 tiles).
+// window, laid out across the strip with the gap formula (at most 11 tiles). The strip
+// forwards its tiles' actions (actionRequested).
+#include <QObject>
 #include <QPointer>
 #include <QRect>
 
@@ -12,10 +14,11 @@
 class IKivoHost;
 class QWidget;
 
-class CHotAppStrip {
+class CHotAppStrip : public QObject {
+  Q_OBJECT
  public:
   CHotAppStrip(IKivoHost& host, QWidget* window);
-  ~CHotAppStrip();
+  ~CHotAppStrip() override;
   CHotAppStrip(const CHotAppStrip&) = delete;
   CHotAppStrip& operator=(const CHotAppStrip&) = delete;
 
@@ -37,6 +40,10 @@ class CHotAppStrip {
   const std::vector<QPointer<COrvHotAppButton>>& Tiles() const { return m_tiles; }
   // Geometry of tile i of n in `strip` by the gap formula; empty when n is 0 or above 11.
   static QRect TileRect(const QRect& strip, int n, int i);
+
+ signals:
+  // A tile of the strip chose an action for its record.
+  void actionRequested(AppAction action, const AppRecord& record, AppListKind list);
 
  private:
   int StateOf(const COrvHotAppButton& tile) const;

@@ -9,6 +9,14 @@ CMyAppDlg::CMyAppDlg(IKivoHost& host, QWidget* parent) : CAppGridPage(host, pare
 
 CMyAppDlg::~CMyAppDlg() = default;
 
+void CMyAppDlg::Enter() {
+  Await(AppListKind::PrivateWeb);
+  Await(AppListKind::PrivateDesktop);
+  RebuildButtons();
+  show();
+  update();
+}
+
 void CMyAppDlg::RebuildButtons() {
   ShowHeld();
   // The desktop list is fetched again; the web list is used as held.
@@ -19,22 +27,24 @@ void CMyAppDlg::ShowHeld() {
   const bool web = WebShown();
   const AppListKind kind = web ? AppListKind::PrivateWeb : AppListKind::PrivateDesktop;
   FillGrid(
-      m_host.HeldList(kind).records,
-      [this](QWidget* grid) { return new COrvPrivateAppButton(m_host, grid); },
+      m_host.HeldList(kind).records, [](QWidget* grid) { return new COrvPrivateAppButton(grid); },
       // The list is looked up at every bind: the tile may be bound after a newer answer.
       [this, web, kind](COrvAppButton& tile, const AppRecord& record) {
-        tile.Bind(record, kind);
-        tile.ApplyState(web ? tile_state::kRun : HeldInstallState(*record, m_host.HeldList(kind)));
+        const int installed = HeldInstallState(*record, m_host.HeldList(kind));
+        tile.Bind(record, kind, installed);
+        tile.ApplyState(web ? tile_state::kRun : installed);
       });
 }
 
 void CMyAppDlg::RefreshStates() {
   if (WebShown()) return;  // web tiles are always "运行"
-  // The registry is read again for the tiles in view: the states the list holds were
-  // worked out at its answer, before this change.
+  // The window has worked the held lists' states out again before this call.
   const AppList& list = m_host.HeldList(AppListKind::PrivateDesktop);
-  for (COrvAppButton* tile : ShownTiles())
-    if (tile->Record()) tile->ApplyState(QueryInstallStateOf(*tile->Record(), list));
+  for (COrvAppButton* tile : ShownTiles()) {
+    if (!tile->Record()) continue;
+    const int installed = HeldInstallState(*tile->Record(), list);
+    tile->ApplyState(installed, installed);
+  }
 }
 
 void CMyAppDlg::RefreshIcon(const std::string& key) {

@@ -11,10 +11,15 @@ class CMyAppDlg : public CAppGridPage {
   CMyAppDlg(IKivoHost& host, QWidget* parent = nullptr);
   ~CMyAppDlg() override;
 
+  // IKivoPage: only for a signed-in user; requests both private lists and shows the shown
+  // tab's list as held.
+  bool NeedsLogin() const override { return true; }
+  void Enter() override;
+  void RefreshIcon(const std::string& key) override;
   void RebuildButtons() override;
   void ShowHeld() override;
   // Works the shown desktop tiles' install states out again (Uninstall key changed); the
   // tiles stay, so a tile's open choice box keeps its answer.
-  void RefreshStates();
-  void RefreshIcon(const std::string& key);
+  void RefreshStates() override;
+  using CAppGridPage::RefreshStates;
 };

@@ -5,9 +5,8 @@
 
 #include <algorithm>
 
-#include "client/apps/InstallState.h"
+#include "client/ui/shell/MessageBoxes.h"
 #include "client/ui/views/TileLook.h"
-#include "client/ui/views/TileMessageBox.h"
 #include "controls/CMessageBoxDialog.h"
 
 namespace {
@@ -18,7 +17,7 @@ bool IsDesktop(const OrvAppInfo& app) { return app.type == "client"; }
 
 }  // namespace
 
-COrvAppButton::COrvAppButton(IKivoHost& host, QWidget* parent) : CPngButton(parent), m_host(host) {
+COrvAppButton::COrvAppButton(QWidget* parent) : CPngButton(parent) {
   SetLoadingPlaceholder(true);
   setCursor(Qt::PointingHandCursor);
   setProperty("controlId", tile_look::kTileControlId);
@@ -45,8 +44,9 @@ void COrvAppButton::SetAppInfo(const QString& imagePath, const std::string& key,
   UpdateAccessibleText();
 }
 
-void COrvAppButton::Bind(AppRecord record, AppListKind list) {
+void COrvAppButton::Bind(AppRecord record, AppListKind list, int installState) {
   if (!record) return;
+  m_installState = installState;
   const OrvAppInfo& app = *record;
   SetAppInfo(QString::fromStdString(app.iconPath), app.img, QString::fromStdString(app.name),
              std::move(record), list);
@@ -57,15 +57,15 @@ void COrvAppButton::ReapplyAppInfo() {
   if (m_progress >= 0) SetCaption(m_name + QStringLiteral(":%1%").arg(m_progress));
 }
 
-int COrvAppButton::QueryInstallState() const {
-  if (!m_record) return tile_state::kNone;
-  return HeldInstallState(*m_record, m_host.HeldList(m_list));
-}
-
 void COrvAppButton::ApplyState(int state) {
   SetState(state);
   UpdateAccessibleText();
   update();
+}
+
+void COrvAppButton::ApplyState(int state, int installState) {
+  m_installState = installState;
+  ApplyState(state);
 }
 
 void COrvAppButton::SetProgress(const std::string& url, int percent) {
@@ -96,7 +96,7 @@ void COrvAppButton::SetProgress(const std::string& url, int percent) {
 QString COrvAppButton::SpokenState() const {
   if (m_progress >= 0) return QStringLiteral("下载 %1%").arg(m_progress);
   int state = State();
-  if (state == tile_state::kNone && m_record && IsDesktop(*m_record)) state = QueryInstallState();
+  if (state == tile_state::kNone && m_record && IsDesktop(*m_record)) state = m_installState;
   QString words = state == tile_state::kNotInstalled && m_record && InstallerDownloaded(*m_record)
                       ? QStringLiteral("已下载，再次按下即可安装")
                       : QString::fromStdString(StateWordsOf(state));
@@ -126,17 +126,16 @@ void COrvAppButton::AnnounceProgress() {
 }
 
 bool COrvAppButton::Send(AppAction action) {
-  // Copies: the action may rebuild the page that owns this tile.
+  // Copies: the action may rebind this tile to another record.
   const AppRecord record = m_record;
-  const AppListKind list = m_list;
   if (!record) return false;
-  return m_host.SendAppAction(action, record, list);
+  emit actionRequested(action, record, m_list);
+  return true;
 }
 
 std::unique_ptr<CMessageBoxDialog> COrvAppButton::Box(const QString& title, unsigned flags,
                                                       const QString& text) const {
-  return std::make_unique<CMessageBoxDialog>(m_host.HostWidget(), text, title,
-                                             flags | Box::kIconInformation);
+  return std::make_unique<CMessageBoxDialog>(window(), text, title, flags | Box::kIconInformation);
 }
 
 std::unique_ptr<CMessageBoxDialog> COrvAppButton::MakeChoiceBox() { return nullptr; }
@@ -156,7 +155,7 @@ void COrvAppButton::OnClicked() {
   std::unique_ptr<CMessageBoxDialog> box = MakeChoiceBox();
   int id = 0;
   if (box) {
-    id = RunMessageBox(*box);
+    id = shell::RunMessageBox(*box);
     box.reset();
     if (!self) return;
   }
@@ -183,31 +182,32 @@ std::unique_ptr<CMessageBoxDialog> COrvPrivateAppButton::MakeChoiceBox() {
 }
 
 void COrvPrivateAppButton::Answer(int id) {
+  // Copies: the first action may rebind this tile to another record.
   const AppRecord record = Record();
   const AppListKind list = List();
   if (!record) return;
-  IKivoHost& host = m_host;
+  auto send = [this, &record, list](AppAction action) {
+    emit actionRequested(action, record, list);
+  };
   if (ClickState() == tile_state::kUpdate) {
-    if (id == Box::kIdYes) host.SendAppAction(AppAction::Upgrade, record, list);
-    if (id == Box::kIdYesToAll) host.SendAppAction(AppAction::Activate, record, list);
+    if (id == Box::kIdYes) send(AppAction::Upgrade);
+    if (id == Box::kIdYesToAll) send(AppAction::Activate);
     if (id == Box::kIdNo) {
-      host.SendAppAction(AppAction::Uninstall, record, list);
-      host.SendAppAction(AppAction::Delete, record, list);
+      send(AppAction::Uninstall);
+      send(AppAction::Delete);
     }
     return;
   }
-  if (id == Box::kIdYes) host.SendAppAction(AppAction::Activate, record, list);
+  if (id == Box::kIdYes) send(AppAction::Activate);
   if (id == Box::kIdNo) {
-    if (IsDesktop(*record)) host.SendAppAction(AppAction::Uninstall, record, list);
-    host.SendAppAction(AppAction::Delete, record, list);
+    if (IsDesktop(*record)) send(AppAction::Uninstall);
+    send(AppAction::Delete);
   }
 }
 
 // --- hot strip ------------------------------------------------------------------------------
 
-COrvHotAppButton::COrvHotAppButton(IKivoHost& host, QWidget* parent) : COrvAppButton(host, parent) {
-  SetHotBadge(true);
-}
+COrvHotAppButton::COrvHotAppButton(QWidget* parent) : COrvAppButton(parent) { SetHotBadge(true); }
 
 std::unique_ptr<CMessageBoxDialog> COrvHotAppButton::MakeChoiceBox() {
   if (ClickState() != tile_state::kUpdate) return nullptr;
@@ -228,8 +228,8 @@ void COrvHotAppButton::Answer(int id) {
 
 // --- app-centre page ------------------------------------------------------------------------
 
-COrvAllAppButton::COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent)
-    : COrvAppButton(host, parent), m_description(description) {}
+COrvAllAppButton::COrvAllAppButton(const QString& description, QWidget* parent)
+    : COrvAppButton(parent), m_description(description) {}
 
 std::unique_ptr<CMessageBoxDialog> COrvAllAppButton::MakeChoiceBox() {
   const QString title = QStringLiteral("应用中心");

@@ -1,14 +1,18 @@
 #pragma once
 // Application tiles: a CPngButton bound to one application record and the list it came
-// from. Works out the install state, shows installer-download progress, and turns a click
-// into the choice box of its kind, whose answer goes to the main window as an action.
-// The tile keeps its own reference to the record, so it stays valid when the list is
-// requested again. GUI thread only.
+// from. Shows the install state its page hands it, shows installer-download progress, and
+// turns a click into the choice box of its kind, whose answer it emits as an action with
+// its record (actionRequested); the page forwards it to the window. The tile keeps its own
+// reference to the record, so it stays valid when the list is requested again. GUI thread
+// only.
 #include <QTimer>
 
+#include <memory>
 #include <string>
 
-#include "client/ui/shell/IKivoHost.h"
+#include "client/apps/AppActions.h"
+#include "client/apps/AppList.h"
+#include "client/apps/InstallState.h"
 #include "client/ui/views/CPngButton.h"
 
 class CMessageBoxDialog;
@@ -16,20 +20,23 @@ class CMessageBoxDialog;
 class COrvAppButton : public CPngButton {
   Q_OBJECT
  public:
-  COrvAppButton(IKivoHost& host, QWidget* parent = nullptr);
+  explicit COrvAppButton(QWidget* parent = nullptr);
 
   // Binds the tile: face image, key (the record's img), name (caption and saved name).
   void SetAppInfo(const QString& imagePath, const std::string& key, const QString& name,
                   AppRecord record, AppListKind list);
-  // SetAppInfo with the record's iconPath, img and name.
-  void Bind(AppRecord record, AppListKind list);
+  // SetAppInfo with the record's iconPath, img and name; `installState` is the record's
+  // install state as its list holds it (worked out once per answer).
+  void Bind(AppRecord record, AppListKind list, int installState = tile_state::kNone);
   // Applies the tile's own information again (its icon arrived).
   void ReapplyAppInfo();
 
-  // The state code of the bound record as its list holds it (worked out once per answer).
-  int QueryInstallState() const;
+  // The install state the tile was bound with (said when the badge shows none).
+  int InstallState() const { return m_installState; }
   // Sets the state and repaints; keeps the accessible description current.
   void ApplyState(int state);
+  // ApplyState with a new install state as well (the registrations changed).
+  void ApplyState(int state, int installState);
 
   // Download progress of `url`: name:percent% from 2 to 98, name:下载失败 for
   // tile_look::kProgressFailed (until the next click), else the plain name. Only desktop
@@ -59,15 +66,18 @@ class COrvAppButton : public CPngButton {
   // Carries out the box's answer (or the click without a box).
   virtual void Answer(int id);
 
+ signals:
+  // The user chose `action` for the tile's record, bound from `list`. Handlers may rebuild
+  // the page that owns the tile (tiles are destroyed later, never during the emission).
+  void actionRequested(AppAction action, const AppRecord& record, AppListKind list);
+
  protected:
-  // Sends one action with the tile's record and list. The tile may be gone afterwards.
+  // Emits one action with the tile's record and list; false when the tile has no record.
   bool Send(AppAction action);
-  // A choice box of this tile: the record's remark as text, the information icon.
+  // A choice box of this tile, owned by its window: the information icon.
   std::unique_ptr<CMessageBoxDialog> Box(const QString& title, unsigned flags,
                                          const QString& text) const;
   void UpdateAccessibleText();
-
-  IKivoHost& m_host;
 
  private:
   void OnClicked();
@@ -77,6 +87,7 @@ class COrvAppButton : public CPngButton {
   std::string m_key;
   AppRecord m_record;
   AppListKind m_list = AppListKind::Hot;
+  int m_installState = tile_state::kNone;
   QString m_name;
   bool m_added = false;
   int m_progress = -1;
@@ -99,7 +110,7 @@ class COrvPrivateAppButton final : public COrvAppButton {
 class COrvHotAppButton final : public COrvAppButton {
   Q_OBJECT
  public:
-  COrvHotAppButton(IKivoHost& host, QWidget* parent = nullptr);
+  explicit COrvHotAppButton(QWidget* parent = nullptr);
   std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;
   void Answer(int id) override;
 };
@@ -108,7 +119,7 @@ class COrvHotAppButton final : public COrvAppButton {
 class COrvAllAppButton final : public COrvAppButton {
   Q_OBJECT
  public:
-  COrvAllAppButton(IKivoHost& host, const QString& description, QWidget* parent = nullptr);
+  explicit COrvAllAppButton(const QString& description = QString(), QWidget* parent = nullptr);
   // The text of the box offering to add the application (the tile is bound anew).
   void SetDescription(const QString& description) { m_description = description; }
   std::unique_ptr<CMessageBoxDialog> MakeChoiceBox() override;

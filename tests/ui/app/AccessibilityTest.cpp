@@ -52,7 +52,6 @@ TEST(KivoKeyboard, TabGoesRoundTheWindowAndCtrlKeysSwitchPages) {
   orvtest::TempProgramDir dir;
   UserSession session;
   CKivoDlg::Services services;
-  services.messageBox = [](const QString&, const QString&, unsigned) { return 2; };
   services.openLogin = [] {};
   CKivoDlg window(session, services);
   ASSERT_TRUE(window.OnInitDialog());

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include "ui/MessageBoxAnswers.h"
+
 #include "client/ui/app/KivoAccessibility.h"
 #include "support/TestSupport.h"
 
@@ -16,6 +18,9 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Orvanta"));
   InstallKivoAccessibility();
+  // No message box ever waits for a user: each is recorded and answered (a test sets its
+  // own answers for the boxes it looks at).
+  orvtest::BoxAnswers boxes;
   ::testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -34,19 +34,16 @@
 #include "controls/CSkinBtn.h"
 #include "controls/CXTabCtrl.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBoxAnswers.h"
 
 namespace {
 
 using namespace kivo_layout;
 
-struct Box {
-  QString text;
-  QString caption;
-};
-
 class KivoDlgTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    answers.fallback = CMessageBoxDialog::kIdOk;
     CKivoDlg::Services services;
     services.openLogin = [this] {
       ++logins;
@@ -56,10 +53,6 @@ class KivoDlgTest : public ::testing::Test {
         session.userName = "demo";
         window->RefreshLoginDisplay();
       }
-    };
-    services.messageBox = [this](const QString& text, const QString& caption, unsigned) {
-      boxes.push_back({text, caption});
-      return answer;
     };
     services.launchUpdater = [this] {
       ++launches;
@@ -88,8 +81,9 @@ class KivoDlgTest : public ::testing::Test {
   orvtest::TempProgramDir dir;
   UserSession session;
   std::unique_ptr<CKivoDlg> window;
-  std::vector<Box> boxes;
-  int answer = CMessageBoxDialog::kIdOk;
+  // Every box is answered OK unless the test says otherwise.
+  orvtest::BoxAnswers answers;
+  std::vector<orvtest::ShownBox>& boxes = answers.shown_boxes;
   int logins = 0;
   bool loginSucceeds = false;
   bool fullRepaintDuringLogin = true;
@@ -188,7 +182,7 @@ TEST_F(KivoDlgTest, MyAppsWhileSignedOutAsksForLoginAndCancelKeepsPageIndexTwo) 
   EXPECT_TRUE(window->FullRepaint());
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, QStringLiteral("请先登录！"));
-  EXPECT_TRUE(boxes[0].caption.isEmpty());
+  EXPECT_EQ(boxes[0].title, QStringLiteral("Orvanta"));  // no caption of its own
   EXPECT_EQ(window->PageIndex(), 2);
   // The previous page's contents stay, and so does its tab.
   EXPECT_TRUE(window->Page(1)->isVisible());
@@ -308,11 +302,11 @@ TEST(ProgressGate, PassesEverySecondNotificationOverAllDownloads) {
 
 TEST_F(KivoDlgTest, CloseButtonTrayQuitAndEscapeAskFirstButAWindowManagerCloseDoesNot) {
   QSignalSpy finished(window.get(), &QDialog::finished);
-  answer = CMessageBoxDialog::kIdCancel;
+  answers.fallback = CMessageBoxDialog::kIdCancel;
   QTest::mouseClick(window->CloseButton(), Qt::LeftButton);
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].text, QStringLiteral("确定退出澄野奥凡云平台?"));
-  EXPECT_EQ(boxes[0].caption, QStringLiteral("提示"));
+  EXPECT_EQ(boxes[0].title, QStringLiteral("提示"));
   EXPECT_EQ(finished.count(), 0);
   EXPECT_TRUE(window->isVisible());
 
@@ -379,15 +373,15 @@ TEST_F(KivoDlgTest, UpdatePromptsAndTheHandOff) {
   window->OnUpdateCheckResult(0, false);
   EXPECT_TRUE(boxes.empty());
   // Declined: the client goes on.
-  answer = CMessageBoxDialog::kIdCancel;
+  answers.fallback = CMessageBoxDialog::kIdCancel;
   window->OnUpdateCheckResult(2, false);
   ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[0].caption, QStringLiteral("更新消息"));
+  EXPECT_EQ(boxes[0].title, QStringLiteral("更新消息"));
   EXPECT_EQ(boxes[1].text, QStringLiteral("希望您下次更新！"));
   EXPECT_EQ(launches, 0);
   // Accepted, the updater missing: the window stays.
   boxes.clear();
-  answer = CMessageBoxDialog::kIdOk;
+  answers.fallback = CMessageBoxDialog::kIdOk;
   launch = LaunchResult::Missing;
   window->OnUpdateCheckResult(1, false);
   ASSERT_EQ(boxes.size(), 3u);
@@ -424,7 +418,6 @@ TEST(KivoDlgTeardown, EndsWithinASecondWhileTheLogServerHangs) {
   orvtest::ScopedEnv log("ORVANTA_HOST_LOG", "127.0.0.1:" + std::to_string(server.Port()));
   UserSession session;
   CKivoDlg::Services services;
-  services.messageBox = [](const QString&, const QString&, unsigned) { return 1; };
   CKivoDlg window(session, services);
   ASSERT_TRUE(window.OnInitDialog());
   S_OrvAppLogRequestInfo record;
@@ -453,7 +446,6 @@ TEST(KivoDlgServiceDesk, KeepsItsElevenTypesWhenTheOaServerDoesNotAnswer) {
                                                 "127.0.0.1:" + std::to_string(server.Port()));
     UserSession session;
     CKivoDlg::Services services;
-    services.messageBox = [](const QString&, const QString&, unsigned) { return 1; };
     CKivoDlg window(session, services);
     ASSERT_TRUE(window.OnInitDialog());
     if (silent)

@@ -9,6 +9,7 @@
 #include "common/download/DownloadHooks.h"
 #include "controls/CMessageBoxDialog.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBoxAnswers.h"
 #include "ui/UiTestSupport.h"
 
 namespace {
@@ -21,9 +22,8 @@ TEST(HotStripProgress, FinishedDownloadReturnsTheCaptionToTheName) {
 
   UserSession session;
   CKivoDlg::Services services;
-  services.messageBox = [](const QString&, const QString&, unsigned) {
-    return CMessageBoxDialog::kIdOk;
-  };
+  orvtest::BoxAnswers answers;
+  answers.fallback = CMessageBoxDialog::kIdOk;
   services.openLogin = [] {};
   services.launchUpdater = [] { return LaunchResult::Started; };
   services.openUrl = [](const std::string&) { return true; };

@@ -18,6 +18,7 @@
 #include "client/ui/views/COrvAppButton.h"
 #include "controls/CMessageBoxDialog.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBoxAnswers.h"
 #include "ui/UiTestSupport.h"
 
 namespace {
@@ -32,15 +33,13 @@ TEST(MainWindowRender, RenderTheWindowAndItsBoxesToPng) {
   orvtest::TempProgramDir dir;
 
   UserSession session;
-  CKivoDlg* shown = nullptr;
   int boxes = 0;
   QString step;  // names the boxes of the call that follows
   int answer = CMessageBoxDialog::kIdOk;
   CKivoDlg::Services services;
   // Each box is built as the window builds it, saved, and answered.
-  services.messageBox = [&](const QString& text, const QString& caption, unsigned flags) {
-    CMessageBoxDialog box(shown, text, caption, flags);
-    box.Prepare();
+  orvtest::BoxAnswers answers;
+  answers.onBox = [&](CMessageBoxDialog& box) {
     box.grab().save(out + QStringLiteral("/box-%1-%2.png").arg(++boxes).arg(step));
     return answer;
   };
@@ -48,7 +47,6 @@ TEST(MainWindowRender, RenderTheWindowAndItsBoxesToPng) {
   services.launchUpdater = [] { return LaunchResult::Missing; };
   services.openUrl = [](const std::string&) { return true; };
   CKivoDlg window(session, services);
-  shown = &window;
   ASSERT_TRUE(window.OnInitDialog());
   window.show();
 

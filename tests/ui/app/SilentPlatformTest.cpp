@@ -14,6 +14,7 @@
 #include "client/ui/views/CAppGridPage.h"
 #include "controls/CXTabCtrl.h"
 #include "support/TestSupport.h"
+#include "ui/MessageBoxAnswers.h"
 
 namespace {
 
@@ -36,7 +37,8 @@ TEST(SilentPlatform, PagesLoginDialogAndCloseTakeEffectAtOnce) {
   session.cookieKey = "ck";
   session.userName = "demo";
   CKivoDlg::Services services;  // the real login dialog
-  services.messageBox = [](const QString&, const QString&, unsigned) { return 1; };
+  orvtest::BoxAnswers answers;
+  answers.fallback = CMessageBoxDialog::kIdOk;
   auto window = std::make_unique<CKivoDlg>(session, services);
   ASSERT_TRUE(window->OnInitDialog());
   window->show();

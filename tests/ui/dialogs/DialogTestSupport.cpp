@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QLabel>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -15,31 +13,30 @@
 
 namespace orvtest {
 
-struct MessageBoxCatcher::Impl {
-  QTimer timer;
-};
+namespace {
+CMessageBoxDialog* g_answering = nullptr;  // the box a catcher is answering
+}  // namespace
 
-MessageBoxCatcher::MessageBoxCatcher(std::function<void()> onShow)
-    : m_impl(std::make_unique<Impl>()), m_onShow(std::move(onShow)) {
-  m_impl->timer.setInterval(10);
-  QObject::connect(&m_impl->timer, &QTimer::timeout, [this] {
-    for (QWidget* w : QApplication::topLevelWidgets()) {
-      auto* box = qobject_cast<CMessageBoxDialog*>(w);
-      if (box == nullptr || !box->isVisible()) continue;
-      QString text;
-      for (QLabel* label : box->findChildren<QLabel*>()) {
-        if (!label->text().isEmpty()) text = label->text();
-      }
-      m_texts << text;
-      m_captions << box->windowTitle();
-      if (m_onShow) m_onShow();
-      box->EndWith(CMessageBoxDialog::kIdOk);
-    }
-  });
-  m_impl->timer.start();
+MessageBoxCatcher::MessageBoxCatcher(std::function<void()> onShow) {
+  onBox = [onShow = std::move(onShow)](CMessageBoxDialog& box) {
+    g_answering = &box;
+    if (onShow) onShow();
+    g_answering = nullptr;
+    return static_cast<int>(CMessageBoxDialog::kIdOk);
+  };
 }
 
-MessageBoxCatcher::~MessageBoxCatcher() = default;
+QStringList MessageBoxCatcher::Texts() const {
+  QStringList texts;
+  for (const ShownBox& box : shown_boxes) texts << box.text;
+  return texts;
+}
+
+QStringList MessageBoxCatcher::Captions() const {
+  QStringList captions;
+  for (const ShownBox& box : shown_boxes) captions << box.title;
+  return captions;
+}
 
 bool ProcessUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
   QElapsedTimer clock;
@@ -78,10 +75,7 @@ void SaveShot(QWidget& widget, const QString& name) {
 }
 
 void SaveShownMessageBox(const QString& name) {
-  for (QWidget* w : QApplication::topLevelWidgets()) {
-    auto* box = qobject_cast<CMessageBoxDialog*>(w);
-    if (box != nullptr && box->isVisible()) SaveShot(*box, name);
-  }
+  if (g_answering != nullptr) SaveShot(*g_answering, name);
 }
 
 }  // namespace orvtest

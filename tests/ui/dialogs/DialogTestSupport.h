@@ -11,29 +11,19 @@
 #include <vector>
 
 #include "tests/support/TestSupport.h"
+#include "ui/MessageBoxAnswers.h"
 
 class QWidget;
 
 namespace orvtest {
 
-// Answers every message box of the product that opens while it lives (OK), recording its
-// text and caption; `onShow` runs first, while the box is up.
-class MessageBoxCatcher {
+// Answers every message box of the product shown while it lives (OK), recording its text
+// and caption; `onShow` runs first, while the box is up.
+class MessageBoxCatcher : public BoxAnswers {
  public:
   explicit MessageBoxCatcher(std::function<void()> onShow = {});
-  ~MessageBoxCatcher();
-  MessageBoxCatcher(const MessageBoxCatcher&) = delete;
-  MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
-
-  const QStringList& Texts() const { return m_texts; }
-  const QStringList& Captions() const { return m_captions; }
-
- private:
-  struct Impl;
-  std::unique_ptr<Impl> m_impl;
-  QStringList m_texts;
-  QStringList m_captions;
-  std::function<void()> m_onShow;
+  QStringList Texts() const;
+  QStringList Captions() const;
 };
 
 // Runs the event loop until pred holds or the timeout passes; its last value.
@@ -61,7 +51,8 @@ void ExpectEveryReachableControlNamed(QWidget& top);
 
 // Saves the widget's picture as NAME.png under $ORV_UI_SHOTS when that is set.
 void SaveShot(QWidget& widget, const QString& name);
-// Saves the product's message box that is showing, as SaveShot does.
+// Saves the product's message box being answered (inside a MessageBoxCatcher's onShow), as
+// SaveShot does.
 void SaveShownMessageBox(const QString& name);
 
 }  // namespace orvtest

@@ -160,10 +160,16 @@ TEST_F(PagesTest, AppCentreStatesOfApplicationsInTheUsersLists) {
   EXPECT_EQ(tiles[2]->State(), tile_state::kNone);
   EXPECT_FALSE(tiles[2]->Added());
 
-  // The added web application opens with the start box.
+  // The added web application opens with the start box; the page forwards its answer.
+  host.Listen(page);
+  boxes.answers = {CMessageBoxDialog::kIdOk};
   tiles[0]->click();
   ASSERT_EQ(boxes.shown_boxes.size(), 1u);
   EXPECT_EQ(boxes.shown_boxes[0].ids, (std::vector<int>{1, 2}));
+  ASSERT_EQ(host.sent.size(), 1u);
+  EXPECT_EQ(host.sent[0].action, AppAction::Activate);
+  EXPECT_EQ(host.sent[0].record, tiles[0]->Record());
+  EXPECT_EQ(host.sent[0].list, AppListKind::AllDesktop);
 
   // Progress reaches the desktop list's tile of that download only.
   page.ShowProgress(all[2]->downurl, 30);
@@ -277,6 +283,13 @@ TEST_F(PagesTest, HotStripStatesVisibilityAndIcons) {
   EXPECT_FALSE(hot.RefreshIcon("http://127.0.0.1:9/none.png"));
   hot.SetProgress(host.fixed[0].records[2]->downurl, 12);
   EXPECT_EQ(hot.Tiles()[2]->ShownProgress(), 12);
+  // The strip forwards its tiles' actions (a hot tile without an update starts at once).
+  host.Listen(hot);
+  hot.Tiles()[1]->ApplyState(tile_state::kRun);
+  hot.Tiles()[1]->click();
+  ASSERT_EQ(host.sent.size(), 1u);
+  EXPECT_EQ(host.sent[0].action, AppAction::Activate);
+  EXPECT_EQ(host.sent[0].record, host.fixed[0].records[1]);
 }
 
 // Renders the app-centre and my-apps pages (badges, a progress caption) and the hot strip

@@ -126,6 +126,7 @@ class SlowRegistration {
 
 void PlatformFlowTest::InstallFromMyAppsThenUninstall(int waitMs) {
   CMyAppDlg page(host, &host.window);
+  host.Listen(page);
   page.resize(846, 435);
   // The window works the held states out again and refreshes the my-apps page's states
   // when the Uninstall key changes.

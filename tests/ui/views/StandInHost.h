@@ -1,7 +1,7 @@
 #pragma once
-// A stand-in for the main window as the tiles, pages and actions see it: lists set by the
-// test (or requested through a real CAppLists), and every call recorded. Message boxes are
-// answered by the test.
+// A stand-in for the main window as the pages and actions see it: lists set by the test (or
+// requested through a real CAppLists), every call and every action a tile emits recorded.
+// Message boxes are answered by the test.
 #include <QLabel>
 #include <QPointer>
 #include <QWidget>
@@ -16,8 +16,8 @@
 #include "client/base/UserSession.h"
 #include "client/ui/app/CAppActions.h"
 #include "client/ui/shell/IKivoHost.h"
-#include "client/ui/views/TileMessageBox.h"
 #include "controls/CMessageBoxDialog.h"
+#include "ui/MessageBoxAnswers.h"
 
 struct SentAction {
   AppAction action;
@@ -25,36 +25,8 @@ struct SentAction {
   AppListKind list;
 };
 
-struct ShownBox {
-  QString title;
-  QString text;
-  std::vector<int> ids;
-  std::vector<QString> labels;
-};
-
-// Records every message box and answers it with the next queued id (else the cancel id,
-// else the default id).
-class BoxAnswers {
- public:
-  BoxAnswers() {
-    SetMessageBoxRunner([this](CMessageBoxDialog& box) {
-      ShownBox shown{box.windowTitle(), {}, box.ButtonIds(), {}};
-      for (QLabel* label : box.findChildren<QLabel*>())
-        if (!label->text().isEmpty()) shown.text = label->text();
-      for (int id : box.ButtonIds()) shown.labels.push_back(box.ButtonText(id));
-      shown_boxes.push_back(shown);
-      if (!answers.empty()) {
-        const int id = answers.front();
-        answers.erase(answers.begin());
-        return id;
-      }
-      return box.CancelId() > 0 ? box.CancelId() : box.DefaultId();
-    });
-  }
-  ~BoxAnswers() { SetMessageBoxRunner({}); }
-  std::vector<int> answers;
-  std::vector<ShownBox> shown_boxes;
-};
+using orvtest::BoxAnswers;
+using orvtest::ShownBox;
 
 class StandInHost : public IKivoHost {
  public:
@@ -89,9 +61,20 @@ class StandInHost : public IKivoHost {
   const AppList& HeldList(AppListKind kind) const override {
     return useLists ? lists.Held(kind) : fixed[static_cast<int>(kind)];
   }
-  bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) override {
+  // What the window does with an action a tile emits: records it, then hands it to the
+  // actions when they are set.
+  bool SendAppAction(AppAction action, const AppRecord& record, AppListKind list) {
     sent.push_back({action, record, list});
     return actions ? actions->Handle(action, record, list) : true;
+  }
+  // Takes the actions `source` (a tile, a page or the hot strip) emits.
+  template <class Source>
+  Source& Listen(Source& source) {
+    QObject::connect(&source, &Source::actionRequested, &window,
+                     [this](AppAction action, const AppRecord& record, AppListKind list) {
+                       SendAppAction(action, record, list);
+                     });
+    return source;
   }
   void OpenLoginDialog(bool partialRepaint) override {
     loginDialogs.push_back(partialRepaint);

@@ -38,7 +38,7 @@ class TileTest : public ::testing::Test {
 
 TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
   AppRecord desktop = MakeRecord(1001, "client", "1");
-  COrvPrivateAppButton tile(host);
+  COrvPrivateAppButton tile;
   tile.Bind(desktop, AppListKind::PrivateDesktop);
   const QString name = QString::fromStdString(desktop->name);
   const std::pair<int, QString> cases[] = {{1, name},           {2, name + ":2%"},
@@ -59,7 +59,7 @@ TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
   AppRecord web = MakeRecord(2001, "app", "2");
   auto webCopy = std::make_shared<OrvAppInfo>(*web);
   webCopy->downurl = "http://127.0.0.1:9/x";
-  COrvPrivateAppButton webTile(host);
+  COrvPrivateAppButton webTile;
   webTile.Bind(webCopy, AppListKind::PrivateWeb);
   webTile.SetProgress(webCopy->downurl, 50);
   EXPECT_EQ(webTile.Caption(), QString::fromStdString(web->name));
@@ -70,7 +70,7 @@ TEST_F(TileTest, ProgressCaptionOnlyFrom2To98AndOnlyForItsDesktopDownload) {
 // description, until a new download reports progress or the user clicks the tile.
 TEST_F(TileTest, FailedDownloadShowsUntilTheNextAction) {
   AppRecord desktop = MakeRecord(1001, "client", "1");
-  COrvPrivateAppButton tile(host);
+  COrvPrivateAppButton tile;
   tile.Bind(desktop, AppListKind::PrivateDesktop);
   const QString name = QString::fromStdString(desktop->name);
   for (const bool byClick : {false, true}) {
@@ -95,7 +95,7 @@ TEST_F(TileTest, IconArrivingAfterTheFirstPaintIsDecodedOnceAndDrawn) {
   orvtest::TempDir dir;
   auto app = std::make_shared<OrvAppInfo>(*MakeRecord(1001, "client", "1"));
   app->iconPath = dir.File("icon.png");
-  COrvPrivateAppButton tile(host);
+  COrvPrivateAppButton tile;
   tile.Bind(app, AppListKind::PrivateDesktop);
   tile.resize(72, 85);
   CImageCache& images = CImageCache::Instance();
@@ -133,7 +133,7 @@ TEST_F(TileTest, TransparentFacePartsShowTheParentsBackground) {
   QPalette palette;
   palette.setColor(QPalette::Window, QColor(10, 120, 240));
   parent.setPalette(palette);
-  COrvAllAppButton tile(host, QString(), &parent);
+  COrvAllAppButton tile(QString(), &parent);
   tile.Bind(app, AppListKind::AllWeb);
   tile.setGeometry(10, 10, 72, 85);
   parent.grab();
@@ -156,10 +156,13 @@ struct BoxCase {
   std::vector<AppAction> sent;
 };
 
-std::unique_ptr<COrvAppButton> MakeTile(int kind, IKivoHost& host) {
-  if (kind == 0) return std::make_unique<COrvPrivateAppButton>(host);
-  if (kind == 1) return std::make_unique<COrvHotAppButton>(host);
-  return std::make_unique<COrvAllAppButton>(host, QStringLiteral("应用说明"));
+std::unique_ptr<COrvAppButton> MakeTile(int kind, StandInHost& host) {
+  std::unique_ptr<COrvAppButton> tile;
+  if (kind == 0) tile = std::make_unique<COrvPrivateAppButton>();
+  if (kind == 1) tile = std::make_unique<COrvHotAppButton>();
+  if (kind == 2) tile = std::make_unique<COrvAllAppButton>(QStringLiteral("应用说明"));
+  host.Listen(*tile);
+  return tile;
 }
 
 TEST_F(TileTest, ClickBoxesOfEveryKindAndState) {
@@ -273,7 +276,7 @@ TEST_F(TileTest, ClickBoxesOfEveryKindAndState) {
 }
 
 TEST_F(TileTest, BoxTextsAndClicksWithoutABox) {
-  COrvAllAppButton centre(host, QStringLiteral("记账好帮手"));
+  COrvAllAppButton centre(QStringLiteral("记账好帮手"));
   centre.Bind(MakeRecord(1001, "client", "1"), AppListKind::AllDesktop);
   boxes.answers = {CMessageBoxDialog::kIdNo};
   centre.click();
@@ -282,7 +285,8 @@ TEST_F(TileTest, BoxTextsAndClicksWithoutABox) {
 
   // A hot tile without an update starts at once.
   boxes.shown_boxes.clear();
-  COrvHotAppButton hot(host);
+  COrvHotAppButton hot;
+  host.Listen(hot);
   hot.Bind(MakeRecord(1002, "client", "2"), AppListKind::Hot);
   hot.ApplyState(tile_state::kRun);
   hot.click();
@@ -295,30 +299,33 @@ TEST_F(TileTest, BoxTextsAndClicksWithoutABox) {
 // The Uninstall watcher may give a tile a new state while its box is open: the answer is
 // still read as the box that was shown.
 TEST_F(TileTest, AStateChangeWhileTheBoxIsOpenLeavesTheAnswerAsShown) {
-  COrvHotAppButton hot(host);
+  COrvHotAppButton hot;
+  host.Listen(hot);
   hot.Bind(MakeRecord(1001, "client", "1"), AppListKind::Hot);
   hot.ApplyState(tile_state::kUpdate);
-  SetMessageBoxRunner([&](CMessageBoxDialog&) {
+  boxes.onBox = [&](CMessageBoxDialog&) {
     hot.ApplyState(tile_state::kRun);
     return static_cast<int>(Box::kIdNo);  // "取消"
-  });
+  };
   hot.click();
   EXPECT_TRUE(host.sent.empty());
 
-  COrvPrivateAppButton mine(host);
+  COrvPrivateAppButton mine;
+  host.Listen(mine);
   mine.Bind(MakeRecord(1002, "client", "2"), AppListKind::PrivateDesktop);
   mine.ApplyState(tile_state::kUpdate);
-  SetMessageBoxRunner([&](CMessageBoxDialog&) {
+  boxes.onBox = [&](CMessageBoxDialog&) {
     mine.ApplyState(tile_state::kRun);
     return static_cast<int>(Box::kIdYes);  // "升级"
-  });
+  };
   mine.click();
   ASSERT_EQ(host.sent.size(), 1u);
   EXPECT_EQ(host.sent[0].action, AppAction::Upgrade);
 }
 
 TEST_F(TileTest, KeyboardReachesTilesAndBoxButtons) {
-  COrvPrivateAppButton tile(host, &host.window);
+  COrvPrivateAppButton tile(&host.window);
+  host.Listen(tile);
   tile.Bind(MakeRecord(1001, "app", "1"), AppListKind::PrivateWeb);
   tile.ApplyState(tile_state::kRun);
   EXPECT_TRUE(tile.focusPolicy() & Qt::TabFocus);
@@ -337,7 +344,7 @@ TEST_F(TileTest, KeyboardReachesTilesAndBoxButtons) {
 }
 
 TEST_F(TileTest, AccessibleNameStateAndProgress) {
-  COrvHotAppButton tile(host, &host.window);
+  COrvHotAppButton tile(&host.window);
   AppRecord app = MakeRecord(1001, "client", "1");
   tile.Bind(app, AppListKind::Hot);
   tile.ApplyState(tile_state::kNotInstalled);
@@ -346,6 +353,12 @@ TEST_F(TileTest, AccessibleNameStateAndProgress) {
   EXPECT_EQ(access->role(), QAccessible::Button);
   EXPECT_EQ(access->text(QAccessible::Name), QString::fromStdString(app->name));
   EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("未安装"));
+  // Without a badge a desktop tile says the install state its page handed it.
+  tile.Bind(app, AppListKind::Hot, tile_state::kUpdate);
+  tile.ApplyState(tile_state::kNone);
+  EXPECT_EQ(access->text(QAccessible::Description),
+            QString::fromStdString(StateWordsOf(tile_state::kUpdate)));
+  tile.ApplyState(tile_state::kNotInstalled);
   tile.SetProgress(app->downurl, 40);
   EXPECT_EQ(access->text(QAccessible::Description), QStringLiteral("下载 40%"));
   // A burst of progress is told once per period, its last value after the period.
