@@ -215,15 +215,19 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot -i </dev/null >/dev/null 2>&1 || true
 sim_pid=
+launcher_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
   wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
 # The stand-in platform runs on the Linux side (a Windows program cannot read a Linux child's
 # output under Wine); the tests and the smoke run find it through the exported variables.
+# It serves the Windows sample installer, and its update server publishes a release.
 simout=$(mktemp)
-python3 tools/platform-sim/platform_sim.py --no-update >"$simout" 2>/dev/null &
+/usr/bin/python3 tools/platform-sim/platform_sim.py \
+  --windows-installer "$BUILD_DIR/test-bin/orv-sample-setup.exe" >"$simout" 2>/dev/null &
 sim_pid=$!
 for _ in $(seq 200); do grep -q '^READY$' "$simout" && break; sleep 0.1; done
 grep -q '^READY$' "$simout" || { echo "stand-in platform did not start" >&2; exit 1; }
@@ -236,9 +240,11 @@ say "orvreg and orvanta-cli against the stand-in platform"
 smoke_dir=$(mktemp -d)
 cp "$BUILD_DIR"/bin/*.exe "$smoke_dir/"
 fails=0
+checks=0
 check() {  # check NAME EXPECTED-TEXT COMMAND...: the command exits 0 and prints the text
   local name=$1 want=$2 out
   shift 2
+  checks=$((checks + 1))
   if out=$("$@" 2>&1) && grep -q -- "$want" <<<"$out"; then
     echo "  ok   $name"
   else
@@ -254,12 +260,33 @@ check "apps hot" "[{]" wine "$smoke_dir/orvanta-cli.exe" apps hot
 check "services" "[{]" wine "$smoke_dir/orvanta-cli.exe" services
 check "login" "." wine "$smoke_dir/orvanta-cli.exe" login --user demo --password demo123
 check "diagnose" "[{]" wine "$smoke_dir/orvanta-cli.exe" diagnose
-rm -rf "$smoke_dir"
-echo "smoke: $(( 8 - fails )) passed, $fails failed"
+check "update check" '"published":"[0-9]' wine "$smoke_dir/orvanta-cli.exe" update-check
+# A silent install: the sample installer, downloaded from the platform, registers itself in
+# the real registry's 32-bit view, where the client reads; its uninstaller removes it again.
+app_key='HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\OrvSample1001'
+setup_url="http://$ORVANTA_HOST_APP/downloads/1001/setup.exe"
+check "installer download" 'finished' \
+  wine "$smoke_dir/orvanta-cli.exe" download "$setup_url" 'C:\orv-smoke\下载\setup.exe'
+check "silent install" "DisplayIcon" sh -c "ORVANTA_APPS_ROOT='C:\\orv-smoke\\apps' \
+  wine 'C:\\orv-smoke\\下载\\setup.exe' /silent && wine '$smoke_dir/orvreg.exe' query '$app_key'"
+check "uninstall" "unable to find" sh -c "wine cmd /c 'C:\\orv-smoke\\apps\\OrvSample1001\\uninstall.cmd';
+  wine '$smoke_dir/orvreg.exe' query '$app_key' || true"
+rm -rf "$smoke_dir" "$WINEPREFIX/drive_c/orv-smoke"
+echo "smoke: $(( checks - fails )) passed, $fails failed"
 
 say "running the tests under Wine"
 status=0
-(cd "$BUILD_DIR" && ctest -j2 --timeout 300 --output-on-failure) || status=1
+# Linux programs the tests start (Python stand-ins) run through the launcher; the tests start
+# stand-in platforms of their own, so the smoke run's addresses are not passed on.
+launcher_out=$(mktemp)
+/usr/bin/python3 tests/support/host_launcher.py >"$launcher_out" &
+launcher_pid=$!
+for _ in $(seq 100); do grep -q '^PORT=' "$launcher_out" && break; sleep 0.1; done
+ORVANTA_TEST_LAUNCHER=127.0.0.1:$(sed -n 's/^PORT=//p' "$launcher_out")
+rm -f "$launcher_out"
+unset $(compgen -v ORVANTA_HOST_) ORVANTA_SIM_CONTROL ORVANTA_SIM_PUSH
+(cd "$BUILD_DIR" && ORVANTA_TEST_LAUNCHER=$ORVANTA_TEST_LAUNCHER \
+  ctest -j2 --timeout 300 --output-on-failure) || status=1
 python3 tests/release/windows_installer.py --build "$BUILD_DIR" --source . || status=1
 python3 tests/release/windows_self_update.py --build "$BUILD_DIR" --source . || [ $? = 77 ] || status=1
 say "tests done"

@@ -23,7 +23,7 @@ class CliDownloadTest : public ::testing::Test {
     ASSERT_TRUE(m_server.Ready());
   }
   int Run(const std::vector<std::string>& args, std::string& out) {
-    std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download"};
+    std::vector<std::string> argv = {orvtest::Program("orvanta-cli"), "download"};
     argv.insert(argv.end(), args.begin(), args.end());
     return orvtest::RunCommand(argv, &out, nullptr, {{"ORVANTA_RETRY_PAUSE_MS", "10"}});
   }
@@ -83,7 +83,7 @@ TEST_F(CliDownloadTest, FtpAddressesUseTheFtpWorkerAndOtherSchemesAreRefused) {
 
   for (const std::string url : {"file:///etc/hostname", "gopher://127.0.0.1/x", "127.0.0.1/x"}) {
     std::string err;
-    std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download", url,
+    std::vector<std::string> argv = {orvtest::Program("orvanta-cli"), "download", url,
                                      m_dir.File("never.bin")};
     EXPECT_EQ(orvtest::RunCommand(argv, &out, &err), 2) << url;
     EXPECT_NE(err.find("ftp://"), std::string::npos) << err;
