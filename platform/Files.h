@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -16,6 +17,13 @@ int CurrentProcessId();
 // Writes the whole content to the file, replacing what it held; the file is readable by its
 // owner only (a file left wider by an older release is narrowed). False on failure.
 bool WritePrivateFile(const std::string& nativePath, std::string_view content);
+
+// A path in UTF-8 as the standard library's path type (UTF-16 on Windows, where a narrow
+// path would go through the ANSI code page and lose every other character).
+std::filesystem::path FsPath(const std::string& nativePath);
+
+// std::fopen of a path in UTF-8.
+std::FILE* OpenFile(const std::string& nativePath, const char* mode);
 
 // A file that must not exist yet, created and opened for binary writing; nullptr on failure
 // and when the name is taken.

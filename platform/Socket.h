@@ -25,6 +25,13 @@ bool SetReceiveTimeout(Socket s, int ms);
 long Receive(Socket s, char* buffer, std::size_t size);
 // Bytes sent, or -1. dontRoute: bypass routing (peers on the local network only).
 long Send(Socket s, const char* data, std::size_t size, bool dontRoute = false);
+// A socket listening on 127.0.0.1 at a port the system picks, written to *port; kNoSocket
+// on failure.
+Socket ListenLoopback(int* port, int backlog = 16);
+// The next connection of a listening socket (not inherited by child processes), or kNoSocket.
+Socket Accept(Socket listening);
+// Waits until s can be read (data, a connection, the peer's close): 1, 0 after ms, -1 on error.
+int WaitReadable(Socket s, int ms);
 // Ends both directions: a receive blocked in another thread returns.
 void Shutdown(Socket s);
 void Close(Socket s);

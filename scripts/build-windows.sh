@@ -7,7 +7,8 @@
 #   ORV_WERROR     ON: warnings are errors (CI)
 # Steps: toolchain and Wine from Debian (only what is missing), the libraries from Debian's
 # source packages (curl with Schannel, JsonCpp, TinyXML, gSOAP's runtime, GoogleTest), static,
-# then the project. Qt programs are left out of this build.
+# then the project. Qt for Windows comes ready-made (see "Qt for Windows" below).
+#   ORV_WIN_QT_ARCHIVE  qt6-mingw-6.4.2.tar.xz to use (default: the shared toolchain folder)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repo=$(pwd)
@@ -25,7 +26,7 @@ say() { echo "[build-windows $(( $(date +%s) - t0 ))s] $*"; }
 need=()
 for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 dpkg-dev cmake ninja-build \
          pkg-config googletest gsoap libcurl4-openssl-dev libjsoncpp-dev libtinyxml-dev \
-         python3; do
+         python3 qt6-base-dev-tools fonts-noto-cjk xvfb openbox xdotool x11-utils imagemagick nsis; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
@@ -138,11 +139,67 @@ fi
 # --- end of dependencies
 [ -n "${work:-}" ] && rm -rf "$work"
 
+# --- Qt for Windows ---------------------------------------------------------------------------
+# The cross-built Qt prefix, unpacked once into $deps/qt6-mingw and reused while the archive's
+# checksum is unchanged. The archive: $ORV_WIN_QT_ARCHIVE, else the shared toolchain folder
+# beside the repository or under /work/shared, else rebuilt here (about 40 minutes).
+qt_archive_name=qt6-mingw-6.4.2.tar.xz
+find_qt_archive() {
+  local a
+  for a in "${ORV_WIN_QT_ARCHIVE:-}" "$repo/../shared/toolchains/$qt_archive_name" \
+           "/work/shared/toolchains/$qt_archive_name" "$deps/$qt_archive_name"; do
+    [ -n "$a" ] && [ -f "$a" ] && { echo "$a"; return; }
+  done
+  say "no $qt_archive_name found: building it (about 40 minutes)" >&2
+  ensure_deb_src >&2
+  local w
+  w=$(mktemp -d "${TMPDIR:-/tmp}/orv-qt6-mingw.XXXXXX")
+  bash "$repo/scripts/build-qt6-mingw.sh" "$w" >&2
+  mv "$w/$qt_archive_name" "$deps/$qt_archive_name"
+  rm -rf "$w"
+  echo "$deps/$qt_archive_name"
+}
+qt=$deps/qt6-mingw
+qt_archive=$(find_qt_archive)
+qt_sum=$(sha256sum "$qt_archive" | cut -d' ' -f1)
+if [ "$(cat "$qt/ARCHIVE-SHA256" 2>/dev/null)" != "$qt_sum" ]; then
+  say "unpacking $qt_archive into $qt"
+  # unpacked beside and renamed into place: a parallel build never sees half a prefix
+  qt_new=$(mktemp -d "$deps/.qt6-mingw.XXXXXX")
+  tar -xJf "$qt_archive" -C "$qt_new"
+  echo "$qt_sum" >"$qt_new/qt6-mingw/ARCHIVE-SHA256"
+  rm -rf "$qt.old"
+  [ -d "$qt" ] && mv "$qt" "$qt.old"
+  mv "$qt_new/qt6-mingw" "$qt"
+  rm -rf "$qt_new" "$qt.old"
+else
+  say "Qt reused from $qt"
+fi
+
+# The Wine prefix: the build runs the skin generator through Wine, the tests and the user's day
+# run there. Chinese text needs CJK fonts the prefix lacks: Debian's Noto CJK collections are
+# linked into its font folder, where the "Microsoft YaHei" and "SimSun" substitutions find them.
+export WINEPREFIX=${WINEPREFIX:-$repo/$BUILD_DIR/wineprefix} WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+prepare_wine_prefix() {
+  mkdir -p "$WINEPREFIX"
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    say "creating the Wine prefix $WINEPREFIX"
+    wineboot -i </dev/null >/dev/null 2>&1 || true
+  fi
+  local fonts=$WINEPREFIX/drive_c/windows/Fonts f
+  mkdir -p "$fonts"
+  for f in /usr/share/fonts/opentype/noto/NotoSansCJK-*.ttc /usr/share/fonts/opentype/noto/NotoSerifCJK-*.ttc; do
+    [ -f "$f" ] && ln -sf "$f" "$fonts/$(basename "$f")"
+  done
+}
+prepare_wine_prefix
+
 # --- the project ----------------------------------------------------------------------------
 say "configuring $BUILD_DIR"
 export PKG_CONFIG_LIBDIR=$deps/lib/pkgconfig PKG_CONFIG_SYSROOT_DIR=
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
-  -DORV_WIN_PREFIXES="$deps" -DCMAKE_PREFIX_PATH="$deps" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DORV_WIN_PREFIXES="$deps;$qt" -DCMAKE_PREFIX_PATH="$deps;$qt" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DQT_HOST_PATH=/usr -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake -DORV_WINEPREFIX="$WINEPREFIX" \
   -DORV_WERROR="${ORV_WERROR:-OFF}" -DORV_BUILD_BENCHMARKS=OFF >/dev/null
 cmake --build "$BUILD_DIR" -j "$jobs"
 say "built"
@@ -158,15 +215,19 @@ mkdir -p "$WINEPREFIX"
 wineserver -p
 wineboot -i </dev/null >/dev/null 2>&1 || true
 sim_pid=
+launcher_pid=
 cleanup() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  [ -n "$launcher_pid" ] && kill "$launcher_pid" 2>/dev/null
   wineserver -k 2>/dev/null || true
 }
 trap cleanup EXIT
 # The stand-in platform runs on the Linux side (a Windows program cannot read a Linux child's
 # output under Wine); the tests and the smoke run find it through the exported variables.
+# It serves the Windows sample installer, and its update server publishes a release.
 simout=$(mktemp)
-python3 tools/platform-sim/platform_sim.py --no-update >"$simout" 2>/dev/null &
+/usr/bin/python3 tools/platform-sim/platform_sim.py \
+  --windows-installer "$BUILD_DIR/test-bin/orv-sample-setup.exe" >"$simout" 2>/dev/null &
 sim_pid=$!
 for _ in $(seq 200); do grep -q '^READY$' "$simout" && break; sleep 0.1; done
 grep -q '^READY$' "$simout" || { echo "stand-in platform did not start" >&2; exit 1; }
@@ -179,9 +240,11 @@ say "orvreg and orvanta-cli against the stand-in platform"
 smoke_dir=$(mktemp -d)
 cp "$BUILD_DIR"/bin/*.exe "$smoke_dir/"
 fails=0
+checks=0
 check() {  # check NAME EXPECTED-TEXT COMMAND...: the command exits 0 and prints the text
   local name=$1 want=$2 out
   shift 2
+  checks=$((checks + 1))
   if out=$("$@" 2>&1) && grep -q -- "$want" <<<"$out"; then
     echo "  ok   $name"
   else
@@ -197,11 +260,46 @@ check "apps hot" "[{]" wine "$smoke_dir/orvanta-cli.exe" apps hot
 check "services" "[{]" wine "$smoke_dir/orvanta-cli.exe" services
 check "login" "." wine "$smoke_dir/orvanta-cli.exe" login --user demo --password demo123
 check "diagnose" "[{]" wine "$smoke_dir/orvanta-cli.exe" diagnose
-rm -rf "$smoke_dir"
-echo "smoke: $(( 8 - fails )) passed, $fails failed"
+check "update check" '"published":"[0-9]' wine "$smoke_dir/orvanta-cli.exe" update-check
+# A silent install: the sample installer, downloaded from the platform, registers itself in
+# the real registry's 32-bit view, where the client reads; its uninstaller removes it again.
+app_key='HKLM\SOFTWARE\Wow6432Node\Microsoft\Windows\CurrentVersion\Uninstall\OrvSample1001'
+setup_url="http://$ORVANTA_HOST_APP/downloads/1001/setup.exe"
+check "installer download" 'finished' \
+  wine "$smoke_dir/orvanta-cli.exe" download "$setup_url" 'C:\orv-smoke\下载\setup.exe'
+check "silent install" "DisplayIcon" sh -c "ORVANTA_APPS_ROOT='C:\\orv-smoke\\apps' \
+  wine 'C:\\orv-smoke\\下载\\setup.exe' /silent && wine '$smoke_dir/orvreg.exe' query '$app_key'"
+check "uninstall" "unable to find" sh -c "wine cmd /c 'C:\\orv-smoke\\apps\\OrvSample1001\\uninstall.cmd';
+  wine '$smoke_dir/orvreg.exe' query '$app_key' || true"
+rm -rf "$smoke_dir" "$WINEPREFIX/drive_c/orv-smoke"
+echo "smoke: $(( checks - fails )) passed, $fails failed"
 
 say "running the tests under Wine"
 status=0
-(cd "$BUILD_DIR" && ctest -j2 --timeout 300 --output-on-failure) || status=1
+# Linux programs the tests start (Python stand-ins) run through the launcher; the tests start
+# stand-in platforms of their own, so the smoke run's addresses are not passed on.
+launcher_out=$(mktemp)
+/usr/bin/python3 tests/support/host_launcher.py >"$launcher_out" &
+launcher_pid=$!
+for _ in $(seq 100); do grep -q '^PORT=' "$launcher_out" && break; sleep 0.1; done
+ORVANTA_TEST_LAUNCHER=127.0.0.1:$(sed -n 's/^PORT=//p' "$launcher_out")
+rm -f "$launcher_out"
+unset $(compgen -v ORVANTA_HOST_) ORVANTA_SIM_CONTROL ORVANTA_SIM_PUSH
+(cd "$BUILD_DIR" && ORVANTA_TEST_LAUNCHER=$ORVANTA_TEST_LAUNCHER \
+  ctest -j2 --timeout 300 --output-on-failure) || status=1
+python3 tests/release/windows_installer.py --build "$BUILD_DIR" --source . || status=1
+python3 tests/release/windows_self_update.py --build "$BUILD_DIR" --source . || [ $? = 77 ] || status=1
 say "tests done"
-[ $fails = 0 ] && [ $status = 0 ]
+
+# --- a user's day under Wine ------------------------------------------------------------------
+# The Windows Orvanta from a copy of bin/, driven through Wine's X windows (Xvfb, openbox,
+# xdotool) against the stand-in platform, which serves the Windows sample installer.
+# ORV_WIN_SHOTS: a folder for its screenshots (docs/screenshots/windows/ takes them).
+say "a user's day under Wine"
+day_status=0
+day_args=(--bin "$BUILD_DIR/bin" --source "$repo" --setup "$BUILD_DIR/test-bin/orv-sample-setup.exe")
+[ -n "${ORV_WIN_SHOTS:-}" ] && day_args+=(--shots "$ORV_WIN_SHOTS")
+timeout 600 python3 tests/e2e/windows_day.py "${day_args[@]}" || day_status=$?
+[ $day_status = 77 ] && day_status=0  # the machine lacks the desktop tools: skipped
+say "user's day done"
+[ $fails = 0 ] && [ $status = 0 ] && [ $day_status = 0 ]

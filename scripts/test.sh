@@ -8,10 +8,8 @@ BUILD_DIR=${BUILD_DIR:-build}
 export QT_QPA_PLATFORM=offscreen
 if [ "${ORV_SANITIZE:-OFF}" = ON ]; then
   # Leaks are checked too, in the Qt tests as well: Qt's own process-lifetime allocations
-  # are still reachable at exit. The one suppression is OpenSSL's per-thread state of the
-  # core-call pool's threads, which outlive OpenSSL's exit handler (tests/lsan.supp).
+  # are still reachable at exit.
   export ASAN_OPTIONS="abort_on_error=1:detect_leaks=1"
-  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi
 cd "$BUILD_DIR"

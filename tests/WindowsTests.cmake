@@ -1,5 +1,5 @@
 # The tests the Windows build runs (under Wine in CI), and those it leaves out with the reason.
-set(ORV_WINDOWS_TEST_DIRS platform base account diagnosis download update apps)
+set(ORV_WINDOWS_TEST_DIRS platform base account diagnosis download update apps requests)
 
 set(ORV_WINDOWS_TESTS
   test_platform_profile
@@ -12,14 +12,33 @@ set(ORV_WINDOWS_TESTS
   test_download_link
   test_base_helpers
   test_account_credentials
-  test_apps)
+  test_apps
+  test_requests_ctrl
+  test_requests_applist
+  test_requests_info
+  test_requests_image
+  test_requests_hostile
+  test_requests_sim
+  test_requests_cli
+  test_download_http
+  test_download_ftp
+  test_download_limits
+  test_download_cli
+  test_account_cli)
 
 # Cases of the binaries above that do not run there, with the reason (CTest ignores them).
 set(ORV_WINDOWS_SKIPPED_CASES
   # shells out to rm
   ThreadLogWriter.RecreatesTheFolderWhenTheLogWasRemoved
   # makes symbolic links, which need a privilege on Windows
-  CompletenessList.LinkedFoldersAreNotFollowed)
+  CompletenessList.LinkedFoldersAreNotFollowed
+  # the Linux sample installer (a shell script registering in the Linux store); the Windows
+  # one is installed under Wine in the smoke run of scripts/build-windows.sh --test
+  PlatformSimTest.SampleInstallerRegistersAndUninstallerRemoves
+  # pipes the password through /bin/sh into the program
+  AccountCliTest.PasswordFromStandardInputNeverOnTheCommandLine
+  # compares the output's lines byte for byte: the console output ends its lines with CRLF
+  CliDownloadTest.FailedDownloadEndsWithErrorAndExitsOne)
 file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
      "set(CTEST_CUSTOM_TESTS_IGNORE ${ORV_WINDOWS_SKIPPED_CASES})\n")
 
@@ -27,13 +46,15 @@ file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
 #   test_platform_process      spawns shell scripts and xdg-open
 #   test_platform_orvreg       reads the Linux store's files behind orvreg's back
 #   test_base_registry         sets up the Linux store's directory tree under its root
-#   test_base_singleinstance, test_base_cli, test_*_cli, test_requests_*, test_download_http,
-#   test_download_ftp, test_download_limits, test_update_check, test_account_login,
-#   test_diagnosis_checks, test_diagnosis_probe
-#                              stand-in servers (POSIX sockets in StubHttpServer, Python
-#                              servers started by the test) or child programs by Linux path:
-#                              to port; orvanta-cli itself runs against the stand-in platform
-#                              in the smoke run of scripts/build-windows.sh --test
+#   test_base_singleinstance, test_update_check, test_account_login, test_diagnosis_checks,
+#   test_diagnosis_probe, test_base_cli, test_diagnosis_cli, test_requests_push
+#                              test_base_cli: compares output with LF line ends (CRLF there);
+#                              test_diagnosis_cli: sets the machine up through the Linux store;
+#                              test_requests_push: the push thread's tests do not end under
+#                              Wine (not yet traced); the others:
+#                              not yet ported: POSIX calls in the tests themselves (fork,
+#                              sockets) or child programs by Linux path; orvanta-cli's update
+#                              check runs against the stand-in platform in the smoke run
 #   test_download_qt, test_update_orvlift*, tests/ui, tests/controls, tests/e2e
 #                              Qt programs: not part of the Windows build
 #   account_sim_login          tests the Python stand-in itself (runs on Linux)

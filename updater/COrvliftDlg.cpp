@@ -1,7 +1,5 @@
 #include "updater/COrvliftDlg.h"
 
-#include <pthread.h>
-#include <unistd.h>
 #include <QAction>
 #include <QFont>
 #include <QFrame>
@@ -12,12 +10,11 @@
 #include <QTextCursor>
 #include <QTimer>
 
-#include <cerrno>
-#include <csignal>
-#include <ctime>
+#include <string_view>
 #include <utility>
 
 #include "controls/DialogUnits.h"
+#include "platform/Console.h"
 #include "platform/Shell.h"
 #include "updater/CAboutDlg.h"
 #include "updater/CProgressCtrlX.h"
@@ -43,33 +40,9 @@ Units DialogUnitsOf(const QFont& font) {
   return units;
 }
 
-// Copies a log line to standard output. Whoever reads it may be gone (the client that
-// started the updater has ended): a broken pipe must not kill the updater in the middle of
-// an update, so SIGPIPE is held back for the write and a signal it raised is discarded.
-// The handler is left alone, so the programs the updater starts get the usual one.
+// Copies a log line to standard output (its reader may be gone: see Console.h).
 void EchoLine(const QByteArray& line) {
-  sigset_t pipeSignal, previous, pending;
-  sigemptyset(&pipeSignal);
-  sigaddset(&pipeSignal, SIGPIPE);
-  pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
-  sigpending(&pending);
-  const bool pendingBefore = sigismember(&pending, SIGPIPE) == 1;
-  bool broken = false;
-  for (qsizetype at = 0; at < line.size();) {
-    ssize_t n = write(STDOUT_FILENO, line.constData() + at, static_cast<size_t>(line.size() - at));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      broken = n < 0 && errno == EPIPE;
-      break;
-    }
-    at += n;
-  }
-  if (broken && !pendingBefore) {
-    const timespec none{};
-    while (sigtimedwait(&pipeSignal, nullptr, &none) < 0 && errno == EINTR) {
-    }
-  }
-  pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+  plat::WriteStandardOutput(std::string_view(line.constData(), static_cast<size_t>(line.size())));
 }
 
 QString LogLine(const char* text) {

@@ -15,18 +15,19 @@ CLoginService::CLoginService(UserSession& session) : m_session(session) {}
 
 LoginResult CLoginService::Login(const std::string& userName, const std::string& password,
                                  bool rememberPassword) {
-  LoginResult result = Exchange(userName, password, rememberPassword);
+  const AbortFlag never{false};
+  LoginResult result = Exchange(userName, password, rememberPassword, never);
   Apply(result);
   return result;
 }
 
 LoginResult CLoginService::Exchange(const std::string& userName, const std::string& password,
-                                    bool rememberPassword) {
+                                    bool rememberPassword, const AbortFlag& abort) {
   CCredentialStore::Store(userName, password, rememberPassword);
 
   const std::string out =
       CPlatformSoapClient::Login(ServerUrl(ServerKind::Web, server_paths::kLoginService),
-                                 BuildLoginDocument(userName, password));
+                                 BuildLoginDocument(userName, password), abort);
   m_lastAnswer = ReadAnswer(out);
 
   LoginResult result;
@@ -50,12 +51,21 @@ void CLoginService::Apply(const LoginResult& result) {
 }
 
 void CLoginService::Logout() {
+  const AbortFlag never{false};
+  SendLogout(SignOut(), never);
+  if (m_refresh) m_refresh();
+}
+
+std::string CLoginService::SignOut() {
   m_session.loggedIn = 0;
+  return m_session.cookieKey;
+}
+
+void CLoginService::SendLogout(const std::string& cookieKey, const AbortFlag& abort) {
   const std::string out =
       CPlatformSoapClient::LoginOut(ServerUrl(ServerKind::Web, server_paths::kLoginOutService),
-                                    BuildLogoutDocument(m_session.cookieKey));
+                                    BuildLogoutDocument(cookieKey), abort);
   m_lastAnswer = ReadAnswer(out);
-  if (m_refresh) m_refresh();
 }
 
 std::string CLoginService::BuildLoginDocument(const std::string& userName,

@@ -1,7 +1,7 @@
 #pragma once
 // Login and logout against the platform's SOAP login services, keeping the result in the
-// session record. Both calls block until the server answers; the client runs them on its
-// user-interface thread, which is also the only writer of the session.
+// session record. Both exchanges block until the server answers or their abort flag is
+// raised; the window runs them on a worker, and writes the session only on its own thread.
 #include <functional>
 #include <string>
 
@@ -32,13 +32,19 @@ class CLoginService {
   // thread keeps reading the session: Exchange stores the credentials and asks the server
   // without touching the session; Apply then writes its outcome into the session, on the
   // session's one writer thread. Login is Exchange followed by Apply.
+  // A raised `abort` ends the exchange at once as a failed login with no answer.
   virtual LoginResult Exchange(const std::string& userName, const std::string& password,
-                               bool rememberPassword);
+                               bool rememberPassword, const AbortFlag& abort);
   void Apply(const LoginResult& result);
 
   // Signs out, sends the logout document with the last cookie key (whatever the state),
   // ignores the answer and asks for the login display to be refreshed.
   virtual void Logout();
+  // Logout in two steps, as for the login: SignOut marks the session signed out and returns
+  // the cookie key to send (session's thread); SendLogout sends it, ends early when `abort`
+  // is raised, and touches no session (any thread).
+  std::string SignOut();
+  void SendLogout(const std::string& cookieKey, const AbortFlag& abort);
 
   // Called at the end of every logout; the main window sets it to refresh its login display.
   void SetLoginDisplayRefresh(std::function<void()> refresh) { m_refresh = std::move(refresh); }

@@ -68,7 +68,7 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
 
 // Reads at most limit + 1 bytes of path.
 bool ReadHead(const std::string& path, size_t limit, std::string& text) {
-  FILE* in = std::fopen(path.c_str(), "rb");
+  FILE* in = plat::OpenFile(path, "rb");
   if (!in) return false;
   text.resize(limit + 1);
   text.resize(std::fread(text.data(), 1, text.size(), in));
@@ -141,10 +141,10 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
   ok = std::fclose(out) == 0 && ok;
   std::error_code ec;
   if (ok) {
-    std::filesystem::rename(partial, localFile, ec);
+    std::filesystem::rename(plat::FsPath(partial), plat::FsPath(localFile), ec);
     ok = !ec;
   }
-  if (!ok) std::filesystem::remove(partial, ec);
+  if (!ok) std::filesystem::remove(plat::FsPath(partial), ec);
   return ok;
 }
 

@@ -18,7 +18,9 @@ bool WriteUpdateInfo() {
 
 LaunchResult LaunchUpdater() {
   WriteUpdateInfo();
+  // "Orvlift", or "Orvlift.exe" where programs carry the suffix (Windows).
   std::string path = plat::JoinProgramPath(std::string("\\") + kUpdaterProgram);
+  if (!plat::FileExists(path) && plat::FileExists(path + ".exe")) path += ".exe";
   if (!plat::FileExists(path)) return LaunchResult::Missing;
   return plat::ShellOpen(path) ? LaunchResult::Started : LaunchResult::Failed;
 }

@@ -37,6 +37,7 @@
 #include "common/download/DownloadWorker.h"
 #include "common/download/PartialFile.h"
 #include "platform/AsciiCase.h"
+#include "platform/Files.h"
 #include "platform/ThreadPriority.h"
 
 namespace {
@@ -410,7 +411,7 @@ BusyWait WaitWhileHeld(const PartialFile& file, const std::string& temp,
     if (!reporter.OwnerAlive()) return BusyWait::OwnerGone;
     const auto now = std::chrono::steady_clock::now();
     std::error_code ec;
-    const auto bytes = std::filesystem::file_size(temp, ec);
+    const auto bytes = std::filesystem::file_size(plat::FsPath(temp), ec);
     const int64_t size = ec ? 0 : static_cast<int64_t>(bytes);
     if (size != lastSize) {
       lastSize = size;

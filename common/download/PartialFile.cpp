@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "common/download/DownloadWorker.h"
+#include "platform/Files.h"
 #include "platform/ProgramDir.h"
 
 namespace {
@@ -48,7 +49,7 @@ bool PartialFile::Continue(PartialValidators& validators) {
   if (m_target.empty()) return false;
   PartialValidators v;
   {
-    std::ifstream in(m_info, std::ios::binary);
+    std::ifstream in(plat::FsPath(m_info), std::ios::binary);
     if (!in) return false;
     std::string line;
     while (std::getline(in, line)) {
@@ -93,12 +94,12 @@ bool PartialFile::SaveValidators(const PartialValidators& validators) {
   // Written whole under a name of its own and renamed: a reader never sees half of it.
   const std::string temp = m_info + ".new";
   {
-    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    std::ofstream out(plat::FsPath(temp), std::ios::binary | std::ios::trunc);
     out << text.str();
     if (!out.flush()) return false;
   }
   std::error_code ec;
-  std::filesystem::rename(temp, m_info, ec);
+  std::filesystem::rename(plat::FsPath(temp), plat::FsPath(m_info), ec);
   return !ec;
 }
 
@@ -134,5 +135,5 @@ bool PartialFile::Rewind() {
 
 void PartialFile::RemoveInfo() {
   std::error_code ec;
-  std::filesystem::remove(m_info, ec);
+  std::filesystem::remove(plat::FsPath(m_info), ec);
 }

@@ -25,6 +25,12 @@ bool WritePrivateFile(const std::string& nativePath, std::string_view content) {
   return ::close(fd) == 0 && ok;
 }
 
+std::filesystem::path FsPath(const std::string& nativePath) { return nativePath; }
+
+std::FILE* OpenFile(const std::string& nativePath, const char* mode) {
+  return std::fopen(nativePath.c_str(), mode);
+}
+
 std::FILE* CreateNewFile(const std::string& nativePath) {
   return std::fopen(nativePath.c_str(), "wbxe");
 }

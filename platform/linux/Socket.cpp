@@ -4,6 +4,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -63,6 +64,38 @@ long Send(Socket s, const char* data, std::size_t size, bool dontRoute) {
     if (n < 0 && errno == EINTR) continue;
     return n < 0 ? -1 : static_cast<long>(n);
   }
+}
+
+Socket ListenLoopback(int* port, int backlog) {
+  const int s = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (s < 0) return kNoSocket;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof addr;
+  if (::bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(s, backlog) != 0 ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ::close(s);
+    return kNoSocket;
+  }
+  if (port) *port = ntohs(addr.sin_port);
+  return s;
+}
+
+Socket Accept(Socket listening) {
+  for (;;) {
+    const int c = ::accept4(static_cast<int>(listening), nullptr, nullptr, SOCK_CLOEXEC);
+    if (c < 0 && errno == EINTR) continue;
+    return c < 0 ? kNoSocket : c;
+  }
+}
+
+int WaitReadable(Socket s, int ms) {
+  pollfd p{static_cast<int>(s), POLLIN, 0};
+  const int r = ::poll(&p, 1, ms);
+  if (r < 0) return errno == EINTR ? 0 : -1;
+  return r > 0 ? 1 : 0;
 }
 
 void Shutdown(Socket s) {

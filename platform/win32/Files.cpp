@@ -32,6 +32,14 @@ bool WritePrivateFile(const std::string& nativePath, std::string_view content) {
   return CloseHandle(h) && ok;
 }
 
+std::filesystem::path FsPath(const std::string& nativePath) {
+  return std::filesystem::path(win::WidePath(nativePath));
+}
+
+std::FILE* OpenFile(const std::string& nativePath, const char* mode) {
+  return _wfopen(win::WidePath(nativePath).c_str(), win::Widen(mode).c_str());
+}
+
 std::FILE* CreateNewFile(const std::string& nativePath) {
   HANDLE h = CreateFileW(win::WidePath(nativePath).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                          CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);

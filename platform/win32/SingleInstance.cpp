@@ -14,6 +14,9 @@
 // "\\.\pipe\<name>": a second instance connects, sends "ACTIVATE\n" and waits for "OK\n".
 // A holder that could not publish creates the event "Local\<name>.unpublished", which makes
 // waiting instances give up.
+// Windows gives the foreground only to the process the user is working in, which is the second
+// instance: it lets the first take the foreground (AllowSetForegroundWindow) before asking,
+// and after the answer finds the first instance's window and brings it forward itself.
 
 namespace plat {
 namespace {
@@ -22,6 +25,8 @@ constexpr char kRequest[] = "ACTIVATE\n";
 constexpr char kAnswer[] = "OK\n";
 constexpr int kRequestTimeoutMs = 2000;
 constexpr int kPollStepMs = 20;
+// How long a second start waits for the first instance's window to show.
+constexpr int kForwardWaitMs = 1000;
 
 // Overlapped read or write on a pipe, given up after timeoutMs (-1: no limit).
 bool TransferWithin(HANDLE h, char* data, DWORD size, bool write, int timeoutMs, DWORD& done) {
@@ -67,6 +72,39 @@ bool WriteText(HANDLE h, const char* text, int timeoutMs) {
   DWORD n = 0;
   return TransferWithin(h, s.data(), static_cast<DWORD>(s.size()), true, timeoutMs, n) &&
          n == s.size();
+}
+
+// The first visible, unowned top-level window of process `pid` (its main window), or null.
+HWND MainWindowOf(DWORD pid) {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{pid, nullptr};
+  EnumWindows(
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        if (owner != s->pid || !IsWindowVisible(w) || GetWindow(w, GW_OWNER)) return TRUE;
+        s->found = w;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+// Brings the window of process `pid` forward once it shows (the first instance restores it
+// from the tray on its own thread after answering), waiting up to timeoutMs.
+void BringForward(DWORD pid, int timeoutMs) {
+  for (int waited = 0;; waited += kPollStepMs) {
+    if (HWND w = MainWindowOf(pid)) {
+      if (IsIconic(w)) ShowWindow(w, SW_RESTORE);
+      SetForegroundWindow(w);
+      return;
+    }
+    if (waited >= timeoutMs) return;
+    Sleep(kPollStepMs);
+  }
 }
 
 }  // namespace
@@ -152,12 +190,16 @@ struct InstanceLock::Impl {
     HANDLE h = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                            OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 0;  // not there yet, or busy with another instance
+    ULONG firstPid = 0;
+    if (GetNamedPipeServerProcessId(h, &firstPid)) AllowSetForegroundWindow(firstPid);
     std::string line;
     int result = WriteText(h, kRequest, answerTimeoutMs) && ReadLine(h, line, answerTimeoutMs) &&
                          line + "\n" == kAnswer
                      ? 1
                      : -1;
     CloseHandle(h);
+    if (result > 0 && firstPid && firstPid != GetCurrentProcessId())
+      BringForward(firstPid, kForwardWaitMs);
     return result;
   }
 };

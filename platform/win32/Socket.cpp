@@ -79,6 +79,41 @@ long Send(Socket s, const char* data, std::size_t size, bool dontRoute) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
+Socket ListenLoopback(int* port, int backlog) {
+  const Socket s = OpenTcp();
+  if (s == kNoSocket) return kNoSocket;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int len = sizeof addr;
+  if (::bind(Raw(s), reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(Raw(s), backlog) != 0 ||
+      ::getsockname(Raw(s), reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    ::closesocket(Raw(s));
+    return kNoSocket;
+  }
+  if (port) *port = ntohs(addr.sin_port);
+  return s;
+}
+
+Socket Accept(Socket listening) {
+  const SOCKET c = ::accept(Raw(listening), nullptr, nullptr);
+  if (c == INVALID_SOCKET) return kNoSocket;
+  // Accepted sockets take the listening socket's attributes, inheritance included: cleared
+  // here so that a child started meanwhile does not keep the connection open.
+  SetHandleInformation(reinterpret_cast<HANDLE>(c), HANDLE_FLAG_INHERIT, 0);
+  return static_cast<Socket>(c);
+}
+
+int WaitReadable(Socket s, int ms) {
+  WSAPOLLFD p{};
+  p.fd = Raw(s);
+  p.events = POLLRDNORM;
+  const int r = ::WSAPoll(&p, 1, ms);
+  if (r == SOCKET_ERROR) return -1;
+  return r > 0 ? 1 : 0;
+}
+
 void Shutdown(Socket s) {
   if (s != kNoSocket) ::shutdown(Raw(s), SD_BOTH);
 }

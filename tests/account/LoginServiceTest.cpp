@@ -118,7 +118,8 @@ TEST_F(LoginServiceTest, ExchangeLeavesTheSessionToApply) {
   StartServer();
   m_session.userName = "earlier";
   m_session.loggedIn = 1;
-  const LoginResult result = m_service.Exchange("demo", "demo123", false);
+  const AbortFlag never{false};
+  const LoginResult result = m_service.Exchange("demo", "demo123", false, never);
   ASSERT_TRUE(result.success);
   EXPECT_EQ(m_session.userName, "earlier") << "the exchange may run beside readers";
   EXPECT_EQ(m_session.loggedIn, 1);
@@ -127,7 +128,7 @@ TEST_F(LoginServiceTest, ExchangeLeavesTheSessionToApply) {
   EXPECT_EQ(m_session.cookieKey, result.session.cookieKey);
   EXPECT_EQ(m_session.loggedIn, 1);
 
-  const LoginResult refused = m_service.Exchange("demo", "wrong", false);
+  const LoginResult refused = m_service.Exchange("demo", "wrong", false, never);
   EXPECT_EQ(m_session.loggedIn, 1);
   m_service.Apply(refused);
   EXPECT_EQ(m_session.loggedIn, 0);
@@ -231,6 +232,43 @@ TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
   EXPECT_FALSE(result.success);
   EXPECT_EQ(m_session.loggedIn, 0);
   EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+// A raised abort flag ends the login or the logout while a silent server holds it (or
+// before it starts), well before the I/O time-outs.
+TEST_F(LoginServiceTest, AbortEndsTheExchangeWithASilentServer) {
+  int port = 0;
+  const int fd = ListenOnLoopback(port);
+  ASSERT_GE(fd, 0);
+  ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(port));
+  struct Case {
+    const char* name;
+    bool logout;
+    int abortAfterMs;  // 0: raised before the call
+  };
+  for (const Case& c :
+       {Case{"login, raised while waiting", false, 300},
+        Case{"logout, raised while waiting", true, 300}, Case{"login, raised before", false, 0}}) {
+    SCOPED_TRACE(c.name);
+    AbortFlag abort{c.abortAfterMs == 0};
+    std::thread raiser([&] {
+      if (c.abortAfterMs == 0) return;
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.abortAfterMs));
+      abort = true;
+    });
+    const auto start = std::chrono::steady_clock::now();
+    LoginResult result;
+    if (c.logout)
+      m_service.SendLogout("ck", abort);
+    else
+      result = m_service.Exchange("demo", "demo123", false, abort);
+    const auto took = std::chrono::steady_clock::now() - start;
+    raiser.join();
+    EXPECT_FALSE(result.success);
+    EXPECT_FALSE(c.logout ? m_service.LastAnswer().result.Ok() : result.result.Ok());
+    EXPECT_LT(took, std::chrono::seconds(5)) << "the I/O time-out is 60 s";
+  }
+  close(fd);
 }
 
 // The whole request as the server receives it: an ASCII document goes out byte for byte as

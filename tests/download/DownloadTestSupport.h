@@ -60,8 +60,7 @@ class HttpStandIn {
 
 // Requests the stand-in saw for path (read from its /stats page).
 inline int Hits(const HttpStandIn& server, const std::string& path) {
-  std::string out;
-  orvtest::RunCommand({"curl", "-s", "--noproxy", "*", server.Url("/stats")}, &out);
+  const std::string out = orvtest::HttpGet(server.Url("/stats"));
   auto key = "\"" + path + "\": ";
   auto at = out.find(key);
   return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + key.size());

@@ -12,6 +12,7 @@
 
 #include "DownloadTestSupport.h"
 #include "common/download/CurlSetup.h"
+#include "common/download/PartialFile.h"
 
 using namespace dltest;
 using namespace std::chrono_literals;
@@ -29,8 +30,7 @@ class ShortStallLimit {
 };
 
 std::string Stats(const HttpStandIn& server) {
-  std::string out;
-  orvtest::RunCommand({"curl", "-s", "--noproxy", "*", server.Url("/stats")}, &out);
+  const std::string out = orvtest::HttpGet(server.Url("/stats"));
   return out;
 }
 
@@ -112,6 +112,34 @@ TEST_P(ResumeTest, IncompleteAttemptResumesOnlyWhenTheServerAllows) {
         last = c.done;
       }
     }
+  }
+}
+
+// The kept part and its validators sit beside the target under the target's own name, so
+// that a later process finds them, whatever characters the name holds.
+TEST_F(TransferLimitsTest, KeptPartIsContinuedUnderTheTargetsOwnName) {
+  for (const char* name : {"setup.bin", "安装包 下载.bin"}) {
+    SCOPED_TRACE(name);
+    const std::string target = m_dir.File(name);
+    const std::string body = Body(4000);
+    {
+      PartialFile part(target);
+      ASSERT_TRUE(part.Open());
+      ASSERT_TRUE(part.SaveValidators({10000, "\"e1\"", "Mon, 01 Dec 2026 10:00:00 GMT"}));
+      ASSERT_TRUE(part.Write(body.data(), body.size()));
+      part.Keep();
+    }
+    EXPECT_TRUE(std::filesystem::exists(plat::FsPath(target + ".part")));
+    EXPECT_TRUE(std::filesystem::exists(plat::FsPath(target + ".part.info")));
+    PartialFile later(target);
+    PartialValidators found;
+    ASSERT_TRUE(later.Continue(found));
+    EXPECT_EQ(found.total, 10000);
+    EXPECT_EQ(found.lastModified, "Mon, 01 Dec 2026 10:00:00 GMT");
+    EXPECT_EQ(later.Size(), 4000);
+    ASSERT_TRUE(later.Commit());
+    EXPECT_EQ(orvtest::ReadFile(target), body);
+    EXPECT_FALSE(std::filesystem::exists(plat::FsPath(target + ".part.info")));
   }
 }
 

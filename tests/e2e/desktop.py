@@ -318,12 +318,12 @@ class Desktop:
 class Platform:
     """The stand-in platform servers on loopback (tools/platform-sim)."""
 
-    def __init__(self, source_dir, data_dir, program_dir):
+    def __init__(self, source_dir, data_dir, program_dir, extra=()):
         self.out = open(os.path.join(data_dir + ".out"), "w+")
         self.err = open(os.path.join(data_dir + ".err"), "w+")
         self.proc = subprocess.Popen(
             ["/usr/bin/python3", os.path.join(source_dir, "tools/platform-sim/platform_sim.py"),
-             "--data", data_dir, "--program-dir", program_dir],
+             "--data", data_dir, "--program-dir", program_dir] + list(extra),
             stdout=self.out, stderr=self.err, stdin=subprocess.DEVNULL, start_new_session=True)
         self.env = {}
 

@@ -39,8 +39,8 @@ class PlatformSimTest : public ::testing::Test {
   void SetUp() override {
     ASSERT_TRUE(s_sim->Started()) << "the simulator did not start";
     // A program directory of our own, so the icons land in the test's folder.
-    m_cli = m_dir.File("orvanta-cli");
-    std::filesystem::copy_file(std::string(ORV_BIN_DIR) + "/orvanta-cli", m_cli);
+    m_cli = m_dir.File(orvtest::ExeName("orvanta-cli"));
+    std::filesystem::copy_file(orvtest::Program("orvanta-cli"), m_cli);
   }
 
   // Runs orvanta-cli; the exit code, stdout in out.

@@ -1,11 +1,5 @@
 // The push channel: framing of the byte stream, the thread's address choice, delivery
 // threshold, keep-alive and reconnection, against a TCP server of the test.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <mutex>
@@ -17,6 +11,7 @@
 #include "client/requests/CLoginTcpSocket.h"
 #include "platform/Encoding.h"
 #include "platform/ProgramDir.h"
+#include "platform/Socket.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -28,55 +23,41 @@ using orvtest::WaitUntil;
 // A TCP listener on 127.0.0.1 that the push thread connects to.
 class StubPushServer {
  public:
-  StubPushServer() {
-    m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_listen, 4);
-    socklen_t len = sizeof addr;
-    ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
+  StubPushServer() { m_listen = plat::net::ListenLoopback(&m_port, 4); }
   ~StubPushServer() {
     CloseClient();
-    ::close(m_listen);
+    plat::net::Close(m_listen);
   }
   int Port() const { return m_port; }
 
   // Waits for the next connection; false on timeout.
   bool Accept(int timeoutMs = 5000) {
-    pollfd p{m_listen, POLLIN, 0};
-    if (::poll(&p, 1, timeoutMs) <= 0) return false;
+    if (plat::net::WaitReadable(m_listen, timeoutMs) <= 0) return false;
     CloseClient();
-    m_client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    return m_client >= 0;
+    m_client = plat::net::Accept(m_listen);
+    return m_client != plat::net::kNoSocket;
   }
-  void Send(const std::string& bytes) {
-    ::send(m_client, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-  }
+  void Send(const std::string& bytes) { plat::net::Send(m_client, bytes.data(), bytes.size()); }
   // Bytes that arrive within timeoutMs.
   std::string Receive(size_t want, int timeoutMs) {
     std::string got;
     char buf[256];
     while (got.size() < want) {
-      pollfd p{m_client, POLLIN, 0};
-      if (::poll(&p, 1, timeoutMs) <= 0) break;
-      const ssize_t n = ::recv(m_client, buf, sizeof buf, 0);
+      if (plat::net::WaitReadable(m_client, timeoutMs) <= 0) break;
+      const long n = plat::net::Receive(m_client, buf, sizeof buf);
       if (n <= 0) break;
       got.append(buf, static_cast<size_t>(n));
     }
     return got;
   }
   void CloseClient() {
-    if (m_client >= 0) ::close(m_client);
-    m_client = -1;
+    plat::net::Close(m_client);
+    m_client = plat::net::kNoSocket;
   }
 
  private:
-  int m_listen = -1;
-  int m_client = -1;
+  plat::net::Socket m_listen = plat::net::kNoSocket;
+  plat::net::Socket m_client = plat::net::kNoSocket;
   int m_port = 0;
 };
 

@@ -1,9 +1,4 @@
 // The request cycle shared by every controller: fetch, parse, icon downloads, lookups.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +12,7 @@
 #include "client/requests/ImageFetch.h"
 #include "client/requests/SubscriptionCtrls.h"
 #include "platform/ProgramDir.h"
+#include "platform/Socket.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -65,23 +61,13 @@ TEST_F(RequestCtrlTest, UnreachableServerLeavesResultsAndRequestsNothing) {
 // A loopback listener that never accepts: connections complete, requests get no answer.
 class SilentListener {
  public:
-  SilentListener() {
-    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(m_fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::listen(m_fd, 8);
-    socklen_t len = sizeof addr;
-    ::getsockname(m_fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    m_port = ntohs(addr.sin_port);
-  }
-  ~SilentListener() { ::close(m_fd); }
+  SilentListener() : m_fd(plat::net::ListenLoopback(&m_port, 8)) {}
+  ~SilentListener() { plat::net::Close(m_fd); }
   std::string Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/x"; }
 
  private:
-  int m_fd = -1;
   int m_port = 0;
+  plat::net::Socket m_fd;
 };
 
 TEST_F(RequestCtrlTest, AbortEndsAFetchPromptlyAsAFailure) {

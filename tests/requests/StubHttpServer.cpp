@@ -1,25 +1,13 @@
 #include "StubHttpServer.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <cstdlib>
+
+#include "platform/Socket.h"
 
 namespace orvtest {
 
 StubHttpServer::StubHttpServer() {
-  m_listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-  ::listen(m_listen, 16);
-  socklen_t len = sizeof addr;
-  ::getsockname(m_listen, reinterpret_cast<sockaddr*>(&addr), &len);
-  m_port = ntohs(addr.sin_port);
+  m_listen = plat::net::ListenLoopback(&m_port);
   m_thread = std::thread([this] { Serve(); });
 }
 
@@ -29,7 +17,7 @@ StubHttpServer::~StubHttpServer() {
     m_stopping = true;
   }
   m_thread.join();
-  ::close(m_listen);
+  plat::net::Close(m_listen);
 }
 
 void StubHttpServer::SetAnswer(const std::string& path, const std::string& body) {
@@ -71,22 +59,20 @@ void StubHttpServer::Serve() {
       std::lock_guard<std::mutex> lock(m_mutex);
       if (m_stopping) return;
     }
-    pollfd p{m_listen, POLLIN, 0};
-    if (::poll(&p, 1, 20) <= 0) continue;
-    const int client = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    if (client < 0) continue;
+    if (plat::net::WaitReadable(m_listen, 20) <= 0) continue;
+    const plat::net::Socket client = plat::net::Accept(m_listen);
+    if (client == plat::net::kNoSocket) continue;
     Answer(client);
-    ::close(client);
+    plat::net::Close(client);
   }
 }
 
-void StubHttpServer::Answer(int client) {
+void StubHttpServer::Answer(plat::net::Socket client) {
   std::string request;
   char buf[4096];
   while (request.find("\r\n\r\n") == std::string::npos) {
-    pollfd p{client, POLLIN, 0};
-    if (::poll(&p, 1, 2000) <= 0) return;
-    const ssize_t n = ::recv(client, buf, sizeof buf, 0);
+    if (plat::net::WaitReadable(client, 2000) <= 0) return;
+    const long n = plat::net::Receive(client, buf, sizeof buf);
     if (n <= 0) return;
     request.append(buf, static_cast<size_t>(n));
   }
@@ -111,7 +97,7 @@ void StubHttpServer::Answer(int client) {
       "\r\nConnection: close\r\n\r\n";
   // An answer written as a whole response (its own status line and headers) goes as it is.
   const std::string all = body.rfind("HTTP/1.", 0) == 0 ? body : head + body;
-  ::send(client, all.data(), all.size(), MSG_NOSIGNAL);
+  plat::net::Send(client, all.data(), all.size());
 }
 
 }  // namespace orvtest

@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Socket.h"
 #include "support/TestSupport.h"  // ScopedEnv
 
 namespace orvtest {
@@ -34,9 +35,9 @@ class StubHttpServer {
 
  private:
   void Serve();
-  void Answer(int client);
+  void Answer(plat::net::Socket client);
 
-  int m_listen = -1;
+  plat::net::Socket m_listen = plat::net::kNoSocket;
   int m_port = 0;
   bool m_stopping = false;
   mutable std::mutex m_mutex;

@@ -3,6 +3,7 @@
 // stand-in platform.
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
@@ -58,6 +59,14 @@ class ScopedEnv {
 // A loopback TCP port nobody listens on (bound once, then released).
 int ClosedLoopbackPort();
 
+// The body of a plain GET of an http://127.0.0.1:PORT/... URL (no proxy), "" on failure.
+std::string HttpGet(const std::string& url);
+
+// A program's file name from its name without extension (".exe" added on Windows), and
+// that program in the build's bin folder.
+std::string ExeName(const std::string& name);
+std::string Program(const std::string& name);
+
 // A loopback server that accepts every connection and never answers (a hung peer).
 class SilentServer {
  public:
@@ -71,10 +80,10 @@ class SilentServer {
   int Accepted() const { return m_accepted; }
 
  private:
-  int m_fd = -1;
+  std::intptr_t m_fd = -1;
   int m_port = 0;
   std::atomic<int> m_accepted{0};
-  std::vector<int> m_clients;
+  std::vector<std::intptr_t> m_clients;
   std::thread m_thread;
 };
 
@@ -86,7 +95,10 @@ std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 
 // A child process with its stdout readable line by line; killed (SIGTERM, then SIGKILL)
-// on destruction.
+// on destruction. On Windows a program named by a Linux path (ORV_PYTHON, "/bin/sh") runs
+// on the Linux side through the launcher of the Wine run (host_launcher.py, found by
+// ORVANTA_TEST_LAUNCHER), its Windows path arguments translated: a Windows program cannot
+// start or read a Linux child under Wine.
 class ChildProcess {
  public:
   ChildProcess(const std::vector<std::string>& argv,
@@ -109,8 +121,10 @@ class ChildProcess {
 
  private:
   int m_pid = -1;
-  int m_out = -1;
+  std::intptr_t m_out = -1;  // pipe (POSIX descriptor, Windows handle) or launcher socket
+  bool m_remote = false;
   std::string m_buffer;
+  std::string m_frames;  // launcher bytes not yet parsed (Windows)
   bool m_exited = false;
   int m_status = 0;
 };

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -53,14 +54,20 @@ TEST_F(UpdateHandOff, MissingCacheFolderOrUpdaterIsReported) {
 }
 
 TEST_F(UpdateHandOff, UpdaterIsStartedWithoutArguments) {
-  std::string marker = m_program.Path() + "/started.txt";
-  std::string updater = m_program.Path() + "/Orvlift";
-  orvtest::WriteFile(updater, "#!/bin/sh\necho \"args=$#\" > '" + marker + "'\n");
-  chmod(updater.c_str(), 0755);
-  orvtest::WriteFile(m_program.Path() + "/UpdateCache/keep.txt", "");
-  EXPECT_EQ(LaunchUpdater(), LaunchResult::Started);
-  ASSERT_TRUE(orvtest::WaitUntil([&] { return orvtest::ReadFile(marker) == "args=0\n"; }));
-  EXPECT_TRUE(orvtest::ReadFile(m_program.Path() + "/UpdateCache/UpdateInfo.ini").size() > 0);
+  // The Windows release names the updater with the program suffix.
+  for (const char* name : {"/Orvlift", "/Orvlift.exe"}) {
+    SCOPED_TRACE(name);
+    std::string marker = m_program.Path() + "/started.txt";
+    std::remove(marker.c_str());
+    std::string updater = m_program.Path() + name;
+    orvtest::WriteFile(updater, "#!/bin/sh\necho \"args=$#\" > '" + marker + "'\n");
+    chmod(updater.c_str(), 0755);
+    orvtest::WriteFile(m_program.Path() + "/UpdateCache/keep.txt", "");
+    EXPECT_EQ(LaunchUpdater(), LaunchResult::Started);
+    ASSERT_TRUE(orvtest::WaitUntil([&] { return orvtest::ReadFile(marker) == "args=0\n"; }));
+    EXPECT_TRUE(orvtest::ReadFile(m_program.Path() + "/UpdateCache/UpdateInfo.ini").size() > 0);
+    std::remove(updater.c_str());
+  }
 }
 
 // Records every prompt; Confirm answers as told.

@@ -1,5 +1,6 @@
 // orvanta-cli download URL PATH: one download through the engine with a headless owner; every
-// hook call is printed as one JSON line. Exit 0 when the file arrived, 1 otherwise. http(s)
+// hook call is printed as one JSON line, a failure with its reason and the last HTTP status.
+// Exit 0 when the file arrived, 1 otherwise. http(s)
 // addresses use the HTTP worker, ftp addresses the FTP worker (as the updater does); any
 // other scheme is refused (exit 2).
 #include <json/json.h>
@@ -28,8 +29,11 @@ class CliDownloadWindow final : public HeadlessDownloadWindow {
     PrintJson(Event("finished", url, size, size));
     End(true);
   }
-  void OnDownError(std::string url) override {
-    PrintJson(Event("error", url, 0, 0));
+  void OnDownFailed(std::string url, DownloadFailure failure, long status) override {
+    Json::Value v = Event("error", url, 0, 0);
+    v["reason"] = FailureText(failure);
+    v["status"] = Json::Int64(status);
+    PrintJson(v);
     End(false);
   }
   void OnStartDownload(std::string url) override { PrintJson(Event("start", url, 0, 0)); }
@@ -52,6 +56,17 @@ class CliDownloadWindow final : public HeadlessDownloadWindow {
     v["done"] = Json::Int64(done);
     v["total"] = Json::Int64(total);
     return v;
+  }
+  static const char* FailureText(DownloadFailure failure) {
+    switch (failure) {
+      case DownloadFailure::Attempts:
+        break;
+      case DownloadFailure::NoFile:
+        return "the address cannot be fetched";
+      case DownloadFailure::Busy:
+        return "another download keeps writing the file";
+    }
+    return "every attempt failed";
   }
   void End(bool finished) {
     std::lock_guard lock(m_mutex);

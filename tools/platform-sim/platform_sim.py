@@ -54,6 +54,9 @@ LumoDownloads/), writing DisplayName, DisplayVersion, Publisher, DisplayIcon (a 
 start script) and UninstallString (an uninstaller that removes the entry again). The
 installed files go to $ORVANTA_APPS_ROOT (default
 $XDG_DATA_HOME/orvanta/apps, i.e. ~/.local/share/orvanta/apps).
+With --windows-installer PROGRAM the installers are that Windows program (built from
+tools/platform-sim/windows) with the application's name, version and code appended; it
+registers itself through the Windows registry.
 """
 
 import argparse
@@ -299,6 +302,13 @@ class Catalogue:
             return {"tcount": n, "data": data}
         return {"page": "1", "count": n, "tpage": "1" if data else "0", "tcount": n, "data": data}
 
+    def windows_installer(self, appid, program, register_pause=0):
+        """The Windows sample installer (tools/platform-sim/windows) with its trailer."""
+        app = self.desktop[appid]
+        trailer = "name=%s\nversion=%s\ncode=%s\npause=%g\n" % (
+            app["name"], app["version"], app["code"], register_pause)
+        return program + b"\nORVSETUP\n" + trailer.encode("utf-8")
+
     def installer(self, appid, register_pause=0):
         app = self.desktop[appid]
         register = register_lines(register_pause).format(name=app["name"], version=app["version"])
@@ -321,6 +331,7 @@ class State:
         self.icon_bytes = None  # served for every icon when set (--icon-file)
         self.banner_bytes = None  # served for every banner picture when set (--banner-file)
         self.register_pause = 0  # seconds between an installer's registry writes
+        self.windows_installer = None  # the Windows sample installer's bytes (--windows-installer)
         self.push_clients = []
         self.catalogue = None
         self.push_port = 0
@@ -454,7 +465,11 @@ class Handler(BaseHTTPRequestHandler):
         if path.startswith("/downloads/"):
             try:
                 appid = int(path.split("/")[2])
-                script = cat.installer(appid, st.register_pause).encode("utf-8")
+                if st.windows_installer is not None:
+                    script = cat.windows_installer(appid, st.windows_installer,
+                                                   st.register_pause)
+                else:
+                    script = cat.installer(appid, st.register_pause).encode("utf-8")
             except (IndexError, ValueError, KeyError):
                 return self.send(404, "text/plain", b"not found")
             if st.slow_downloads:
@@ -780,6 +795,8 @@ def main(argv=None):
                                               "scripts/release.sh")
     parser.add_argument("--program-dir", help="client program directory whose image/config.ini "
                                               "is pointed at these servers")
+    parser.add_argument("--windows-installer", help="serve this Windows program (the sample "
+                        "installer of tools/platform-sim/windows) as every installer")
     parser.add_argument("--icon-file", help="serve this file as every application's icon")
     parser.add_argument("--banner-file", help="serve this file as every banner picture")
     args = parser.parse_args(argv)
@@ -788,7 +805,8 @@ def main(argv=None):
     data_dir = tempfile.mkdtemp(prefix="orvanta-sim.") if own_data else os.path.abspath(args.data)
     os.makedirs(data_dir, exist_ok=True)
     state = State(data_dir)
-    for name, attr in ((args.icon_file, "icon_bytes"), (args.banner_file, "banner_bytes")):
+    for name, attr in ((args.icon_file, "icon_bytes"), (args.banner_file, "banner_bytes"),
+                       (args.windows_installer, "windows_installer")):
         if name:
             with open(name, "rb") as f:
                 setattr(state, attr, f.read())

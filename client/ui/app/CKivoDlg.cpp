@@ -657,11 +657,12 @@ void CKivoDlg::RefreshLoginDisplay() {
 void CKivoDlg::Logout() {
   // The logout waits for the login server on a worker; the window takes input meanwhile
   // and refreshes its login display when the logout has ended.
+  // The session is signed out here, on its one writer thread; the worker only sends.
   if (m_logoutCall.Pending()) return;
   m_logoutCall = shell::RunCoreCall(
       this,
-      [service = m_loginService](AbortFlag&) {
-        service->Logout();
+      [service = m_loginService, cookieKey = m_loginService->SignOut()](AbortFlag& abort) {
+        service->SendLogout(cookieKey, abort);
         return CallResult<bool>{RequestResult::Success(), true};
       },
       [this](CallResult<bool>) { RefreshLoginDisplay(); });

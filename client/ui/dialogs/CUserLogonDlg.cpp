@@ -148,9 +148,9 @@ void CUserLogonDlg::OnLogin() {
   m_loginCall = shell::RunCoreCall(
       this,
       // `owner` keeps the service alive while the exchange runs.
-      [service, owner = m_serviceOwner, name, password, remember](AbortFlag&) {
+      [service, owner = m_serviceOwner, name, password, remember](AbortFlag& abort) {
         CallResult<LoginResult> out;
-        out.value = service->Exchange(name, password, remember);
+        out.value = service->Exchange(name, password, remember, abort);
         out.result = out.value.result;
         return out;
       },

@@ -1,5 +1,6 @@
 #include "client/ui/shell/CoreCall.h"
 
+#include <QCoreApplication>
 #include <QThreadPool>
 
 #include <algorithm>
@@ -23,15 +24,27 @@ Registry& Calls() {
   return registry;
 }
 
-// Its workers are joined when the program ends (after the window aborted every call).
+// Aborts what is still in flight and joins every worker. Runs when the application object
+// is destroyed, so the workers end before the exit handlers run: a worker ending after
+// OpenSSL's own handler would leave its per-thread state behind.
+void EndWorkers();
+
+// Created with its first call. Its workers are joined by EndWorkers when the application
+// object goes, and otherwise by the pool's destructor when the program ends.
 QThreadPool& Pool() {
   static QThreadPool pool;
   static const bool sized = [] {
     pool.setMaxThreadCount(kWorkers);
+    qAddPostRoutine(&EndWorkers);
     return true;
   }();
   (void)sized;
   return pool;
+}
+
+void EndWorkers() {
+  AbortAllCalls();
+  Pool().waitForDone();
 }
 
 }  // namespace

@@ -5,12 +5,14 @@
 #include <QApplication>
 #include <QDialog>
 #include <QElapsedTimer>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 
 #include "client/base/UserSession.h"
 #include "client/ui/app/CKivoDlg.h"
+#include "client/ui/shell/CoreCall.h"
 #include "client/ui/views/CAppGridPage.h"
 #include "controls/CXTabCtrl.h"
 #include "support/TestSupport.h"
@@ -25,12 +27,14 @@ constexpr qint64 kEndsMs = 2000;
 TEST(SilentPlatform, PagesLoginDialogAndCloseTakeEffectAtOnce) {
   orvtest::TempProgramDir dir;
   orvtest::SilentServer server;
+  orvtest::SilentServer loginServer;  // its own, to know when the login is waiting on it
   const std::string silent = "127.0.0.1:" + std::to_string(server.Port());
   std::vector<std::unique_ptr<orvtest::ScopedEnv>> env;
-  for (const char* kind :
-       {"APP", "WEB", "PORTAL", "OA", "LOG", "DIAGNOSIS", "MESSAGE", "UPDATE", "PUSH"})
+  for (const char* kind : {"APP", "PORTAL", "OA", "LOG", "DIAGNOSIS", "MESSAGE", "UPDATE", "PUSH"})
     env.push_back(
         std::make_unique<orvtest::ScopedEnv>(std::string("ORVANTA_HOST_") + kind, silent));
+  env.push_back(std::make_unique<orvtest::ScopedEnv>(
+      "ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(loginServer.Port())));
 
   UserSession session;
   session.loggedIn = 1;  // my apps shows its page (its lists are requested from the server)
@@ -61,8 +65,10 @@ TEST(SilentPlatform, PagesLoginDialogAndCloseTakeEffectAtOnce) {
     }
   }
 
-  // The login dialog opens and closes at once (its modal loop runs the timer).
+  // The login dialog opens at once, and closes at once with its login to the silent server
+  // in flight (its modal loop runs the timer).
   qint64 openedAfter = -1;
+  bool loginInFlight = false;
   QElapsedTimer clock;
   QTimer poll;
   poll.setInterval(5);
@@ -71,6 +77,9 @@ TEST(SilentPlatform, PagesLoginDialogAndCloseTakeEffectAtOnce) {
     if (dialog == nullptr || !dialog->isVisible()) return;
     openedAfter = clock.elapsed();
     poll.stop();
+    const int accepted = loginServer.Accepted();
+    dialog->findChild<QPushButton*>("login")->click();
+    loginInFlight = orvtest::WaitUntil([&] { return loginServer.Accepted() > accepted; });
     clock.restart();
     dialog->close();
   });
@@ -79,6 +88,7 @@ TEST(SilentPlatform, PagesLoginDialogAndCloseTakeEffectAtOnce) {
   window->OpenLoginDialog(false);
   const qint64 closedAfter = clock.elapsed();
   ASSERT_GE(openedAfter, 0);
+  ASSERT_TRUE(loginInFlight);
   EXPECT_LT(openedAfter, kTakesEffectMs);
   EXPECT_LT(closedAfter, kTakesEffectMs);
 
@@ -89,6 +99,9 @@ TEST(SilentPlatform, PagesLoginDialogAndCloseTakeEffectAtOnce) {
   EXPECT_EQ(finished.count(), 1);
   window->Shutdown();
   window.reset();
+  EXPECT_TRUE(orvtest::WaitUntil([] { return shell::CallsInFlight() == 0; },
+                                 std::chrono::milliseconds(kEndsMs)))
+      << "a call still runs, so the program would not end";
   EXPECT_LT(clock.elapsed(), kEndsMs);
 }
 

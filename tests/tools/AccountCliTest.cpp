@@ -26,8 +26,8 @@ std::vector<Json::Value> JsonLines(const std::string& out) {
 class AccountCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_cli = m_program.File("orvanta-cli");
-    fs::copy_file(ORV_BIN_DIR "/orvanta-cli", m_cli);
+    m_cli = m_program.File(orvtest::ExeName("orvanta-cli"));
+    fs::copy_file(orvtest::Program("orvanta-cli"), m_cli);
     m_server = std::make_unique<orvtest::ChildProcess>(std::vector<std::string>{
         ORV_PYTHON, ORV_SOURCE_DIR "/tools/platform-sim/sim_login.py", "--port", "0"});
     const auto vars = m_server->ReadAssignments({"ORVANTA_HOST_WEB"});

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "UpdateSim.h"
 #include "platform/Registry.h"
 #include "tests/support/TestSupport.h"
+#include "tests/update/UpdateSim.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 namespace {
 
-const std::string kCli = ORV_BIN_DIR "/orvanta-cli";
+const std::string kCli = orvtest::Program("orvanta-cli");
 
 TEST(OrvantaCli, VersionPrintsTheOwnVersionAsJson) {
   std::string out, err;

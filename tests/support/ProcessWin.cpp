@@ -1,20 +1,21 @@
-// The test helpers on Windows: the same interface as TestSupport.cpp, through Win32 calls.
-// Stand-in servers written in Python run on the Linux side of the Wine run: the build script
-// starts the stand-in platform and hands its addresses over in the environment.
+// Child processes, temporary folders and the environment on Windows. Programs named by a
+// Linux path run on the Linux side through the launcher of the Wine run (host_launcher.py):
+//   request  "A <len>\n<argument>" each, "V <len>\n<NAME=VALUE>" each, then "R\n";
+//   answer   "P <pid>\n" once started, "O <len>\n<bytes>" and "E <len>\n<bytes>" for its
+//            output and errors, "X <code>\n" at its end.
+// Closing the connection ends the program.
 #include <winsock2.h>
 // after winsock2.h
 #include <windows.h>
-#include <ws2tcpip.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <mutex>
-#include <sstream>
 #include <thread>
 
+#include "SupportPlatform.h"
 #include "TestSupport.h"
 #include "platform/ProgramDir.h"
+#include "platform/Socket.h"
 #include "platform/win32/WinText.h"
 
 namespace orvtest {
@@ -22,13 +23,19 @@ namespace fs = std::filesystem;
 using plat::win::Narrow;
 using plat::win::Widen;
 
-namespace {
+namespace detail {
 
 void SetEnv(const std::string& name, const std::string* value) {
   // Both the C runtime's copy (getenv) and the process environment (child processes).
   _putenv_s(name.c_str(), value ? value->c_str() : "");
   SetEnvironmentVariableW(Widen(name).c_str(), value ? Widen(*value).c_str() : nullptr);
 }
+
+fs::path FsPath(const std::string& utf8) { return fs::path(Widen(utf8)); }
+
+}  // namespace detail
+
+namespace {
 
 // Process handles by process id, so that Wait and Kill reach the child after it exited.
 std::mutex g_procMutex;
@@ -119,12 +126,84 @@ void Forget(int pid) {
   g_processes.erase(it);
 }
 
-bool Winsock() {
-  static const bool ok = [] {
-    WSADATA d;
-    return WSAStartup(MAKEWORD(2, 2), &d) == 0;
-  }();
-  return ok;
+// A Linux program: run through the launcher.
+bool IsLinuxProgram(const std::vector<std::string>& argv) {
+  return !argv.empty() && !argv[0].empty() && argv[0][0] == '/';
+}
+
+std::string Frame(char kind, const std::string& bytes) {
+  return std::string(1, kind) + " " + std::to_string(bytes.size()) + "\n" + bytes;
+}
+
+// Connects to the launcher and sends the request; kNoSocket when there is none.
+plat::net::Socket OpenLauncher(const std::vector<std::string>& argv,
+                               const std::map<std::string, std::string>& extraEnv) {
+  const char* where = std::getenv("ORVANTA_TEST_LAUNCHER");
+  if (!where || !*where) return plat::net::kNoSocket;
+  const std::string hostPort = where;
+  const auto colon = hostPort.rfind(':');
+  if (colon == std::string::npos) return plat::net::kNoSocket;
+  const plat::net::Socket s = plat::net::OpenTcp();
+  if (s == plat::net::kNoSocket) return s;
+  if (!plat::net::Connect(s, hostPort.substr(0, colon), std::atoi(hostPort.c_str() + colon + 1))) {
+    plat::net::Close(s);
+    return plat::net::kNoSocket;
+  }
+  std::string request;
+  for (const auto& a : argv) request += Frame('A', a);
+  for (const auto& [k, v] : extraEnv) request += Frame('V', k + "=" + v);
+  request += "R\n";
+  if (plat::net::Send(s, request.data(), request.size()) != static_cast<long>(request.size())) {
+    plat::net::Close(s);
+    return plat::net::kNoSocket;
+  }
+  return s;
+}
+
+struct Frames {
+  std::string out, err;
+  int pid = -1;
+  bool ended = false;
+  int code = -1;
+};
+
+// Consumes the complete frames at the front of raw.
+void Parse(std::string& raw, Frames& f) {
+  for (;;) {
+    const auto nl = raw.find('\n');
+    if (nl == std::string::npos || nl < 1) return;
+    const char kind = raw[0];
+    const long value = std::atol(raw.c_str() + 1);
+    if (kind == 'P' || kind == 'X') {
+      (kind == 'P' ? f.pid : f.code) = static_cast<int>(value);
+      if (kind == 'X') f.ended = true;
+      raw.erase(0, nl + 1);
+      continue;
+    }
+    const auto len = static_cast<std::size_t>(value);
+    if (raw.size() < nl + 1 + len) return;
+    (kind == 'O' ? f.out : f.err).append(raw, nl + 1, len);
+    raw.erase(0, nl + 1 + len);
+  }
+}
+
+// Reads what arrives within ms into f; false when the link is closed or broken.
+bool Pump(plat::net::Socket s, std::string& raw, Frames& f, int ms) {
+  const int ready = plat::net::WaitReadable(s, ms < 0 ? 0 : ms);
+  if (ready < 0) return false;
+  if (ready == 0) return true;
+  char buf[8192];
+  const long n = plat::net::Receive(s, buf, sizeof buf);
+  if (n <= 0) return false;
+  raw.append(buf, static_cast<std::size_t>(n));
+  Parse(raw, f);
+  return true;
+}
+
+int MsLeft(std::chrono::steady_clock::time_point end) {
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
+  return left.count() < 0 ? 0 : static_cast<int>(left.count());
 }
 
 }  // namespace
@@ -148,82 +227,40 @@ TempDir::~TempDir() {
   fs::remove_all(fs::path(Widen(m_path)), ec);
 }
 
-TempProgramDir::TempProgramDir() {
-  const char* old = std::getenv("ORVANTA_REGISTRY_ROOT");
-  m_hadRegistry = old != nullptr;
-  if (old) m_oldRegistry = old;
-  fs::create_directories(fs::path(Widen(RegistryRoot())));
-  const std::string root = RegistryRoot();
-  SetEnv("ORVANTA_REGISTRY_ROOT", &root);
-  plat::SetProgramDirectory(m_dir.Path());
-}
-
-TempProgramDir::~TempProgramDir() {
-  plat::SetProgramDirectory("");
-  SetEnv("ORVANTA_REGISTRY_ROOT", m_hadRegistry ? &m_oldRegistry : nullptr);
-}
-
-ScopedEnv::ScopedEnv(const std::string& name, const std::string& value) : m_name(name) {
-  if (const char* old = std::getenv(name.c_str())) {
-    m_old = old;
-    m_had = true;
-  }
-  SetEnv(name, &value);
-}
-
-ScopedEnv::~ScopedEnv() { SetEnv(m_name, m_had ? &m_old : nullptr); }
-
-int ClosedLoopbackPort() {
-  if (!Winsock()) return 1;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  if (s == INVALID_SOCKET) return 1;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int len = sizeof addr;
-  int port = 1;
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
-      getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0)
-    port = ntohs(addr.sin_port);
-  closesocket(s);
-  return port;
-}
-
-bool WaitUntil(const std::function<bool()>& pred, std::chrono::milliseconds timeout) {
-  auto end = std::chrono::steady_clock::now() + timeout;
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return pred();
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(fs::path(Widen(path)), std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void WriteFile(const std::string& path, const std::string& content) {
-  fs::create_directories(fs::path(Widen(path)).parent_path());
-  std::ofstream out(fs::path(Widen(path)), std::ios::binary | std::ios::trunc);
-  out << content;
-}
-
 ChildProcess::ChildProcess(const std::vector<std::string>& argv,
                            const std::map<std::string, std::string>& extraEnv) {
+  if (IsLinuxProgram(argv)) {
+    m_remote = true;
+    const plat::net::Socket s = OpenLauncher(argv, extraEnv);
+    if (s == plat::net::kNoSocket) return;
+    m_out = s;
+    Frames f;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (f.pid < 0 && !f.ended && MsLeft(end) > 0 && Pump(s, m_frames, f, MsLeft(end))) {
+    }
+    m_buffer += f.out;
+    m_pid = f.pid;
+    if (f.ended) {
+      m_exited = true;
+      m_status = f.code;
+    }
+    return;
+  }
   HANDLE r = nullptr, w = nullptr;
   if (!InheritablePipe(r, w)) return;
   m_pid = Spawn(argv, extraEnv, w, nullptr);
   CloseHandle(w);
-  // Kernel handles fit in 32 bits (HandleToLong), so the pipe is kept in the int member.
+  // Kernel handles fit in 32 bits (HandleToLong), so the pipe is kept as an integer.
   m_out = HandleToLong(r);
 }
 
 ChildProcess::~ChildProcess() {
   Kill();
-  if (m_out != -1) CloseHandle(LongToHandle(m_out));
+  if (m_remote) {
+    plat::net::Close(m_out);
+    return;
+  }
+  if (m_out != -1) CloseHandle(LongToHandle(static_cast<long>(m_out)));
   if (m_pid > 0) Forget(m_pid);
 }
 
@@ -238,7 +275,26 @@ bool ChildProcess::ReadLine(std::string& line, std::chrono::milliseconds timeout
       return true;
     }
     if (m_out == -1) return false;
-    HANDLE h = LongToHandle(m_out);
+    if (m_remote) {
+      Frames f;
+      const bool open = !m_exited && Pump(m_out, m_frames, f, MsLeft(end));
+      m_buffer += f.out;
+      if (f.ended) {
+        m_exited = true;
+        m_status = f.code;
+      }
+      if (m_buffer.find('\n') != std::string::npos) continue;
+      if (!open || m_exited) {
+        // The output ended: the rest of the buffer is the last line.
+        if (m_buffer.empty()) return false;
+        line = m_buffer;
+        m_buffer.clear();
+        return true;
+      }
+      if (MsLeft(end) == 0) return false;
+      continue;
+    }
+    HANDLE h = LongToHandle(static_cast<long>(m_out));
     DWORD avail = 0;
     if (!PeekNamedPipe(h, nullptr, 0, nullptr, &avail, nullptr)) {
       // Writer gone: the rest of the buffer is the last line.
@@ -262,26 +318,23 @@ bool ChildProcess::ReadLine(std::string& line, std::chrono::milliseconds timeout
   }
 }
 
-std::map<std::string, std::string> ChildProcess::ReadAssignments(
-    const std::vector<std::string>& keys, std::chrono::milliseconds timeout) {
-  std::map<std::string, std::string> found;
-  auto end = std::chrono::steady_clock::now() + timeout;
-  std::string line;
-  while (found.size() < keys.size()) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        end - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || !ReadLine(line, left)) break;
-    auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    std::string key = line.substr(0, eq);
-    for (auto& k : keys)
-      if (k == key) found[key] = line.substr(eq + 1);
-  }
-  return found;
-}
-
 int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   if (m_pid <= 0) return -1;
+  if (m_remote) {
+    const auto end = std::chrono::steady_clock::now() + timeout;
+    while (!m_exited) {
+      Frames f;
+      const bool open = Pump(m_out, m_frames, f, MsLeft(end));
+      m_buffer += f.out;
+      if (f.ended) {
+        m_exited = true;
+        m_status = f.code;
+      }
+      if (!open && !m_exited) return -1;
+      if (!m_exited && MsLeft(end) == 0) return -1;
+    }
+    return m_status;
+  }
   int code = WaitProcess(m_pid, static_cast<DWORD>(timeout.count()));
   if (code != -1 || WaitForSingleObject(ProcessOf(m_pid), 0) == WAIT_OBJECT_0) m_exited = true;
   return code;
@@ -289,6 +342,13 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
 
 void ChildProcess::Kill() {
   if (m_pid <= 0 || m_exited) return;
+  if (m_remote) {
+    // The launcher ends the program when the connection closes.
+    plat::net::Close(m_out);
+    m_out = -1;
+    m_exited = true;
+    return;
+  }
   if (HANDLE h = ProcessOf(m_pid)) {
     TerminateProcess(h, 1);
     WaitForSingleObject(h, 5000);
@@ -296,8 +356,27 @@ void ChildProcess::Kill() {
   m_exited = true;
 }
 
+namespace {
+
+int RunLinuxCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
+                    const std::map<std::string, std::string>& extraEnv) {
+  const plat::net::Socket s = OpenLauncher(argv, extraEnv);
+  if (s == plat::net::kNoSocket) return -1;
+  std::string raw;
+  Frames f;
+  while (!f.ended && Pump(s, raw, f, 1000)) {
+  }
+  plat::net::Close(s);
+  if (out) *out = f.out;
+  if (err) *err = f.err;
+  return f.ended && f.pid > 0 ? f.code : -1;
+}
+
+}  // namespace
+
 int RunCommand(const std::vector<std::string>& argv, std::string* out, std::string* err,
                const std::map<std::string, std::string>& extraEnv) {
+  if (IsLinuxProgram(argv)) return RunLinuxCommand(argv, out, err, extraEnv);
   HANDLE or_ = nullptr, ow = nullptr, er = nullptr, ew = nullptr;
   if (!InheritablePipe(or_, ow)) return -1;
   if (!InheritablePipe(er, ew)) {
@@ -309,16 +388,24 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
   CloseHandle(ow);
   CloseHandle(ew);
   std::string so, se;
-  // Both pipes drained at once, so a child filling one of them cannot stall.
-  std::thread errReader([&] {
+  // Both pipes drained while the child runs, so a child filling one of them cannot stall;
+  // reading ends with the child, not at the pipes' end: a Wine service the child started
+  // (explorer's desktop) inherits them and keeps them open.
+  auto drain = [](HANDLE h, std::string& into) {
+    DWORD avail = 0;
     char buf[4096];
-    DWORD n = 0;
-    while (::ReadFile(er, buf, sizeof buf, &n, nullptr) && n > 0) se.append(buf, n);
-  });
-  char buf[4096];
-  DWORD n = 0;
-  while (::ReadFile(or_, buf, sizeof buf, &n, nullptr) && n > 0) so.append(buf, n);
-  errReader.join();
+    while (PeekNamedPipe(h, nullptr, 0, nullptr, &avail, nullptr) && avail > 0) {
+      DWORD n = 0;
+      if (!::ReadFile(h, buf, std::min<DWORD>(avail, sizeof buf), &n, nullptr) || n == 0) break;
+      into.append(buf, n);
+    }
+  };
+  HANDLE process = pid > 0 ? ProcessOf(pid) : nullptr;
+  for (bool ended = process == nullptr; !ended;) {
+    ended = WaitForSingleObject(process, 5) == WAIT_OBJECT_0;
+    drain(or_, so);
+    drain(er, se);
+  }
   CloseHandle(or_);
   CloseHandle(er);
   if (out) *out = so;
@@ -329,59 +416,9 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
   return code;
 }
 
-// The stand-in platform the build script started, known by the variables it exported.
-PlatformSim::PlatformSim() : m_process({}) {
-  for (const char* name :
-       {"ORVANTA_HOST_APP", "ORVANTA_HOST_WEB", "ORVANTA_HOST_PORTAL", "ORVANTA_HOST_OA",
-        "ORVANTA_HOST_LOG", "ORVANTA_HOST_DIAGNOSIS", "ORVANTA_HOST_MESSAGE", "ORVANTA_HOST_UPDATE",
-        "ORVANTA_SIM_CONTROL", "ORVANTA_SIM_PUSH"})
-    if (const char* v = std::getenv(name)) m_hosts[name] = v;
-  m_ready = m_hosts.count("ORVANTA_SIM_CONTROL") > 0;
-}
-
-std::vector<std::unique_ptr<ScopedEnv>> PlatformSim::ExportHosts() const {
-  std::vector<std::unique_ptr<ScopedEnv>> scoped;
-  for (const auto& [name, value] : m_hosts)
-    scoped.push_back(std::make_unique<ScopedEnv>(name, value));
-  return scoped;
-}
-
-SilentServer::SilentServer() {
-  if (!Winsock()) return;
-  SOCKET s = socket(AF_INET, SOCK_STREAM, 0);
-  if (s == INVALID_SOCKET) return;
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int len = sizeof addr;
-  if (bind(s, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || listen(s, 16) != 0 ||
-      getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
-    closesocket(s);
-    return;
-  }
-  m_fd = static_cast<int>(s);
-  m_port = ntohs(addr.sin_port);
-  m_thread = std::thread([this] {
-    for (;;) {
-      SOCKET c = accept(static_cast<SOCKET>(m_fd), nullptr, nullptr);
-      if (c == INVALID_SOCKET) return;
-      m_clients.push_back(static_cast<int>(c));
-      ++m_accepted;
-    }
-  });
-}
-
-SilentServer::~SilentServer() {
-  if (m_fd != -1) closesocket(static_cast<SOCKET>(m_fd));
-  if (m_thread.joinable()) m_thread.join();
-  for (int c : m_clients) closesocket(static_cast<SOCKET>(c));
-}
-
 bool RunningUnderWine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll && GetProcAddress(ntdll, "wine_get_version");
 }
-
-std::string SilentServer::Url() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
 
 }  // namespace orvtest

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "StubHttpServer.h"
 #include "client/base/ServerConfig.h"
-#include "support/TestSupport.h"
+#include "tests/requests/StubHttpServer.h"
+#include "tests/support/TestSupport.h"
 
 namespace {
 
@@ -15,8 +15,8 @@ using orvtest::StubHttpServer;
 class CliSubscriptionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_cli = m_dir.File("orvanta-cli");
-    std::filesystem::copy_file(std::string(ORV_BIN_DIR) + "/orvanta-cli", m_cli);
+    m_cli = m_dir.File(orvtest::ExeName("orvanta-cli"));
+    std::filesystem::copy_file(orvtest::Program("orvanta-cli"), m_cli);
     m_server.SetAnswer(server_paths::kAddApp, R"({"status":"1"})");
     m_server.SetAnswer(server_paths::kDeleteApp, R"({"status":"1"})");
   }

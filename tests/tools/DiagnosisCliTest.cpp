@@ -6,16 +6,16 @@
 
 #include <filesystem>
 
-#include "HttpStandIn.h"
 #include "client/base/OwnVersion.h"
 #include "platform/Encoding.h"
 #include "platform/Registry.h"
+#include "tests/diagnosis/HttpStandIn.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kCli = ORV_BIN_DIR "/orvanta-cli";
+const std::string kCli = orvtest::Program("orvanta-cli");
 const std::string kAnswer = "lumo-server/client/systemCheck/addOrModify.action";
 
 Json::Value ParseOutput(const std::string& out) {
@@ -50,7 +50,7 @@ TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
   ASSERT_TRUE(server.Started());
 
   // The tool's program directory is the folder its binary lies in: a copy, not a link.
-  const std::string cli = program.File("orvanta-cli");
+  const std::string cli = program.File(orvtest::ExeName("orvanta-cli"));
   fs::copy_file(kCli, cli);
   const std::string closed = diagtest::ClosedUrl("/");
   orvtest::WriteFile(

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "DownloadTestSupport.h"
+#include "tests/download/DownloadTestSupport.h"
 
 using namespace dltest;
 
@@ -23,7 +23,7 @@ class CliDownloadTest : public ::testing::Test {
     ASSERT_TRUE(m_server.Ready());
   }
   int Run(const std::vector<std::string>& args, std::string& out) {
-    std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download"};
+    std::vector<std::string> argv = {orvtest::Program("orvanta-cli"), "download"};
     argv.insert(argv.end(), args.begin(), args.end());
     return orvtest::RunCommand(argv, &out, nullptr, {{"ORVANTA_RETRY_PAUSE_MS", "10"}});
   }
@@ -47,12 +47,20 @@ TEST_F(CliDownloadTest, FinishedDownloadPrintsEveryHookAndExitsZero) {
   EXPECT_EQ(orvtest::ReadFile(m_dir.File("a/b.bin")), Body(20000));
 }
 
-TEST_F(CliDownloadTest, FailedDownloadEndsWithErrorAndExitsOne) {
-  std::string out;
-  ASSERT_EQ(Run({m_server.Url("/status/404"), m_dir.File("x.bin")}, out), 1);
-  EXPECT_EQ(Lines(out), (std::vector<std::string>{"{\"done\":0,\"event\":\"error\",\"total\":0,"
-                                                  "\"url\":\"" +
-                                                  m_server.Url("/status/404") + "\"}"}));
+TEST_F(CliDownloadTest, FailedDownloadPrintsItsReasonAndExitsOne) {
+  struct Case {
+    std::string url, reason;
+    int status;
+  };
+  for (const Case& c : {Case{m_server.Url("/status/404"), "every attempt failed", 404},
+                        Case{"http://[127.0.0.1/x.bin", "the address cannot be fetched", 0}}) {
+    std::string out;
+    ASSERT_EQ(Run({c.url, m_dir.File("x.bin")}, out), 1) << c.url;
+    EXPECT_EQ(Lines(out),
+              (std::vector<std::string>{"{\"done\":0,\"event\":\"error\",\"reason\":\"" + c.reason +
+                                        "\",\"status\":" + std::to_string(c.status) +
+                                        ",\"total\":0,\"url\":\"" + c.url + "\"}"}));
+  }
 }
 
 TEST_F(CliDownloadTest, WrongUsageExitsTwo) {
@@ -75,7 +83,7 @@ TEST_F(CliDownloadTest, FtpAddressesUseTheFtpWorkerAndOtherSchemesAreRefused) {
 
   for (const std::string url : {"file:///etc/hostname", "gopher://127.0.0.1/x", "127.0.0.1/x"}) {
     std::string err;
-    std::vector<std::string> argv = {std::string(ORV_BIN_DIR) + "/orvanta-cli", "download", url,
+    std::vector<std::string> argv = {orvtest::Program("orvanta-cli"), "download", url,
                                      m_dir.File("never.bin")};
     EXPECT_EQ(orvtest::RunCommand(argv, &out, &err), 2) << url;
     EXPECT_NE(err.find("ftp://"), std::string::npos) << err;
