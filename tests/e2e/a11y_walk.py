@@ -233,6 +233,7 @@ class Walk(Day):
             self.desktop.key(keys)
             wait_until(lambda: self.tab(page).getState().contains(
                 self.desktop.atspi.STATE_SELECTED), 10, "%s to open %s" % (keys, PAGES[page]))
+            self.expect_focus("page tab", PAGES[page], keys + " to announce the open page")
         self.main_frame()  # still there
         # Tab goes round the window; before the strip come the title band's buttons.
         for _ in range(40):

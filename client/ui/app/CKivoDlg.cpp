@@ -897,15 +897,18 @@ void CKivoDlg::AddKeyboardShortcuts() {
     connect(new QShortcut(keys, this), &QShortcut::activated, this, std::move(run));
   };
   const int pages = m_tabs->Count();
-  auto step = [this, pages](int by) {
-    m_tabs->SelectByUser((m_tabs->Selected() + by + pages) % pages);
+  // The focus moves to the strip, so a screen reader says which page opened.
+  auto open = [this](int page) {
+    m_tabs->SelectByUser(page);
+    m_tabs->setFocus(Qt::ShortcutFocusReason);
   };
+  auto step = [this, pages, open](int by) { open((m_tabs->Selected() + by + pages) % pages); };
   add(QKeySequence(Qt::CTRL | Qt::Key_Tab), [step] { step(1); });
   // Shift+Tab arrives as Backtab on X11, as Shift+Tab elsewhere.
   add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Backtab), [step] { step(-1); });
   add(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Tab), [step] { step(-1); });
   for (int i = 0; i < pages && i < 9; ++i)
-    add(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), [this, i] { m_tabs->SelectByUser(i); });
+    add(QKeySequence(Qt::CTRL | (Qt::Key_1 + i)), [open, i] { open(i); });
   add(QKeySequence(Qt::CTRL | Qt::Key_M), [this] { m_popup->TakeKeyboard(); });
   m_tray->SetHasMessage([this] { return m_popup->HasMessage(); });
 }
