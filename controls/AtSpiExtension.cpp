@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QCoreApplication>
+#ifndef _WIN32
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -9,11 +10,13 @@
 #include <QDBusObjectPath>
 #include <QDBusVariant>
 #include <QDBusVirtualObject>
+#endif
 #include <QFocusEvent>
 #include <QLineEdit>
 #include <QPointer>
 #include <QTimer>
 
+#ifndef _WIN32  // AT-SPI is the Linux desktop's accessibility bus
 namespace {
 
 constexpr char kTreePath[] = "/org/a11y/atspi/accessible";
@@ -243,6 +246,10 @@ bool WrapBridge() {
   }
   return false;
 }
+}  // namespace
+#endif
+
+namespace {
 
 // A text field entered with Tab selects its text while it takes the focus, before the toolkit
 // says that it has the focus: a screen reader takes the selection's events for a silent move
@@ -274,6 +281,7 @@ class FieldFocusOrder final : public QObject {
   }
 };
 
+#ifndef _WIN32
 // The bridge registers its tree right after it turns accessibility on: the wrapping is
 // tried as soon as the event loop runs again, before the screen reader's first questions.
 class ActivationWatch final : public QAccessible::ActivationObserver {
@@ -282,6 +290,7 @@ class ActivationWatch final : public QAccessible::ActivationObserver {
     if (active) QTimer::singleShot(0, qApp, [] { WrapBridge(); });
   }
 };
+#endif
 
 }  // namespace
 
@@ -289,18 +298,22 @@ void ExtendAtSpiBridge() {
   static bool started = false;
   if (started || !qApp) return;
   started = true;
+  qApp->installEventFilter(new FieldFocusOrder(qApp));
+#ifndef _WIN32
   qDBusRegisterMetaType<ObjectReference>();
   qDBusRegisterMetaType<ActionEntry>();
   qDBusRegisterMetaType<QList<ActionEntry>>();
-  qApp->installEventFilter(new FieldFocusOrder(qApp));
   static ActivationWatch watch;
   QAccessible::installActivationObserver(&watch);
   if (WrapBridge()) return;
-  // Also looked for now and then: the bridge may turn on while no observer hears it.
+  // Also looked for during the first seconds, in case the bridge turned on before the
+  // observer was installed; later the observer alone serves, so an idle program without a
+  // screen reader is not woken four times a second.
   auto* timer = new QTimer(qApp);
   timer->setInterval(250);
-  QObject::connect(timer, &QTimer::timeout, timer, [timer] {
-    if (WrapBridge()) timer->deleteLater();
+  QObject::connect(timer, &QTimer::timeout, timer, [timer, tries = 0]() mutable {
+    if (WrapBridge() || ++tries == 40) timer->deleteLater();
   });
   timer->start();
+#endif
 }

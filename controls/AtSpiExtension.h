@@ -9,8 +9,9 @@
 //  - a text field entered with Tab is said to have the focus before its text is selected.
 // The bridge's object tree on the accessibility bus is wrapped: these calls are answered
 // here and every other call is handed to the bridge unchanged. The bridge registers its tree
-// only once a screen reader (or the environment) turns accessibility on, so the wrapping is
-// retried until the tree is there; without it nothing changes.
+// only once a screen reader (or the environment) turns accessibility on, so the wrapping
+// follows the toolkit's activation; without it nothing changes. On Windows only the field
+// focus order applies.
 
 // Starts the wrapping; later calls do nothing.
 void ExtendAtSpiBridge();
