@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "controls/AtSpiExtension.h"
 #include "controls/SkinFonts.h"
 #include "platform/SingleInstance.h"
 #include "updater/COrvliftDlg.h"
@@ -14,6 +15,7 @@ int COrvliftApp::Run(int argc, char** argv) {
 
   QApplication app(argc, argv);
   InstallFontSubstitutions();
+  ExtendAtSpiBridge();  // its progress bar offers no increase/decrease actions
   const char* autoClose = std::getenv("ORVLIFT_AUTOCLOSE");
   {
     COrvliftDlg dialog(autoClose && std::strcmp(autoClose, "1") == 0);

@@ -88,6 +88,7 @@ void COrvliftDlg::BuildLayout() {
   m_status->hide();
 
   m_progress = new CProgressCtrlX(this);
+  m_progress->setAccessibleName(QStringLiteral("升级进度"));
   m_progress->setGeometry(du.Rect(119, 116, 181, 20));
 
   auto* line = new QFrame(this);

@@ -1,11 +1,51 @@
 #include "updater/CProgressCtrlX.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <QStyleOption>
 #include <algorithm>
 #include <cstdlib>
 
+namespace {
+
+// A screen reader sees a progress bar: its value within the range, and the drawn text.
+class ProgressAccessible final : public QAccessibleWidget, public QAccessibleValueInterface {
+ public:
+  explicit ProgressAccessible(CProgressCtrlX* bar)
+      : QAccessibleWidget(bar, QAccessible::ProgressBar) {}
+  void* interface_cast(QAccessible::InterfaceType type) override {
+    if (type == QAccessible::ValueInterface) return static_cast<QAccessibleValueInterface*>(this);
+    return QAccessibleWidget::interface_cast(type);
+  }
+  QString text(QAccessible::Text t) const override {
+    if (t == QAccessible::Value) return Bar()->DisplayText();
+    return QAccessibleWidget::text(t);
+  }
+  QVariant currentValue() const override { return Bar()->GetPos(); }
+  void setCurrentValue(const QVariant&) override {}  // progress is read, never set
+  QVariant maximumValue() const override { return Bar()->Upper(); }
+  QVariant minimumValue() const override { return Bar()->Lower(); }
+  QVariant minimumStepSize() const override { return 1; }
+
+ private:
+  CProgressCtrlX* Bar() const { return static_cast<CProgressCtrlX*>(widget()); }
+};
+
+QAccessibleInterface* ProgressFactory(const QString& className, QObject* object) {
+  if (className == QLatin1String("CProgressCtrlX") && object && object->isWidgetType())
+    return new ProgressAccessible(static_cast<CProgressCtrlX*>(object));
+  return nullptr;
+}
+
+}  // namespace
+
 CProgressCtrlX::CProgressCtrlX(QWidget* parent) : QWidget(parent) {
+  static const bool accessible = [] {
+    QAccessible::installFactory(ProgressFactory);
+    return true;
+  }();
+  (void)accessible;
   // Colours are taken from the system once, when the control is created.
   const QPalette& pal = palette();
   m_background = pal.color(QPalette::Button);
@@ -25,6 +65,10 @@ void CProgressCtrlX::SetPos(int pos) {
   if (pos == m_pos) return;
   m_pos = pos;
   update();
+  if (QAccessible::isActive()) {
+    QAccessibleValueChangeEvent event(this, pos);
+    QAccessible::updateAccessibility(&event);
+  }
 }
 
 void CProgressCtrlX::SetShowPercent(bool percent) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QImage>
 #include <QPlainTextEdit>
@@ -168,6 +169,23 @@ TEST(ProgressBar, BarCoversThePercentOfTheWidth) {
   QColor border = bar.palette().color(QPalette::Dark);
   for (QPoint p : {QPoint(0, 10), QPoint(201, 10), QPoint(100, 0), QPoint(150, 19)})
     EXPECT_EQ(image.pixelColor(p).rgb(), border.rgb()) << p.x() << "," << p.y();
+}
+
+TEST(ProgressBar, AScreenReaderReadsAProgressBarWithItsValue) {
+  CProgressCtrlX bar;
+  bar.SetShowPercent(true);
+  bar.SetRange(0, 100);
+  bar.SetPos(42);
+  QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(&bar);
+  ASSERT_NE(iface, nullptr);
+  EXPECT_EQ(iface->role(), QAccessible::ProgressBar);
+  EXPECT_EQ(iface->text(QAccessible::Value), "42%");
+  QAccessibleValueInterface* value = iface->valueInterface();
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->currentValue().toInt(), 42);
+  EXPECT_EQ(value->maximumValue().toInt(), 100);
+  value->setCurrentValue(7);  // read-only: the user cannot move it
+  EXPECT_EQ(bar.GetPos(), 42);
 }
 
 // The dialog's download hooks, reachable from the test.
