@@ -239,9 +239,9 @@ COrvAppButton* CAppGridPage::FindTileByKey(
 }
 
 void CAppGridPage::RedrawTile(COrvAppButton& tile) {
+  // The tile may belong to the hidden tab: it is redrawn, never shown from here.
   tile.ReapplyAppInfo();
-  tile.repaint();
-  tile.show();
+  tile.update();
 }
 
 void CAppGridPage::paintEvent(QPaintEvent*) {

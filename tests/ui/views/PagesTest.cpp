@@ -133,6 +133,8 @@ TEST_F(PagesTest, TabsRebuildTheirListAndHideTheOther) {
   page.ChooseTab(0);
   EXPECT_FALSE(page.WebShown());
   ASSERT_EQ(page.DesktopTiles().size(), 2u);
+  // An icon arriving for a tile of the hidden tab redraws it without showing it.
+  page.RefreshIcon(page.WebTiles()[0]->Key());
   for (COrvAppButton* tile : page.WebTiles()) EXPECT_TRUE(tile->isHidden());
   for (COrvAppButton* tile : page.DesktopTiles())
     EXPECT_EQ(tile->State(), tile_state::kNotInstalled);
