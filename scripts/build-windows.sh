@@ -26,7 +26,8 @@ say() { echo "[build-windows $(( $(date +%s) - t0 ))s] $*"; }
 need=()
 for p in g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 dpkg-dev cmake ninja-build \
          pkg-config googletest gsoap libcurl4-openssl-dev libjsoncpp-dev libtinyxml-dev \
-         python3 qt6-base-dev-tools fonts-noto-cjk xvfb openbox xdotool x11-utils imagemagick nsis; do
+         python3 python3-pyftpdlib qt6-base-dev-tools fonts-noto-cjk xvfb openbox xdotool x11-utils x11-xserver-utils \
+         imagemagick nsis wine; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then
