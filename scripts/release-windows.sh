@@ -17,6 +17,7 @@
 # in their version.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/release-lib.sh"
 usage() {
   echo "usage: $0 VERSION OUTDIR [--bin DIR] [--image DIR] [--update-url URL]" >&2
   exit 2
@@ -37,13 +38,8 @@ while [ $# -gt 0 ]; do
     *) usage ;;
   esac
 done
-if ! [[ $version =~ ^[0-9]{1,5}(\.[0-9]{1,5}){0,3}$ ]]; then
-  echo "release-windows: the version must be one to four numbers separated by dots: $version" >&2
-  exit 2
-fi
+version=$(release_version release-windows "$version" 5)
 IFS=. read -r -a parts <<<"$version"
-while [ "${#parts[@]}" -lt 4 ]; do parts+=(0); done
-version=$(IFS=.; echo "${parts[*]}")
 for p in "${parts[@]}"; do
   # a Windows file version is four 16-bit numbers
   [ "$p" -le 65535 ] || { echo "release-windows: $version: each number is at most 65535" >&2; exit 2; }
@@ -65,10 +61,7 @@ fi
 for p in "${optional[@]}"; do
   [ -e "$bin/$p" ] || echo "release-windows: note: $bin/$p is not built; the release has no $p" >&2
 done
-if [ -z "$url" ]; then
-  host=$(sed -n 's/^ORV_HOST_UPDATE:STRING=//p' "$(dirname "$bin")/CMakeCache.txt" 2>/dev/null || true)
-  url="ftp://root:413597kqa@${host:-update.orvanta.example}/var/www/html/downloads/Orvanta_update"
-fi
+[ -n "$url" ] || url=$(release_default_url "$bin")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/orvanta-release-win.XXXXXX")
 trap 'rm -rf "$work"' EXIT
@@ -91,18 +84,8 @@ find "$stage" -iname '*.exe' -o -iname '*.dll' | while IFS= read -r f; do
   $triple-strip --strip-debug "$f"
 done
 printf '%s\r\n' "$version" >"$stage/version.txt"
-url_xml=$(printf '%s' "$url" | sed -e 's/&/\&amp;/g' -e 's/</\&lt;/g' -e 's/>/\&gt;/g' -e 's/"/\&quot;/g')
-sed 's/$/\r/' >"$stage/conf.config" <<XML
-<?xml version="1.0" encoding="utf-8"?>
-<configuration>
-  <appSettings>
-    <add key="Url" value="$url_xml" />
-  </appSettings>
-</configuration>
-XML
-(cd "$stage" && find . -type f -printf '%P\n' | LC_ALL=C sort | xargs -d '\n' sha256sum) \
-  >"$work/unins000.dat"
-mv "$work/unins000.dat" "$stage/unins000.dat"
+release_conf_config "$stage" "$url" crlf
+release_file_list "$stage" "$work"
 
 # The installer's file helper: checksums for the kept data and the uninstall.
 $triple-gcc -std=c11 -municode -mwindows -O2 -s -Wall -Wextra -Werror \
@@ -119,15 +102,6 @@ esac
 makensis -V2 "${compressor[@]}" -INPUTCHARSET UTF8 -DVERSION="$version" -DSTAGE="$stage" \
   -DHELPER="$work/setupfiles.exe" -DOUTFILE="$setup.tmp" "$root/packaging/windows/setup.nsi" >&2
 mv "$setup.tmp" "$setup"
-cat >"$out/AutoUpdater/AutoUpdater.xml.tmp" <<XML
-<?xml version="1.0" encoding="UTF-8"?>
-<AutoUpdater>
-  <Main_Version Version="$version" />
-  <Files>
-    <File Name="Orvanta_setup.exe" />
-  </Files>
-</AutoUpdater>
-XML
-mv "$out/AutoUpdater/AutoUpdater.xml.tmp" "$out/AutoUpdater/AutoUpdater.xml"
+release_descriptor "$out" "$version"
 echo "$setup"
 echo "$out/AutoUpdater/AutoUpdater.xml"
