@@ -138,10 +138,10 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   return WIFEXITED(m_status) ? WEXITSTATUS(m_status) : -1;
 }
 
-void ChildProcess::Kill() {
+void ChildProcess::Kill(bool atOnce) {
   if (m_pid <= 0 || m_exited) return;
-  ::kill(m_pid, SIGTERM);
-  if (Wait(std::chrono::seconds(3)) == -1 && !m_exited) {
+  if (!atOnce) ::kill(m_pid, SIGTERM);
+  if (atOnce || (Wait(std::chrono::seconds(3)) == -1 && !m_exited)) {
     ::kill(m_pid, SIGKILL);
     waitpid(m_pid, &m_status, 0);
     m_exited = true;
@@ -193,5 +193,9 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
   waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+ScratchRegistryKeys::ScratchRegistryKeys(std::vector<std::string> keys) : m_keys(std::move(keys)) {}
+
+ScratchRegistryKeys::~ScratchRegistryKeys() = default;
 
 }  // namespace orvtest

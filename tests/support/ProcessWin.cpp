@@ -15,6 +15,7 @@
 #include "SupportPlatform.h"
 #include "TestSupport.h"
 #include "platform/ProgramDir.h"
+#include "platform/Registry.h"
 #include "platform/Socket.h"
 #include "platform/win32/WinText.h"
 
@@ -340,7 +341,7 @@ int ChildProcess::Wait(std::chrono::milliseconds timeout) {
   return code;
 }
 
-void ChildProcess::Kill() {
+void ChildProcess::Kill(bool) {
   if (m_pid <= 0 || m_exited) return;
   if (m_remote) {
     // The launcher ends the program when the connection closes.
@@ -414,6 +415,53 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
   int code = WaitProcess(pid, INFINITE);
   Forget(pid);
   return code;
+}
+
+namespace {
+
+// Where this process keeps the keys it moved aside.
+std::string BackupRoot() {
+  return "SOFTWARE\\OrvantaTestBackup\\" + std::to_string(GetCurrentProcessId());
+}
+
+// Copies the key with everything below it into `to` (created); false when `from` is missing.
+bool CopyKey(const std::string& from, const std::string& to) {
+  HKEY src = nullptr, dst = nullptr;
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, Widen(from).c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &src) !=
+      ERROR_SUCCESS)
+    return false;
+  const bool ok =
+      RegCreateKeyExW(HKEY_LOCAL_MACHINE, Widen(to).c_str(), 0, nullptr, 0,
+                      KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &dst, nullptr) == ERROR_SUCCESS &&
+      RegCopyTreeW(src, nullptr, dst) == ERROR_SUCCESS;
+  RegCloseKey(src);
+  if (dst) RegCloseKey(dst);
+  return ok;
+}
+
+}  // namespace
+
+ScratchRegistryKeys::ScratchRegistryKeys(std::vector<std::string> keys) : m_keys(std::move(keys)) {
+  for (std::size_t i = 0; i < m_keys.size(); ++i) {
+    Was was = Was::Absent;
+    if (plat::reg::KeyExists(m_keys[i]))
+      // A key that cannot be saved is left as it is rather than lost.
+      was =
+          CopyKey(m_keys[i], BackupRoot() + "\\" + std::to_string(i)) ? Was::Saved : Was::LeftAlone;
+    m_was.push_back(was);
+    if (was != Was::LeftAlone) plat::reg::DeleteKey(m_keys[i]);
+  }
+}
+
+ScratchRegistryKeys::~ScratchRegistryKeys() {
+  for (std::size_t i = 0; i < m_keys.size(); ++i) {
+    if (m_was[i] == Was::LeftAlone) continue;
+    plat::reg::DeleteKey(m_keys[i]);
+    if (m_was[i] == Was::Saved) CopyKey(BackupRoot() + "\\" + std::to_string(i), m_keys[i]);
+  }
+  plat::reg::DeleteKey(BackupRoot());
+  if (plat::reg::EnumSubKeys("SOFTWARE\\OrvantaTestBackup").empty())
+    plat::reg::DeleteKey("SOFTWARE\\OrvantaTestBackup");
 }
 
 bool RunningUnderWine() {

@@ -108,6 +108,14 @@ void WriteFile(const std::string& path, const std::string& content) {
   out << content;
 }
 
+std::string Lf(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i)
+    if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n') out += text[i];
+  return out;
+}
+
 std::map<std::string, std::string> ChildProcess::ReadAssignments(
     const std::vector<std::string>& keys, std::chrono::milliseconds timeout) {
   std::map<std::string, std::string> found;

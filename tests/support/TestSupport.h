@@ -94,6 +94,27 @@ bool WaitUntil(const std::function<bool()>& pred,
 std::string ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& content);
 
+// Text with its CRLF line ends turned into LF: a Windows program's console output ends its
+// lines with CRLF, and the tests compare it with the LF text it stands for.
+std::string Lf(const std::string& text);
+
+// Keys of the machine's registry (paths as plat::reg takes them) that a test starts without
+// and finds as they were after it. On Windows every test shares the real hive: the keys are
+// moved aside under a backup key and put back at the end. On Linux each TempProgramDir has a
+// store of its own, and nothing needs doing.
+class ScratchRegistryKeys {
+ public:
+  explicit ScratchRegistryKeys(std::vector<std::string> keys);
+  ~ScratchRegistryKeys();
+  ScratchRegistryKeys(const ScratchRegistryKeys&) = delete;
+  ScratchRegistryKeys& operator=(const ScratchRegistryKeys&) = delete;
+
+ private:
+  enum class Was { Absent, Saved, LeftAlone };
+  std::vector<std::string> m_keys;
+  std::vector<Was> m_was;
+};
+
 // A child process with its stdout readable line by line; killed (SIGTERM, then SIGKILL)
 // on destruction. On Windows a program named by a Linux path (ORV_PYTHON, "/bin/sh") runs
 // on the Linux side through the launcher of the Wine run (host_launcher.py, found by
@@ -117,7 +138,8 @@ class ChildProcess {
       std::chrono::milliseconds timeout = std::chrono::seconds(20));
   // Waits for the exit; the exit code, or -1 on timeout / abnormal end.
   int Wait(std::chrono::milliseconds timeout = std::chrono::seconds(30));
-  void Kill();
+  // Ends it; atOnce: without a chance to clean up (SIGKILL; on Windows always so).
+  void Kill(bool atOnce = false);
 
  private:
   int m_pid = -1;

@@ -11,7 +11,7 @@ namespace {
 
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
-  std::istringstream in(text);
+  std::istringstream in(orvtest::Lf(text));
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
 }

@@ -17,6 +17,7 @@ namespace {
 
 const std::string kCli = orvtest::Program("orvanta-cli");
 const std::string kAnswer = "lumo-server/client/systemCheck/addOrModify.action";
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 Json::Value ParseOutput(const std::string& out) {
   Json::Value value;
@@ -44,7 +45,9 @@ void ExpectRows(const Json::Value& rows, const std::vector<ExpectedRow>& expecte
 }
 
 TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
-  orvtest::TempProgramDir registry;  // a registry of our own
+  orvtest::TempProgramDir registry;  // a registry of our own (on Windows the real hive)
+  const orvtest::ScratchRegistryKeys keys({"SOFTWARE\\Classes\\FINDAPPPATH.FindAppPathCtrl.1",
+                                           "SOFTWARE\\Microsoft\\Internet Explorer", kUninstall});
   orvtest::TempDir program, serverRoot, cupsDir;
   diagtest::HttpStandIn server(serverRoot.Path());
   ASSERT_TRUE(server.Started());
@@ -63,12 +66,13 @@ TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
   ASSERT_TRUE(plat::reg::CreateKey("SOFTWARE\\Classes\\FINDAPPPATH.FindAppPathCtrl.1"));
   ASSERT_TRUE(plat::reg::WriteValue("SOFTWARE\\Microsoft\\Internet Explorer",
                                     {"Version", plat::reg::ValueType::Sz, "9.11.9600.17843"}));
-  const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{T3}";
+  const std::string entry = kUninstall + "\\{T3}";
   ASSERT_TRUE(plat::reg::WriteValue(entry, {"DisplayName", plat::reg::ValueType::Sz, "用友T3"}));
   ASSERT_TRUE(plat::reg::WriteValue(entry, {"DisplayVersion", plat::reg::ValueType::Sz, "11.2"}));
 
   const std::map<std::string, std::string> env = {
       {"ORVANTA_REGISTRY_ROOT", registry.RegistryRoot()},
+      {"ORVANTA_WOW64", "0"},  // the branches of a 64-bit program (a 32-bit one's on Windows)
       {"ORVANTA_HOST_UPDATE", closed.substr(7, closed.size() - 8)},  // no update server
       {"CUPS_SERVER", cupsDir.File("no-cups.sock")}};                // no printing system
 
@@ -89,7 +93,8 @@ TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
 
   // The list was made in the copy's own folder; published as the release's list, it matches.
   const std::string list = orvtest::ReadFile(program.File("temp/localCompletenessFile.ini"));
-  EXPECT_NE(list.find("[\\]\r\norvanta-cli="), std::string::npos) << plat::GbkToUtf8(list);
+  EXPECT_NE(list.find("[\\]\r\n" + orvtest::ExeName("orvanta-cli") + "="), std::string::npos)
+      << plat::GbkToUtf8(list);
   orvtest::WriteFile(serverRoot.File("completeness/" + GetOwnVersion()), list);
   // The first run logged why its update check had no answer; a release has no log.
   std::filesystem::remove_all(program.File("Log"));
@@ -110,16 +115,18 @@ TEST(DiagnosisCli, DiagnoseRunsTheEightChecksInItsOwnProgramDirectory) {
 }
 
 TEST(DiagnosisCli, ReportSoftwareSendsTheSlotsAndTellsTheAnswer) {
-  orvtest::TempProgramDir dir;  // a registry of our own
+  orvtest::TempProgramDir dir;  // a registry of our own (on Windows the real hive)
+  const orvtest::ScratchRegistryKeys keys({kUninstall});
   orvtest::TempDir serverRoot;
   diagtest::HttpStandIn server(serverRoot.Path());
   ASSERT_TRUE(server.Started());
-  const std::string entry = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{K}";
+  const std::string entry = kUninstall + "\\{K}";
   ASSERT_TRUE(
       plat::reg::WriteValue(entry, {"DisplayName", plat::reg::ValueType::Sz, "金蝶财务标准版"}));
   ASSERT_TRUE(plat::reg::WriteValue(entry, {"DisplayVersion", plat::reg::ValueType::Sz, "9.1"}));
   const std::map<std::string, std::string> env = {
       {"ORVANTA_REGISTRY_ROOT", dir.RegistryRoot()},
+      {"ORVANTA_WOW64", "0"},
       {"ORVANTA_HOST_DIAGNOSIS", server.Url("").substr(std::string("http://").size())}};
 
   std::string out, err;
