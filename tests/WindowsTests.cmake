@@ -26,7 +26,9 @@ set(ORV_WINDOWS_TESTS
   test_download_cli
   test_account_cli
   test_base_cli
-  test_diagnosis_cli)
+  test_diagnosis_cli
+  test_diagnosis_checks
+  test_diagnosis_probe)
 
 # Cases of the binaries above that do not run there, with the reason (CTest ignores them).
 set(ORV_WINDOWS_SKIPPED_CASES
@@ -46,8 +48,7 @@ file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
 #   test_platform_process      spawns shell scripts and xdg-open
 #   test_platform_orvreg       reads the Linux store's files behind orvreg's back
 #   test_base_registry         sets up the Linux store's directory tree under its root
-#   test_base_singleinstance, test_update_check, test_account_login, test_diagnosis_checks,
-#   test_diagnosis_probe, test_requests_push
+#   test_base_singleinstance, test_update_check, test_account_login, test_requests_push
 #                              test_requests_push: the push thread's tests do not end under
 #                              Wine (not yet traced); the others:
 #                              not yet ported: POSIX calls in the tests themselves (fork,

@@ -20,6 +20,8 @@ namespace {
 constexpr const char* kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 constexpr const char* kWowUninstall =
     "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+constexpr const char* kBrowser = "SOFTWARE\\Microsoft\\Internet Explorer";
+constexpr const char* kWowBrowser = "SOFTWARE\\Wow6432Node\\Microsoft\\Internet Explorer";
 
 using Settings = std::map<std::string, std::map<std::string, std::string>>;
 
@@ -27,9 +29,11 @@ class DiagnosisChecksTest : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_server.Started());
-    unsetenv("ORVANTA_WOW64");
+    SetWow64(false);
   }
   void TearDown() override { unsetenv("ORVANTA_WOW64"); }
+  // Set either way: unset, a 64-bit build on Windows stands for a 32-bit program (WOW64).
+  static void SetWow64(bool on) { setenv("ORVANTA_WOW64", on ? "1" : "0", 1); }
 
   void WriteConfig(const Settings& settings) {
     std::string text;
@@ -52,6 +56,8 @@ class DiagnosisChecksTest : public testing::Test {
   std::vector<plat::PrinterInfo> m_printers;
   CDiagnosisChecks m_checks{[] { return 7; }, [this] { return m_printers; }};
   orvtest::TempProgramDir m_dir;
+  const orvtest::ScratchRegistryKeys m_keys{{kUninstall, kWowUninstall, kBrowser, kWowBrowser,
+                                             "SOFTWARE\\Classes\\FINDAPPPATH.FindAppPathCtrl.1"}};
   orvtest::TempDir m_serverRoot;
   diagtest::HttpStandIn m_server{m_serverRoot.Path()};
 };
@@ -106,9 +112,11 @@ TEST_F(DiagnosisChecksTest, FileListOfACopyMatchesAndAnyChangeDoesNot) {
   orvtest::WriteFile(m_dir.Path() + "/image/SystemDiagnose/screen.png", "png");
 
   // The server's list for this release was made on another copy of the installation.
+  // (Copied into a new folder: MinGW's library refuses to copy into an existing one.)
   orvtest::TempDir reference;
-  fs::copy(m_dir.Path(), reference.Path(), fs::copy_options::recursive);
-  const std::string published = CCompletenessList::Rebuild(reference.Path());
+  const std::string copy = reference.File("copy");
+  fs::copy(m_dir.Path(), copy, fs::copy_options::recursive);
+  const std::string published = CCompletenessList::Rebuild(copy);
   ASSERT_FALSE(published.empty());
   orvtest::WriteFile(m_serverRoot.File("completeness/" + GetOwnVersion()), published);
 
@@ -160,18 +168,18 @@ TEST_F(DiagnosisChecksTest, OtherSoftwareFillsSlotsFromUninstallEntries) {
 TEST_F(DiagnosisChecksTest, OtherSoftwareOn64BitReadsTheWowBranchOnly) {
   AddUninstallEntry(kUninstall, "{N}", "用友T6", "1");
   AddUninstallEntry(kWowUninstall, "{W}", "用友T3", "2");
-  setenv("ORVANTA_WOW64", "1", 1);
+  SetWow64(true);
   m_checks.CheckOtherSoftware();
   EXPECT_EQ(m_checks.Slots()[1], "");
   EXPECT_EQ(m_checks.Slots()[2], "用友T3 2");
-  unsetenv("ORVANTA_WOW64");
+  SetWow64(false);
   m_checks.CheckOtherSoftware();
   EXPECT_EQ(m_checks.Slots()[1], "用友T6 1");
   EXPECT_EQ(m_checks.Slots()[2], "");
 }
 
 TEST_F(DiagnosisChecksTest, BrowserVersionFromTheRegistry) {
-  const std::string key = "SOFTWARE\\Microsoft\\Internet Explorer";
+  const std::string key = kBrowser;
   EXPECT_EQ(m_checks.CheckBrowser(), -1);  // no key
   for (const char* version : {"9.11.9600.17843", "10.0"}) {
     ASSERT_TRUE(plat::reg::WriteValue(key, {"Version", plat::reg::ValueType::Sz, version}));
@@ -179,9 +187,8 @@ TEST_F(DiagnosisChecksTest, BrowserVersionFromTheRegistry) {
   }
   ASSERT_TRUE(plat::reg::WriteValue(key, {"Version", plat::reg::ValueType::Sz, "7.0.5730.11"}));
   EXPECT_EQ(m_checks.CheckBrowser(), -1);
-  setenv("ORVANTA_WOW64", "1", 1);
-  ASSERT_TRUE(plat::reg::WriteValue("SOFTWARE\\Wow6432Node\\Microsoft\\Internet Explorer",
-                                    {"Version", plat::reg::ValueType::Sz, "9.0"}));
+  SetWow64(true);
+  ASSERT_TRUE(plat::reg::WriteValue(kWowBrowser, {"Version", plat::reg::ValueType::Sz, "9.0"}));
   EXPECT_EQ(m_checks.CheckBrowser(), 0);
 }
 

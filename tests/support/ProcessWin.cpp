@@ -443,6 +443,7 @@ bool CopyKey(const std::string& from, const std::string& to) {
 
 ScratchRegistryKeys::ScratchRegistryKeys(std::vector<std::string> keys) : m_keys(std::move(keys)) {
   for (std::size_t i = 0; i < m_keys.size(); ++i) {
+    while (!m_keys[i].empty() && m_keys[i].back() == '\\') m_keys[i].pop_back();
     Was was = Was::Absent;
     if (plat::reg::KeyExists(m_keys[i]))
       // A key that cannot be saved is left as it is rather than lost.
