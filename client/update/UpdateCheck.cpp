@@ -4,8 +4,10 @@
 #include <tinyxml.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 #include <vector>
 
 #include "client/base/OwnVersion.h"
@@ -76,6 +78,22 @@ bool ReadHead(const std::string& path, size_t limit, std::string& text) {
   return true;
 }
 
+// Puts the complete file `from` in place of `target`. On Windows the replacement fails while
+// another check reads the target (a moment's open, without delete sharing): it is tried again
+// for up to a second before the transfer counts as failed.
+bool ReplaceWith(const std::string& from, const std::string& target) {
+  std::error_code ec;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::filesystem::rename(plat::FsPath(from), plat::FsPath(target), ec);
+    if (!ec) return true;
+  }
+  return false;
+}
+
+bool Fetch(const std::string& endpointUrl, const std::string& localFile,
+           const std::atomic<bool>* abort, std::string* publishedVersion);
+
 }  // namespace
 
 int CompareVersions(const std::string& local, const std::string& published) {
@@ -105,6 +123,16 @@ std::string UpdateEndpointUrl() {
 
 bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile,
                            const std::atomic<bool>* abort) {
+  return Fetch(endpointUrl, localFile, abort, nullptr);
+}
+
+namespace {
+
+// FetchUpdateDescriptor; with publishedVersion, also the version this transfer brought, read
+// from its own file before that replaces localFile (which a simultaneous check may be
+// replacing or reading at the same moment).
+bool Fetch(const std::string& endpointUrl, const std::string& localFile,
+           const std::atomic<bool>* abort, std::string* publishedVersion) {
   static const std::atomic<bool> never{false};
   if (!abort) abort = &never;
   if (*abort) return false;
@@ -139,14 +167,14 @@ bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& lo
     ok = rc == CURLE_OK;
   }
   ok = std::fclose(out) == 0 && ok;
+  if (ok && publishedVersion) *publishedVersion = ReadPublishedVersion(partial);
+  ok = ok && ReplaceWith(partial, localFile);
   std::error_code ec;
-  if (ok) {
-    std::filesystem::rename(plat::FsPath(partial), plat::FsPath(localFile), ec);
-    ok = !ec;
-  }
   if (!ok) std::filesystem::remove(plat::FsPath(partial), ec);
   return ok;
 }
+
+}  // namespace
 
 std::string ReadPublishedVersion(const std::string& descriptorFile) {
   // A descriptor too large or nested too deep for the XML library is not parsed.
@@ -176,8 +204,9 @@ UpdateCheckResult CheckForUpdateDetailed(const std::string& descriptorFile,
   const std::string file =
       descriptorFile.empty() ? plat::JoinProgramPath("\\AutoUpdater.xml") : descriptorFile;
   UpdateCheckResult result;
-  if (FetchUpdateDescriptor(UpdateEndpointUrl(), file, abort)) {
-    result.publishedVersion = ReadPublishedVersion(file);
+  std::string published;
+  if (Fetch(UpdateEndpointUrl(), file, abort, &published)) {
+    result.publishedVersion = published;
     if (result.publishedVersion.empty())
       result.result = RequestResult::Unusable("update check", "no usable version in descriptor");
   } else {
