@@ -1,11 +1,5 @@
 // Hand-off to the updater, the prompts after a check, and the single check worker.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -22,6 +16,7 @@
 #include "client/update/UpdateCheck.h"
 #include "client/update/UpdateLauncher.h"
 #include "client/update/UpdatePrompts.h"
+#include "platform/Socket.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
@@ -61,7 +56,8 @@ TEST_F(UpdateHandOff, UpdaterIsStartedWithoutArguments) {
     std::remove(marker.c_str());
     std::string updater = m_program.Path() + name;
     orvtest::WriteFile(updater, "#!/bin/sh\necho \"args=$#\" > '" + marker + "'\n");
-    chmod(updater.c_str(), 0755);
+    std::filesystem::permissions(updater, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
     orvtest::WriteFile(m_program.Path() + "/UpdateCache/keep.txt", "");
     EXPECT_EQ(LaunchUpdater(), LaunchResult::Started);
     ASSERT_TRUE(orvtest::WaitUntil([&] { return orvtest::ReadFile(marker) == "args=0\n"; }));
@@ -216,28 +212,21 @@ TEST(UpdateChecker, ResultMayStartTheNextCheck) {
 
 // A check against an FTP port that accepts the connection and never greets.
 TEST(UpdateChecker, DestructionEndsACheckAgainstASilentServer) {
-  const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in addr{};
-  addr.sin_family = AF_INET;
-  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(listener, 4), 0);
-  socklen_t len = sizeof addr;
-  ::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &len);
+  int port = 0;
+  const plat::net::Socket listener = plat::net::ListenLoopback(&port, 4);
+  ASSERT_NE(listener, plat::net::kNoSocket);
   orvtest::TempProgramDir program;
-  orvtest::ScopedEnv host("ORVANTA_HOST_UPDATE",
-                          "127.0.0.1:" + std::to_string(ntohs(addr.sin_port)));
+  orvtest::ScopedEnv host("ORVANTA_HOST_UPDATE", "127.0.0.1:" + std::to_string(port));
 
   Gate gate;
   GateSink sink(gate);
   auto checker = std::make_unique<CUpdateChecker>(sink);
   EXPECT_TRUE(checker->StartUpdateCheck(true));
-  pollfd pending{listener, POLLIN, 0};
-  ASSERT_EQ(::poll(&pending, 1, 5000), 1);  // the check has connected and waits
+  ASSERT_EQ(plat::net::WaitReadable(listener, 5000), 1);  // the check has connected and waits
   const auto start = std::chrono::steady_clock::now();
   checker.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
-  ::close(listener);
+  plat::net::Close(listener);
 
   // Delivered as a check without an answer; no partial descriptor is left behind.
   ASSERT_EQ(gate.results.size(), 1u);
