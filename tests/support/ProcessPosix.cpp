@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <thread>
 
@@ -197,5 +198,9 @@ int RunCommand(const std::vector<std::string>& argv, std::string* out, std::stri
 ScratchRegistryKeys::ScratchRegistryKeys(std::vector<std::string> keys) : m_keys(std::move(keys)) {}
 
 ScratchRegistryKeys::~ScratchRegistryKeys() = default;
+
+DefaultBrokenPipeAction::DefaultBrokenPipeAction() : m_previous(std::signal(SIGPIPE, SIG_DFL)) {}
+
+DefaultBrokenPipeAction::~DefaultBrokenPipeAction() { std::signal(SIGPIPE, m_previous); }
 
 }  // namespace orvtest

@@ -465,6 +465,9 @@ ScratchRegistryKeys::~ScratchRegistryKeys() {
     plat::reg::DeleteKey("SOFTWARE\\OrvantaTestBackup");
 }
 
+DefaultBrokenPipeAction::DefaultBrokenPipeAction() = default;
+DefaultBrokenPipeAction::~DefaultBrokenPipeAction() = default;
+
 bool RunningUnderWine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll && GetProcAddress(ntdll, "wine_get_version");

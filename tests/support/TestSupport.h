@@ -98,6 +98,20 @@ void WriteFile(const std::string& path, const std::string& content);
 // lines with CRLF, and the tests compare it with the LF text it stands for.
 std::string Lf(const std::string& text);
 
+// For its lifetime, a write to a connection the peer has closed meets the system's default:
+// on Linux SIGPIPE, which ends the process unless the write asked for no signal. Windows
+// raises none.
+class DefaultBrokenPipeAction {
+ public:
+  DefaultBrokenPipeAction();
+  ~DefaultBrokenPipeAction();
+  DefaultBrokenPipeAction(const DefaultBrokenPipeAction&) = delete;
+  DefaultBrokenPipeAction& operator=(const DefaultBrokenPipeAction&) = delete;
+
+ private:
+  void (*m_previous)(int) = nullptr;
+};
+
 // Keys of the machine's registry (paths as plat::reg takes them) that a test starts without
 // and finds as they were after it. On Windows every test shares the real hive: the keys are
 // moved aside under a backup key and put back at the end. On Linux each TempProgramDir has a
