@@ -1,41 +1,34 @@
-#include <signal.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "client/base/CSingleInstance.h"
 #include "platform/ProgramDir.h"
+#include "platform/SingleInstance.h"
 #include "tests/support/TestSupport.h"
 
 namespace {
 
-// Every test gets its own runtime folder, so nothing meets a real client or another test.
+// Every test gets its own runtime folder, so nothing meets a real client or another test (on
+// Windows the names are the session's: the tests there do not run side by side).
 class SingleInstanceTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    m_hadOld = old != nullptr;
-    if (old) m_old = old;
-    setenv("XDG_RUNTIME_DIR", m_dir.Path().c_str(), 1);
-  }
-  void TearDown() override {
-    if (m_hadOld)
-      setenv("XDG_RUNTIME_DIR", m_old.c_str(), 1);
-    else
-      unsetenv("XDG_RUNTIME_DIR");
-  }
-
   std::vector<std::string> Helper(int publishDelayMs, int exitAfter) const {
     return {ORV_SINGLEINSTANCE_HELPER, CSingleInstance::kMutexName, std::to_string(publishDelayMs),
             std::to_string(exitAfter)};
+  }
+
+  // Where the first instance publishes itself (a socket file; a named pipe on Windows).
+  static std::string PublishedAt() {
+    return plat::InstanceLock(CSingleInstance::kMutexName).SocketPath();
   }
 
   static std::string Next(orvtest::ChildProcess& child) {
@@ -44,8 +37,7 @@ class SingleInstanceTest : public ::testing::Test {
   }
 
   orvtest::TempDir m_dir;
-  std::string m_old;
-  bool m_hadOld = false;
+  orvtest::ScopedEnv m_runtime{"XDG_RUNTIME_DIR", m_dir.Path()};
 };
 
 TEST_F(SingleInstanceTest, OnlyTheFirstGuardInAProcessOrSessionWins) {
@@ -98,12 +90,7 @@ TEST_F(SingleInstanceTest, EverySecondStartActivatesTheSameFirstInstance) {
     EXPECT_EQ(activations, i);
   }
   first.Close();
-  EXPECT_FALSE(orvtest::WaitUntil(
-      [&] {
-        return ::access(m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock").c_str(),
-                        F_OK) == 0;
-      },
-      std::chrono::milliseconds(0)));
+  EXPECT_FALSE(plat::FileExists(m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock")));
 }
 
 TEST_F(SingleInstanceTest, AKilledFirstInstanceDoesNotBlockTheNextStart) {
@@ -111,8 +98,7 @@ TEST_F(SingleInstanceTest, AKilledFirstInstanceDoesNotBlockTheNextStart) {
     orvtest::ChildProcess first(Helper(0, 0));
     ASSERT_EQ(Next(first), "FIRST=1");
     ASSERT_EQ(Next(first), "PUBLISHED=1");
-    ::kill(first.Pid(), SIGKILL);
-    first.Wait();
+    first.Kill(true);
   }
   // Its socket file is left behind; the lock went with the process.
   std::atomic<int> activations{0};
@@ -130,8 +116,7 @@ TEST_F(SingleInstanceTest, AWaitingStartGivesUpWhenTheFirstDiesBeforePublishing)
   ASSERT_EQ(Next(first), "FIRST=1");
   orvtest::ChildProcess second(Helper(0, 0));
   ASSERT_EQ(Next(second), "FIRST=0");
-  ::kill(first.Pid(), SIGKILL);
-  first.Wait();
+  first.Kill(true);
   EXPECT_EQ(Next(second), "FOUND=0");
   EXPECT_EQ(second.Wait(), 3);
 }
@@ -148,6 +133,7 @@ TEST_F(SingleInstanceTest, FindTimesOutWhileTheFirstHasNotPublished) {
   EXPECT_LT(took, std::chrono::seconds(3));
 }
 
+#ifndef _WIN32  // runtime folders, lock files and links: the guard's POSIX form
 TEST_F(SingleInstanceTest, AnUnusableRuntimeFolderFallsBackToAPrivateOneOfOurOwn) {
   // Missing, or writable by others: neither may hold the lock.
   ASSERT_TRUE(plat::MakeDirectories(m_dir.File("shared")));
@@ -183,18 +169,14 @@ TEST_F(SingleInstanceTest, APlantedLinkAtTheLockPathIsNeitherFollowedNorTruncate
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   EXPECT_EQ(orvtest::ReadFile(victim), "precious");
 }
+#endif
 
 TEST_F(SingleInstanceTest, AHolderWhoseSocketNeverAnswersEndsTheWaitInTime) {
   CSingleInstance first;
   ASSERT_TRUE(first.Check());
-  // Listening without ever accepting: a connect succeeds, no answer comes.
-  const std::string socketPath = m_dir.File(std::string(CSingleInstance::kMutexName) + ".sock");
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un addr{};
-  addr.sun_family = AF_UNIX;
-  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", socketPath.c_str());
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-  ASSERT_EQ(::listen(fd, 4), 0);
+  // Listening without ever answering: a connect succeeds, no answer comes.
+  const orvtest::SilentLocalListener silent(PublishedAt());
+  ASSERT_TRUE(silent.Listening());
 
   orvtest::ChildProcess second(Helper(0, 0));
   EXPECT_EQ(Next(second), "FIRST=0");
@@ -204,7 +186,6 @@ TEST_F(SingleInstanceTest, AHolderWhoseSocketNeverAnswersEndsTheWaitInTime) {
   EXPECT_EQ(line, "FOUND=0");
   EXPECT_EQ(second.Wait(), 3);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(15));
-  ::close(fd);
 }
 
 TEST_F(SingleInstanceTest, ASocketLeftByAnEndedInstanceIsRemoved) {
@@ -214,8 +195,7 @@ TEST_F(SingleInstanceTest, ASocketLeftByAnEndedInstanceIsRemoved) {
   ASSERT_EQ(Next(killed), "FIRST=1");
   ASSERT_EQ(Next(killed), "PUBLISHED=1");
   ASSERT_TRUE(plat::FileExists(socketPath));
-  ::kill(killed.Pid(), SIGTERM);
-  killed.Wait();
+  killed.Kill();
   EXPECT_FALSE(plat::FileExists(socketPath));
   // One left by a process killed outright is removed by the next first instance.
   orvtest::WriteFile(socketPath, "");
@@ -247,8 +227,7 @@ TEST_F(SingleInstanceTest, AFailedPublicationSendsLaterStartsAwayInsteadOfWaitin
 
   // The mark of the failed publication does not outlive its instance: a start during the
   // next first instance's initialisation waits again, and finds it once it publishes.
-  ASSERT_EQ(::rmdir((socketPath + "/blocker").c_str()), 0);
-  ASSERT_EQ(::rmdir(socketPath.c_str()), 0);
+  ASSERT_EQ(std::filesystem::remove_all(socketPath), 2u);
   CSingleInstance next;
   ASSERT_TRUE(next.Check());
   CSingleInstance later;

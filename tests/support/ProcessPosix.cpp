@@ -3,10 +3,13 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <thread>
 
@@ -202,5 +205,22 @@ ScratchRegistryKeys::~ScratchRegistryKeys() = default;
 DefaultBrokenPipeAction::DefaultBrokenPipeAction() : m_previous(std::signal(SIGPIPE, SIG_DFL)) {}
 
 DefaultBrokenPipeAction::~DefaultBrokenPipeAction() { std::signal(SIGPIPE, m_previous); }
+
+SilentLocalListener::SilentLocalListener(const std::string& address) {
+  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un addr{};
+  addr.sun_family = AF_UNIX;
+  std::snprintf(addr.sun_path, sizeof addr.sun_path, "%s", address.c_str());
+  if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+      ::listen(fd, 4) == 0) {
+    m_handle = fd;
+  } else if (fd >= 0) {
+    ::close(fd);
+  }
+}
+
+SilentLocalListener::~SilentLocalListener() {
+  if (m_handle != -1) ::close(static_cast<int>(m_handle));
+}
 
 }  // namespace orvtest

@@ -468,6 +468,18 @@ ScratchRegistryKeys::~ScratchRegistryKeys() {
 DefaultBrokenPipeAction::DefaultBrokenPipeAction() = default;
 DefaultBrokenPipeAction::~DefaultBrokenPipeAction() = default;
 
+// A pipe instance nobody serves: a client's open succeeds, its request is never read.
+SilentLocalListener::SilentLocalListener(const std::string& address) {
+  HANDLE h = CreateNamedPipeW(Widen(address).c_str(), PIPE_ACCESS_DUPLEX,
+                              PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT,
+                              PIPE_UNLIMITED_INSTANCES, 256, 256, 0, nullptr);
+  if (h != INVALID_HANDLE_VALUE) m_handle = HandleToLong(h);
+}
+
+SilentLocalListener::~SilentLocalListener() {
+  if (m_handle != -1) CloseHandle(LongToHandle(static_cast<long>(m_handle)));
+}
+
 bool RunningUnderWine() {
   const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   return ntdll && GetProcAddress(ntdll, "wine_get_version");

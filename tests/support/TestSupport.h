@@ -87,6 +87,20 @@ class SilentServer {
   std::thread m_thread;
 };
 
+// Listens at a local address of this machine (a Unix socket file; a named pipe on Windows),
+// lets clients connect and never answers them: a hung peer.
+class SilentLocalListener {
+ public:
+  explicit SilentLocalListener(const std::string& address);
+  ~SilentLocalListener();
+  SilentLocalListener(const SilentLocalListener&) = delete;
+  SilentLocalListener& operator=(const SilentLocalListener&) = delete;
+  bool Listening() const { return m_handle != -1; }
+
+ private:
+  std::intptr_t m_handle = -1;
+};
+
 // Polls pred every 10 ms until it is true or the timeout passes; returns its last value.
 bool WaitUntil(const std::function<bool()>& pred,
                std::chrono::milliseconds timeout = std::chrono::seconds(10));
