@@ -13,8 +13,13 @@ CUpdateChecker::CUpdateChecker(IUpdateCheckSink& sink, std::function<int()> chec
 
 CUpdateChecker::~CUpdateChecker() {
   m_abort = true;
-  std::unique_lock<std::mutex> lock(m_liveMutex);
-  m_liveChanged.wait(lock, [this] { return m_live == 0; });
+  std::vector<std::thread> workers;
+  {
+    std::unique_lock<std::mutex> lock(m_liveMutex);
+    m_liveChanged.wait(lock, [this] { return m_live == 0; });
+    workers.swap(m_workers);
+  }
+  for (std::thread& worker : workers) worker.join();
 }
 
 bool CUpdateChecker::StartUpdateCheck(bool userRequested) {
@@ -25,13 +30,17 @@ bool CUpdateChecker::StartUpdateCheck(bool userRequested) {
 bool CUpdateChecker::StartCheckThread() {
   bool expected = false;
   if (!m_running.compare_exchange_strong(expected, true)) return false;
+  // A worker's result is delivered by a blocking call into the main window, which may itself
+  // start the next check meanwhile (a prompt's nested event loop): a worker is joined only
+  // once every worker has delivered, when all that is left of it is its end.
+  std::vector<std::thread> ended;
   {
     std::lock_guard<std::mutex> lock(m_liveMutex);
+    if (m_live == 0) ended.swap(m_workers);
     ++m_live;
+    m_workers.emplace_back(&CUpdateChecker::Run, this);
   }
-  // Detached: the result is delivered by a blocking call into the main window, which may
-  // itself start the next check meanwhile (a prompt's nested event loop), so nobody joins.
-  std::thread(&CUpdateChecker::Run, this).detach();
+  for (std::thread& worker : ended) worker.join();
   return true;
 }
 

@@ -4,6 +4,8 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <thread>
+#include <vector>
 
 class IUpdateCheckSink {
  public:
@@ -46,4 +48,8 @@ class CUpdateChecker final {
   std::mutex m_liveMutex;
   std::condition_variable m_liveChanged;
   int m_live = 0;
+  // The workers' threads, joined once they have delivered (under m_liveMutex): a worker
+  // still releases the mutex after its count went down, so the checker, its mutex and the
+  // process itself must outlast that.
+  std::vector<std::thread> m_workers;
 };
