@@ -20,6 +20,7 @@ set(ORV_WINDOWS_TESTS
   test_requests_hostile
   test_requests_sim
   test_requests_cli
+  test_requests_push
   test_download_http
   test_download_ftp
   test_download_limits
@@ -47,11 +48,10 @@ file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
 #   test_platform_orvreg       reads the Linux store's files behind orvreg's back
 #   test_base_registry         sets up the Linux store's directory tree under its root
 #   test_base_singleinstance, test_update_check, test_account_login, test_diagnosis_checks,
-#   test_diagnosis_probe, test_base_cli, test_diagnosis_cli, test_requests_push
+#   test_diagnosis_probe, test_base_cli, test_diagnosis_cli
 #                              test_base_cli: compares output with LF line ends (CRLF there);
 #                              test_diagnosis_cli: sets the machine up through the Linux store;
-#                              test_requests_push: the push thread's tests do not end under
-#                              Wine (not yet traced); the others:
+#                              the others:
 #                              not yet ported: POSIX calls in the tests themselves (fork,
 #                              sockets) or child programs by Linux path; orvanta-cli's update
 #                              check runs against the stand-in platform in the smoke run

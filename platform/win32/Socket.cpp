@@ -28,7 +28,10 @@ SOCKET Raw(Socket s) { return static_cast<SOCKET>(s); }
 
 Socket OpenTcp() {
   if (!Started()) return kNoSocket;
-  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  // Overlapped, as socket() makes them: on a socket without it SO_RCVTIMEO never takes
+  // effect, and a receive waits past its time-out for ever.
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                        WSA_FLAG_NO_HANDLE_INHERIT | WSA_FLAG_OVERLAPPED);
   return s == INVALID_SOCKET ? kNoSocket : static_cast<Socket>(s);
 }
 
@@ -115,7 +118,11 @@ int WaitReadable(Socket s, int ms) {
 }
 
 void Shutdown(Socket s) {
-  if (s != kNoSocket) ::shutdown(Raw(s), SD_BOTH);
+  if (s == kNoSocket) return;
+  ::shutdown(Raw(s), SD_BOTH);
+  // A shutdown does not end a receive already waiting in another thread (Wine leaves it
+  // waiting); cancelling the socket's pending I/O, whichever thread started it, does.
+  CancelIoEx(reinterpret_cast<HANDLE>(Raw(s)), nullptr);
 }
 
 void Close(Socket s) {
