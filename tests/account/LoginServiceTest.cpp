@@ -19,6 +19,7 @@
 #include "client/account/CLoginService.h"
 #include "client/account/CPlatformSoapClient.h"
 #include "client/base/XmlLimits.h"
+#include "platform/Socket.h"
 #include "soapAddPointsServiceHttpBindingProxy.h"
 #include "tests/support/TestSupport.h"
 
@@ -238,8 +239,8 @@ TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
 // before it starts), well before the I/O time-outs.
 TEST_F(LoginServiceTest, AbortEndsTheExchangeWithASilentServer) {
   int port = 0;
-  const int fd = ListenOnLoopback(port);
-  ASSERT_GE(fd, 0);
+  const plat::net::Socket listening = plat::net::ListenLoopback(&port, 4);
+  ASSERT_NE(listening, plat::net::kNoSocket);
   ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(port));
   struct Case {
     const char* name;
@@ -268,7 +269,7 @@ TEST_F(LoginServiceTest, AbortEndsTheExchangeWithASilentServer) {
     EXPECT_FALSE(c.logout ? m_service.LastAnswer().result.Ok() : result.result.Ok());
     EXPECT_LT(took, std::chrono::seconds(5)) << "the I/O time-out is 60 s";
   }
-  close(fd);
+  plat::net::Close(listening);
 }
 
 // The whole request as the server receives it: an ASCII document goes out byte for byte as
