@@ -28,6 +28,8 @@ struct Value {
 
 // Keys nest at most this deep (as on Windows); deeper paths are refused.
 inline constexpr std::size_t kMaxKeyDepth = 512;
+// The names of a key path, split at backslashes (empty names dropped).
+std::vector<std::string> SplitKeyPath(const std::string& keyPath);
 // Number of names in a key path.
 std::size_t KeyDepth(const std::string& keyPath);
 

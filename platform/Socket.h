@@ -2,6 +2,7 @@
 // A small TCP client socket that behaves the same on both systems: time-outs in
 // milliseconds, keep-alive probes, and a send to a closed peer that fails instead of
 // raising a signal.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,6 +33,22 @@ Socket ListenLoopback(int* port, int backlog = 16);
 Socket Accept(Socket listening);
 // Waits until s can be read (data, a connection, the peer's close): 1, 0 after ms, -1 on error.
 int WaitReadable(Socket s, int ms);
+// Waits until s can be written to (or has failed): 1, 0 after ms, -1 on error.
+int WaitWritable(Socket s, int ms);
+
+enum class ConnectStatus { Connected, HostNotFound, Failed, TimedOut, Cancelled };
+struct ConnectResult {
+  ConnectStatus status = ConnectStatus::Failed;
+  Socket socket = kNoSocket;  // when Connected
+  int code = 0;               // the system's error code of a failure
+  std::string error;          // and its text
+};
+// Connects a new stream socket (not inherited by child processes) to host and port, trying
+// each IPv4 or IPv6 address the name resolves to in turn, without blocking: the wait ends
+// when `cancel` is raised (looked at every sliceMs) or after timeoutMs (< 0: no limit). The
+// connected socket is blocking, with Nagle's delay off.
+ConnectResult ConnectCancellable(const std::string& host, int port, int timeoutMs,
+                                 const std::atomic<bool>& cancel, int sliceMs = 100);
 // Ends both directions: a receive blocked in another thread returns.
 void Shutdown(Socket s);
 void Close(Socket s);

@@ -3,19 +3,8 @@
 #include "platform/AsciiCase.h"
 #include "platform/Socket.h"
 
-#ifndef _WIN32
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -87,13 +76,11 @@ constexpr unsigned long long kMaxAnswerBytes = 1024 * 1024;
 // Deeper XML is refused by the SOAP runtime before it can exhaust the stack.
 constexpr unsigned int kMaxXmlLevels = 64;
 
-#ifndef _WIN32
-// On Windows the runtime's own connect, send and receive run unhooked: a call there ends by
-// its time-outs only.
+namespace net = plat::net;
 using Clock = std::chrono::steady_clock;
 
 // How often a wait looks at the abort flag.
-constexpr auto kAbortSlice = std::chrono::milliseconds(100);
+constexpr int kAbortSliceMs = 100;
 
 // One call's abort flag and deadline, and the runtime's own I/O functions the hooks below
 // hand over to once the socket is ready; reached through soap::user.
@@ -103,6 +90,7 @@ struct CallHooks {
   SOAP_SOCKET (*open)(soap*, const char*, const char*, int) = nullptr;
   int (*send)(soap*, const char*, size_t) = nullptr;
   size_t (*recv)(soap*, char*, size_t) = nullptr;
+  std::string connectError;  // the fault text of a failed connect, kept for the call
 };
 
 CallHooks& HooksOf(soap* s) { return *static_cast<CallHooks*>(s->user); }
@@ -116,14 +104,15 @@ Clock::time_point DeadlineOf(int timeout, Clock::time_point end) {
   return std::min(end, Clock::now() + span);
 }
 
-// Waits until `fd` is ready for `events` in short slices, looking at the abort flag between
-// them; false when the flag was raised or `deadline` passed first. A poll error counts as
-// ready, so that the runtime's own call reports it.
-bool WaitReady(int fd, short events, const AbortFlag& abort, Clock::time_point deadline) {
+// Waits until the socket is ready for reading or writing in short slices, looking at the
+// abort flag between them; false when the flag was raised or `deadline` passed first. A
+// wait error counts as ready, so that the runtime's own call reports it.
+bool WaitReady(SOAP_SOCKET fd, bool write, const AbortFlag& abort, Clock::time_point deadline) {
+  const auto socket = static_cast<net::Socket>(fd);
   while (!abort) {
-    pollfd p{fd, events, 0};
-    const int ready = poll(&p, 1, static_cast<int>(kAbortSlice.count()));
-    if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
+    const int ready =
+        write ? net::WaitWritable(socket, kAbortSliceMs) : net::WaitReadable(socket, kAbortSliceMs);
+    if (ready != 0) return true;
     if (Clock::now() >= deadline) return false;
   }
   return false;
@@ -132,7 +121,7 @@ bool WaitReady(int fd, short events, const AbortFlag& abort, Clock::time_point d
 size_t AbortableRecv(soap* s, char* buffer, size_t size) {
   CallHooks& hooks = HooksOf(s);
   if (soap_valid_socket(s->socket) &&
-      !WaitReady(s->socket, POLLIN, *hooks.abort, DeadlineOf(s->recv_timeout, hooks.end))) {
+      !WaitReady(s->socket, false, *hooks.abort, DeadlineOf(s->recv_timeout, hooks.end))) {
     s->errnum = 0;  // a time-out or an abort: no answer
     return 0;
   }
@@ -142,67 +131,42 @@ size_t AbortableRecv(soap* s, char* buffer, size_t size) {
 int AbortableSend(soap* s, const char* data, size_t size) {
   CallHooks& hooks = HooksOf(s);
   if (soap_valid_socket(s->socket) &&
-      !WaitReady(s->socket, POLLOUT, *hooks.abort, DeadlineOf(s->send_timeout, hooks.end))) {
+      !WaitReady(s->socket, true, *hooks.abort, DeadlineOf(s->send_timeout, hooks.end))) {
     s->errnum = 0;
     return SOAP_EOF;
   }
   return hooks.send(s, data, size);
 }
 
-// A non-blocking connect waited for in slices, so that an abort ends it; the socket is
-// handed to the runtime in blocking mode, as its own connect leaves it. Anything but plain
-// HTTP without a proxy goes through the runtime's own connect.
+// A connect waited for in slices, so that an abort ends it; the socket is handed to the
+// runtime in blocking mode, as its own connect leaves it. Anything but plain HTTP without a
+// proxy goes through the runtime's own connect.
 SOAP_SOCKET AbortableOpen(soap* s, const char* endpoint, const char* host, int port) {
   CallHooks& hooks = HooksOf(s);
   if (std::strncmp(endpoint, "http://", 7) != 0 || s->proxy_host != nullptr)
     return hooks.open(s, endpoint, host, port);
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (getaddrinfo(host, std::to_string(port).c_str(), &hints, &found) != 0 || found == nullptr) {
+  const Clock::time_point deadline = DeadlineOf(s->connect_timeout, hooks.end);
+  const int timeoutMs =
+      deadline == Clock::time_point::max()
+          ? -1
+          : static_cast<int>(std::max<long long>(
+                0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                       .count()));
+  const net::ConnectResult connected =
+      net::ConnectCancellable(host, port, timeoutMs, *hooks.abort, kAbortSliceMs);
+  if (connected.status == net::ConnectStatus::HostNotFound) {
     soap_set_receiver_error(s, "Host not found", "getaddrinfo failed in the connect",
                             SOAP_TCP_ERROR);
     return SOAP_INVALID_SOCKET;
   }
-  const Clock::time_point deadline = DeadlineOf(s->connect_timeout, hooks.end);
-  int connected = -1;
-  int error = ETIMEDOUT;
-  for (addrinfo* a = found; a != nullptr && connected < 0 && !*hooks.abort; a = a->ai_next) {
-    const int fd =
-        socket(a->ai_family, a->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, a->ai_protocol);
-    if (fd < 0) {
-      error = errno;
-      continue;
-    }
-    if (connect(fd, a->ai_addr, a->ai_addrlen) == 0) {
-      connected = fd;
-    } else if (errno != EINPROGRESS) {
-      error = errno;
-    } else if (WaitReady(fd, POLLOUT, *hooks.abort, deadline)) {
-      int soError = 0;
-      socklen_t length = sizeof soError;
-      if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &soError, &length) == 0 && soError == 0)
-        connected = fd;
-      else
-        error = soError != 0 ? soError : errno;
-    } else {
-      error = *hooks.abort ? ECANCELED : ETIMEDOUT;
-    }
-    if (connected < 0) close(fd);
-  }
-  freeaddrinfo(found);
-  if (connected < 0) {
-    s->errnum = error;
-    soap_set_receiver_error(s, std::strerror(error), "connect failed", SOAP_TCP_ERROR);
+  if (connected.status != net::ConnectStatus::Connected) {
+    s->errnum = connected.code;
+    hooks.connectError = connected.error;
+    soap_set_receiver_error(s, hooks.connectError.c_str(), "connect failed", SOAP_TCP_ERROR);
     return SOAP_INVALID_SOCKET;
   }
-  fcntl(connected, F_SETFL, fcntl(connected, F_GETFL) & ~O_NONBLOCK);
-  const int on = 1;
-  setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-  return connected;
+  return static_cast<SOAP_SOCKET>(connected.socket);
 }
-#endif
 
 template <class Request, class Response>
 std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, Response&),
@@ -212,7 +176,6 @@ std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, R
   NamespaceTable table;
   auto proxy = std::make_unique<Proxy>(SOAP_C_UTFSTRING);
   soap_set_namespaces(proxy.get(), table.Data());
-#ifndef _WIN32
   // Connect, send and receive wait in slices that watch the abort flag.
   CallHooks hooks;
   hooks.abort = &abort;
@@ -225,7 +188,6 @@ std::string Invoke(int (Proxy::*operation)(const char*, const char*, Request*, R
   proxy->fopen = &AbortableOpen;
   proxy->fsend = &AbortableSend;
   proxy->frecv = &AbortableRecv;
-#endif
   proxy->connect_timeout = g_connectTimeout;
   proxy->send_timeout = g_ioTimeout;
   proxy->recv_timeout = g_ioTimeout;

@@ -41,20 +41,6 @@ void SetProgramDirectory(const std::string& dir) {
   while (g_override.size() > 1 && g_override.back() == '/') g_override.pop_back();
 }
 
-std::string ToNativePath(std::string_view path) {
-  std::string out(path);
-  for (char& c : out)
-    if (c == '\\') c = '/';
-  return out;
-}
-
-std::string JoinProgramPath(std::string_view relative) {
-  std::string out = ProgramDirectory();
-  if (relative.empty() || (relative.front() != '\\' && relative.front() != '/')) out += '/';
-  out += ToNativePath(relative);
-  return out;
-}
-
 bool MakeDirectories(const std::string& nativePath) {
   if (nativePath.empty()) return false;
   std::string path = nativePath;

@@ -62,21 +62,6 @@ std::string Folded(std::string_view s) {
   return out;
 }
 
-std::vector<std::string> SplitPath(const std::string& keyPath) {
-  std::vector<std::string> parts;
-  std::string cur;
-  for (char c : keyPath) {
-    if (c == '\\') {
-      if (!cur.empty()) parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) parts.push_back(cur);
-  return parts;
-}
-
 std::string EncodeName(std::string_view name) {
   std::string out;
   for (std::size_t i = 0; i < name.size(); ++i) {
@@ -149,7 +134,7 @@ std::string FindChild(const std::string& dir, const std::string& name) {
 }
 
 std::optional<std::string> ResolveKey(const std::string& keyPath) {
-  const std::vector<std::string> parts = SplitPath(keyPath);
+  const std::vector<std::string> parts = SplitKeyPath(keyPath);
   if (parts.size() > kMaxKeyDepth) return std::nullopt;
   std::string dir = RootDirectory();
   if (!IsDirectory(dir)) return std::nullopt;
@@ -197,7 +182,7 @@ class StoreLock {
 // than kMaxKeyDepth is refused, and a creation that fails part-way removes the levels it
 // made: nothing half-made is left behind.
 std::optional<std::string> CreateKeyLocked(const std::string& keyPath) {
-  const std::vector<std::string> parts = SplitPath(keyPath);
+  const std::vector<std::string> parts = SplitKeyPath(keyPath);
   if (parts.size() > kMaxKeyDepth) return std::nullopt;
   std::string dir = RootDirectory();
   if (!MakeDirs(dir)) return std::nullopt;
@@ -410,7 +395,7 @@ bool CreateKey(const std::string& keyPath) {
 }
 
 bool DeleteKey(const std::string& keyPath) {
-  if (SplitPath(keyPath).empty()) return false;  // never the whole hive
+  if (SplitKeyPath(keyPath).empty()) return false;  // never the whole hive
   StoreLock lock;
   if (!lock.Held()) return false;
   auto dir = ResolveKey(keyPath);
@@ -445,8 +430,6 @@ std::vector<std::string> EnumSubKeys(const std::string& keyPath) {
   std::sort(names.begin(), names.end(), KeyNameLess);
   return names;
 }
-
-std::size_t KeyDepth(const std::string& keyPath) { return SplitPath(keyPath).size(); }
 
 bool WalkKeys(const std::string& keyPath,
               const std::function<void(const std::string&, const std::vector<Value>&)>& visit) {

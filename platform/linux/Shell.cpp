@@ -94,28 +94,6 @@ bool LooksExecutable(const std::string& path) {
 
 }  // namespace
 
-std::vector<std::string> SplitParameters(const std::string& parameters) {
-  std::vector<std::string> out;
-  std::string current;
-  bool inToken = false;
-  bool quoted = false;
-  for (char c : parameters) {
-    if (c == '"') {
-      quoted = !quoted;
-      inToken = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (inToken) out.push_back(current);
-      current.clear();
-      inToken = false;
-    } else {
-      current += c;
-      inToken = true;
-    }
-  }
-  if (inToken) out.push_back(current);
-  return out;
-}
-
 bool IsDirectlyRunnable(const std::string& nativeFile) {
   struct stat st {};
   return !nativeFile.empty() && stat(nativeFile.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&

@@ -67,21 +67,6 @@ void SetProgramDirectory(const std::string& dir) {
     g_override.pop_back();
 }
 
-std::string ToNativePath(std::string_view path) {
-  std::string out(path);
-  for (char& c : out)
-    if (c == '\\') c = '/';
-  return out;
-}
-
-std::string JoinProgramPath(std::string_view relative) {
-  std::string out = ProgramDirectory();
-  if (!out.empty() && out.back() == '/') out.pop_back();
-  if (relative.empty() || (relative.front() != '\\' && relative.front() != '/')) out += '/';
-  out += ToNativePath(relative);
-  return out;
-}
-
 bool MakeDirectories(const std::string& nativePath) {
   if (nativePath.empty()) return false;
   const std::string path = ToNativePath(nativePath);

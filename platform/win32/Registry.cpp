@@ -18,25 +18,10 @@ namespace {
 
 constexpr REGSAM kView = KEY_WOW64_64KEY;
 
-std::vector<std::string> SplitPath(const std::string& keyPath) {
-  std::vector<std::string> parts;
-  std::string cur;
-  for (char c : keyPath) {
-    if (c == '\\') {
-      if (!cur.empty()) parts.push_back(cur);
-      cur.clear();
-    } else {
-      cur += c;
-    }
-  }
-  if (!cur.empty()) parts.push_back(cur);
-  return parts;
-}
-
 // The path in the form the registry takes: no empty names, single backslashes.
 std::wstring KeyPathW(const std::string& keyPath) {
   std::string joined;
-  for (const std::string& p : SplitPath(keyPath)) {
+  for (const std::string& p : SplitKeyPath(keyPath)) {
     if (!joined.empty()) joined += '\\';
     joined += p;
   }
@@ -164,8 +149,6 @@ std::vector<Value> ValuesOf(HKEY key) {
 
 }  // namespace
 
-std::size_t KeyDepth(const std::string& keyPath) { return SplitPath(keyPath).size(); }
-
 std::string RootDirectory() { return "HKEY_LOCAL_MACHINE"; }
 
 bool KeyExists(const std::string& keyPath) {
@@ -180,7 +163,7 @@ bool CreateKey(const std::string& keyPath) {
 }
 
 bool DeleteKey(const std::string& keyPath) {
-  const std::vector<std::string> parts = SplitPath(keyPath);
+  const std::vector<std::string> parts = SplitKeyPath(keyPath);
   if (parts.empty()) return false;  // never the whole hive
   std::string parent;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) parent += parts[i] + "\\";

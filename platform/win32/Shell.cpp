@@ -117,28 +117,6 @@ void RemoveOldPages(const std::string& folder, int maxAgeSeconds) {
 
 }  // namespace
 
-std::vector<std::string> SplitParameters(const std::string& parameters) {
-  std::vector<std::string> out;
-  std::string current;
-  bool inToken = false;
-  bool quoted = false;
-  for (char c : parameters) {
-    if (c == '"') {
-      quoted = !quoted;
-      inToken = true;
-    } else if (!quoted && (c == ' ' || c == '\t')) {
-      if (inToken) out.push_back(current);
-      current.clear();
-      inToken = false;
-    } else {
-      current += c;
-      inToken = true;
-    }
-  }
-  if (inToken) out.push_back(current);
-  return out;
-}
-
 // A program: an .exe, .cmd or .bat file, or any file holding a program image.
 bool IsDirectlyRunnable(const std::string& nativeFile) {
   if (nativeFile.empty()) return false;

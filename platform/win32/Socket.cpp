@@ -6,7 +6,10 @@
 #include <windows.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <system_error>
 
 // Windows sockets need WSAStartup once per process; a send to a closed peer fails with an
 // error there (no signal exists), and SO_RCVTIMEO takes a DWORD of milliseconds.
@@ -24,11 +27,38 @@ bool Started() {
 
 SOCKET Raw(Socket s) { return static_cast<SOCKET>(s); }
 
+using Clock = std::chrono::steady_clock;
+
+// Milliseconds to wait next: sliceMs, or less when the deadline comes first.
+int SliceUntil(Clock::time_point deadline, int sliceMs) {
+  if (deadline == Clock::time_point::max()) return sliceMs;
+  const auto left =
+      std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+  return static_cast<int>(std::clamp<long long>(left, 0, sliceMs));
+}
+
+// Waits for a connect in progress: 1 when it has ended (either way), 0 after ms, -1 on error.
+// select rather than WSAPoll, which some Windows versions never wake for a failed connect.
+int WaitConnected(SOCKET s, int ms) {
+  fd_set writable, failed;
+  FD_ZERO(&writable);
+  FD_ZERO(&failed);
+  FD_SET(s, &writable);
+  FD_SET(s, &failed);
+  timeval wait{ms / 1000, (ms % 1000) * 1000};
+  const int r = ::select(0, nullptr, &writable, &failed, &wait);
+  if (r == SOCKET_ERROR) return -1;
+  return r > 0 ? 1 : 0;
+}
+
 }  // namespace
 
 Socket OpenTcp() {
   if (!Started()) return kNoSocket;
-  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+  // Overlapped, as socket() makes them: on a socket without it SO_RCVTIMEO never takes
+  // effect, and a receive waits past its time-out for ever.
+  SOCKET s = WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                        WSA_FLAG_NO_HANDLE_INHERIT | WSA_FLAG_OVERLAPPED);
   return s == INVALID_SOCKET ? kNoSocket : static_cast<Socket>(s);
 }
 
@@ -114,8 +144,89 @@ int WaitReadable(Socket s, int ms) {
   return r > 0 ? 1 : 0;
 }
 
+int WaitWritable(Socket s, int ms) {
+  WSAPOLLFD p{};
+  p.fd = Raw(s);
+  p.events = POLLWRNORM;
+  const int r = ::WSAPoll(&p, 1, ms);
+  if (r == SOCKET_ERROR) return -1;
+  return r > 0 ? 1 : 0;
+}
+
+ConnectResult ConnectCancellable(const std::string& host, int port, int timeoutMs,
+                                 const std::atomic<bool>& cancel, int sliceMs) {
+  const auto deadline = timeoutMs < 0 ? Clock::time_point::max()
+                                      : Clock::now() + std::chrono::milliseconds(timeoutMs);
+  ConnectResult result;
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (!Started() || getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, &found) != 0 ||
+      !found) {
+    result.status = ConnectStatus::HostNotFound;
+    result.error = "Host not found";
+    return result;
+  }
+  int error = WSAETIMEDOUT;
+  SOCKET connected = INVALID_SOCKET;
+  for (addrinfo* a = found; a != nullptr && connected == INVALID_SOCKET && !cancel;
+       a = a->ai_next) {
+    const SOCKET fd = WSASocketW(a->ai_family, a->ai_socktype, a->ai_protocol, nullptr, 0,
+                                 WSA_FLAG_NO_HANDLE_INHERIT | WSA_FLAG_OVERLAPPED);
+    if (fd == INVALID_SOCKET) {
+      error = WSAGetLastError();
+      continue;
+    }
+    u_long nonBlocking = 1;
+    ::ioctlsocket(fd, FIONBIO, &nonBlocking);
+    if (::connect(fd, a->ai_addr, static_cast<int>(a->ai_addrlen)) == 0) {
+      connected = fd;
+    } else if (WSAGetLastError() != WSAEWOULDBLOCK) {
+      error = WSAGetLastError();
+    } else {
+      // In slices, looking at the flag between them; SO_ERROR tells how the connect went.
+      int ready = 0;
+      while (ready == 0 && !cancel && Clock::now() < deadline)
+        ready = WaitConnected(fd, SliceUntil(deadline, sliceMs));
+      int soError = 0;
+      int length = sizeof soError;
+      if (ready == 0)
+        error = cancel ? WSAECANCELLED : WSAETIMEDOUT;
+      else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soError), &length) ==
+                   0 &&
+               soError == 0)
+        connected = fd;
+      else
+        error = soError != 0 ? soError : WSAGetLastError();
+    }
+    if (connected == INVALID_SOCKET) ::closesocket(fd);
+  }
+  freeaddrinfo(found);
+  if (connected == INVALID_SOCKET) {
+    if (cancel) error = WSAECANCELLED;
+    result.status = error == WSAECANCELLED  ? ConnectStatus::Cancelled
+                    : error == WSAETIMEDOUT ? ConnectStatus::TimedOut
+                                            : ConnectStatus::Failed;
+    result.code = error;
+    result.error = std::system_category().message(error);
+    return result;
+  }
+  u_long blocking = 0;
+  ::ioctlsocket(connected, FIONBIO, &blocking);
+  BOOL on = TRUE;
+  ::setsockopt(connected, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  result.status = ConnectStatus::Connected;
+  result.socket = static_cast<Socket>(connected);
+  return result;
+}
+
 void Shutdown(Socket s) {
-  if (s != kNoSocket) ::shutdown(Raw(s), SD_BOTH);
+  if (s == kNoSocket) return;
+  ::shutdown(Raw(s), SD_BOTH);
+  // A shutdown does not end a receive already waiting in another thread (Wine leaves it
+  // waiting); cancelling the socket's pending I/O, whichever thread started it, does.
+  CancelIoEx(reinterpret_cast<HANDLE>(Raw(s)), nullptr);
 }
 
 void Close(Socket s) {

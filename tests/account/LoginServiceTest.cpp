@@ -223,8 +223,8 @@ TEST_F(LoginServiceTest, SilentServerTimesOutInsteadOfHanging) {
 // before it starts), well before the I/O time-outs.
 TEST_F(LoginServiceTest, AbortEndsTheExchangeWithASilentServer) {
   int port = 0;
-  const plat::net::Socket fd = ListenOnLoopback(port);
-  ASSERT_GE(fd, 0);
+  const plat::net::Socket listening = plat::net::ListenLoopback(&port, 4);
+  ASSERT_NE(listening, plat::net::kNoSocket);
   ScopedEnv host("ORVANTA_HOST_WEB", "127.0.0.1:" + std::to_string(port));
   struct Case {
     const char* name;
@@ -253,7 +253,7 @@ TEST_F(LoginServiceTest, AbortEndsTheExchangeWithASilentServer) {
     EXPECT_FALSE(c.logout ? m_service.LastAnswer().result.Ok() : result.result.Ok());
     EXPECT_LT(took, std::chrono::seconds(5)) << "the I/O time-out is 60 s";
   }
-  plat::net::Close(fd);
+  plat::net::Close(listening);
 }
 
 // The whole request as the server receives it: an ASCII document goes out byte for byte as

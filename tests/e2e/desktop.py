@@ -47,7 +47,7 @@ def wait_until(probe, timeout, what, interval=0.1):
         time.sleep(interval)
 
 
-def missing_tools():
+def missing_tools(accessible=True):
     """Names of the programs and modules the desktop needs that this machine lacks."""
     needed = {
         "Xvfb": "Xvfb (package xvfb)",
@@ -55,9 +55,12 @@ def missing_tools():
         "xdotool": "xdotool (package xdotool)",
         "xwininfo": "xwininfo (package x11-utils)",
         "xmodmap": "xmodmap (package x11-xserver-utils)",
-        "dbus-daemon": "dbus-daemon (package dbus)",
     }
+    if accessible:
+        needed["dbus-daemon"] = "dbus-daemon (package dbus)"
     missing = [text for tool, text in needed.items() if shutil.which(tool) is None]
+    if not accessible:
+        return missing
     if not os.path.exists("/usr/libexec/at-spi-bus-launcher"):
         missing.append("at-spi-bus-launcher (package at-spi2-core)")
     try:
@@ -69,11 +72,15 @@ def missing_tools():
 
 
 class Desktop:
-    """Xvfb + openbox + session bus + accessibility bus, all ended by close()."""
+    """Xvfb + openbox, with a session bus and the accessibility bus unless accessible is
+    false (Wine's windows are not on it), all ended by close(). needs: further programs the
+    test runs."""
 
-    def __init__(self, workdir, width=1280, height=800):
+    def __init__(self, workdir, width=1280, height=800, accessible=True, needs=()):
         self.workdir = workdir
         self.width, self.height = width, height
+        self.accessible = accessible
+        self.needs = needs
         self.procs = []
         self.env = {}
         self.atspi = None
@@ -86,7 +93,8 @@ class Desktop:
         return p
 
     def start(self):
-        missing = missing_tools()
+        missing = missing_tools(self.accessible) + [
+            t for t in self.needs if shutil.which(t) is None]
         if missing:
             raise Skip("the desktop test needs " + ", ".join(missing) +
                        " (bash scripts/install-deps.sh installs them)")
@@ -100,25 +108,30 @@ class Desktop:
         if not number:
             raise Skip("Xvfb did not start")
         display = ":" + number
-        runtime = os.path.join(self.workdir, "run")
-        os.makedirs(runtime, mode=0o700, exist_ok=True)
-        env = dict(os.environ, DISPLAY=display, XDG_RUNTIME_DIR=runtime)
-        # Session bus of our own; the accessibility bus is started on it.
-        bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
-                          env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-        address = bus.stdout.readline().strip()
-        if not address:
-            raise Skip("dbus-daemon did not start")
-        env["DBUS_SESSION_BUS_ADDRESS"] = address
-        self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
-                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        env = dict(os.environ, DISPLAY=display)
+        if self.accessible:
+            runtime = os.path.join(self.workdir, "run")
+            os.makedirs(runtime, mode=0o700, exist_ok=True)
+            env["XDG_RUNTIME_DIR"] = runtime
+            # Session bus of our own; the accessibility bus is started on it.
+            bus = self._spawn(["dbus-daemon", "--session", "--nofork", "--print-address=1"],
+                              env=env, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              text=True)
+            address = bus.stdout.readline().strip()
+            if not address:
+                raise Skip("dbus-daemon did not start")
+            env["DBUS_SESSION_BUS_ADDRESS"] = address
+            self._spawn(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"], env=env,
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self._spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL,
                     stderr=subprocess.DEVNULL)
         self.env = env
-        os.environ.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=address,
-                          XDG_RUNTIME_DIR=runtime)
         wait_until(lambda: self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]).find("window id") >= 0,
                    10, "the window manager")
+        if not self.accessible:
+            return self
+        os.environ.update(DISPLAY=display, DBUS_SESSION_BUS_ADDRESS=address,
+                          XDG_RUNTIME_DIR=runtime)
         wait_until(lambda: "AT_SPI_BUS" in self.x(["xprop", "-root", "AT_SPI_BUS"]) and
                    "not found" not in self.x(["xprop", "-root", "AT_SPI_BUS"]), 10,
                    "the accessibility bus")
@@ -404,6 +417,25 @@ def client_env(desktop, platform, root, prog, fakebin):
     return env
 
 
+class ClientSession:
+    """What the desktop scripts share: the running client (self.client), its main window
+    (self.window) on self.desktop."""
+
+    def alive(self):
+        if self.client.poll() is not None:
+            raise StepFailed("Orvanta ended with exit code %d" % self.client.returncode)
+        return True
+
+    def at(self, x, y):
+        """Screen position of a point given in the main window's client coordinates."""
+        gx, gy, _, _ = self.desktop.geometry(self.window)
+        return (gx + x, gy + y)
+
+    def click_at(self, point):
+        self.alive()
+        self.desktop.click(*self.at(*point))
+
+
 def make_root(prefix):
     return tempfile.mkdtemp(prefix=prefix)
 
@@ -436,18 +468,24 @@ def run_steps(session, steps, not_yet=None):
             failed = name
             results.append((name, "FAIL", "%s: %s" % (type(e).__name__, e)))
             traceback.print_exc()
-        if failed == name:
+        if failed == name and getattr(session, "desktop", None) is not None:
             session.desktop.screenshot(os.path.join(session.root, "failure-%s.png" % name))
     return results, failed
 
 
-def script_main(session_class, doc, heading, shots=False, not_yet=None):
-    """The command line of a desktop script: --bin, --source, --keep (and --shots). Starts
-    session_class(args), runs its STEPS and prints a summary under heading. Returns the exit
-    code: 0 when every step passed, 1 on a failure of the start or a step (the work folder is
-    kept), SKIP when the program is not built or the machine lacks the desktop's tools."""
+def script_main(session_class, doc, heading, shots=False, not_yet=None, options=None,
+                missing=None):
+    """The command line of a desktop script: --source, --keep, by default --bin (and --shots).
+    Starts session_class(args), runs its STEPS and prints a summary under heading. Returns the
+    exit code: 0 when every step passed, 1 on a failure of the start or a step (the work folder
+    is kept), SKIP when the program is not built or the machine lacks the desktop's tools.
+    options(ap) replaces --bin with the script's own arguments; missing(args) then says what
+    is not built, or None."""
     ap = argparse.ArgumentParser(description=doc.split("\n")[1])
-    ap.add_argument("--bin", required=True, help="the build's program directory")
+    if options is None:
+        ap.add_argument("--bin", required=True, help="the build's program directory")
+    else:
+        options(ap)
     ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
     ap.add_argument("--keep", action="store_true", help="keep the work folder")
     if shots:
@@ -455,8 +493,14 @@ def script_main(session_class, doc, heading, shots=False, not_yet=None):
     args = ap.parse_args()
     if not shots:
         args.shots = None
-    if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
-        print("SKIP: %s/Orvanta is not built" % args.bin)
+    if missing is None:
+        def missing(args):
+            if not os.access(os.path.join(args.bin, "Orvanta"), os.X_OK):
+                return "%s/Orvanta is not built" % args.bin
+            return None
+    reason = missing(args)
+    if reason:
+        print("SKIP: " + reason)
         return SKIP
     session = session_class(args)
     t0 = time.monotonic()

@@ -20,8 +20,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (Desktop, Platform, StepFailed, client_env, fresh_program_dir,  # noqa: E402
-                     log, make_root, script_main, wait_until)
+from desktop import (ClientSession, Desktop, Platform, StepFailed, client_env,  # noqa: E402
+                     fresh_program_dir, log, make_root, script_main, wait_until)
 
 TITLE = "澄野奥凡云平台"
 POPUP_TITLE = "澄野奥凡云消息"
@@ -108,7 +108,7 @@ def grid_cell_centre(index):
     return (PAGE_ORIGIN[0] + 35 + 100 * c + 36, PAGE_ORIGIN[1] + 60 + 100 * r + 42)
 
 
-class Day:
+class Day(ClientSession):
     def __init__(self, args):
         self.args = args
         self.root = make_root("orvanta-e2e.")
@@ -140,20 +140,6 @@ class Day:
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=subprocess.STDOUT)
 
     # -- helpers -------------------------------------------------------------
-    def alive(self):
-        if self.client.poll() is not None:
-            raise StepFailed("Orvanta ended with exit code %d" % self.client.returncode)
-        return True
-
-    def at(self, x, y):
-        """Screen position of a point given in the main window's client coordinates."""
-        gx, gy, _, _ = self.desktop.geometry(self.window)
-        return (gx + x, gy + y)
-
-    def click_at(self, point):
-        self.alive()
-        self.desktop.click(*self.at(*point))
-
     def acc(self):
         return self.desktop.app(self.client.pid)
 

@@ -14,17 +14,15 @@ installed application writes and the X server. Exit 0 when every step passed, 1 
 first failing step, 77 when the machine lacks Wine, Xvfb, openbox or xdotool.
 """
 
-import argparse
 import os
 import shutil
 import subprocess
 import sys
 import time
-import traceback
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from desktop import (SKIP, Desktop, Platform, Skip, StepFailed, log,  # noqa: E402
-                     make_root, wait_until)
+from desktop import (ClientSession, Desktop, Platform, StepFailed, make_root,  # noqa: E402
+                     script_main, wait_until)
 from user_day import (CLOSE_BUTTON, LOGIN_BUTTON, MINIMISE_BUTTON, PAGE_ORIGIN,  # noqa: E402
                       POPUP_TITLE, TITLE, grid_cell_centre, tab_centre)
 
@@ -37,41 +35,16 @@ DIAGNOSIS_START = (PAGE_ORIGIN[0] + 720, PAGE_ORIGIN[1] + 40)
 DIAGNOSIS_SUBMIT = (548, 393)
 
 
-class WineDesktop(Desktop):
-    """Xvfb + openbox only: Wine's windows are not on the accessibility bus."""
-
-    def start(self):
-        missing = [t for t in ("Xvfb", "openbox", "xdotool", "xwininfo", "wine")
-                   if shutil.which(t) is None]
-        if missing:
-            raise Skip("the Windows day needs " + ", ".join(missing))
-        r, w = os.pipe()
-        self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0",
-                     "%dx%dx24" % (self.width, self.height), "-nolisten", "tcp", "-noreset"],
-                    pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        os.close(w)
-        with os.fdopen(r) as f:
-            number = f.readline().strip()
-        if not number:
-            raise Skip("Xvfb did not start")
-        self.env = dict(os.environ, DISPLAY=":" + number)
-        self._spawn(["openbox", "--sm-disable"], env=self.env, stdout=subprocess.DEVNULL,
-                    stderr=subprocess.DEVNULL)
-        wait_until(lambda: "window id" in self.x(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"]),
-                   10, "the window manager")
-        return self
-
-
 def unix_to_windows(path):
     """Wine's drive Z: is the Linux root."""
     return "Z:" + path.replace("/", "\\")
 
 
-class WindowsDay:
+class WindowsDay(ClientSession):
     def __init__(self, args):
         self.args = args
         self.root = make_root("orvanta-windows-day.")
-        self.desktop = WineDesktop(self.root)
+        self.desktop = Desktop(self.root, accessible=False, needs=("wine",))
         self.platform = None
         self.client = None
         self.window = None
@@ -118,19 +91,6 @@ class WindowsDay:
 
     def registry(self, *args):
         return self.wine("orvreg.exe", *args)
-
-    def alive(self):
-        if self.client.poll() is not None:
-            raise StepFailed("Orvanta ended with exit code %d" % self.client.returncode)
-        return True
-
-    def at(self, x, y):
-        gx, gy, _, _ = self.desktop.geometry(self.window)
-        return (gx + x, gy + y)
-
-    def click_at(self, point):
-        self.alive()
-        self.desktop.click(*self.at(*point))
 
     def tops(self):
         return set(self.desktop.windows())
@@ -326,58 +286,18 @@ class WindowsDay:
              ("diagnosis", step_diagnosis), ("second-start", step_second_instance),
              ("quit", step_quit)]
 
-    def run(self):
-        results, failed = [], None
-        for name, fn in self.STEPS:
-            if failed:
-                results.append((name, "NOT RUN", "after the failure of " + failed))
-                continue
-            t0 = time.monotonic()
-            try:
-                fn(self)
-                results.append((name, "PASS", "%.1f s" % (time.monotonic() - t0)))
-            except Exception as e:
-                failed = name
-                results.append((name, "FAIL", "%s: %s" % (type(e).__name__, e)))
-                if not isinstance(e, StepFailed):
-                    traceback.print_exc()
-                self.desktop.screenshot(os.path.join(self.root, "failure-%s.png" % name))
-        return results, failed
 
-
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
+def options(ap):
     ap.add_argument("--bin", required=True, help="the Windows build's program directory")
-    ap.add_argument("--source", required=True, help="the source tree (for platform-sim)")
     ap.add_argument("--setup", required=True, help="the Windows sample installer program")
-    ap.add_argument("--keep", action="store_true", help="keep the work folder")
-    ap.add_argument("--shots", help="save screenshots of the home page and dialogs here")
-    args = ap.parse_args()
+
+
+def missing(args):
     if not os.path.exists(os.path.join(args.bin, "Orvanta.exe")):
-        print("SKIP: %s/Orvanta.exe is not built" % args.bin)
-        return SKIP
-    day = WindowsDay(args)
-    t0 = time.monotonic()
-    try:
-        day.start()
-    except Skip as e:
-        print("SKIP: " + str(e))
-        day.close()
-        return SKIP
-    try:
-        results, failed = day.run()
-    finally:
-        day.close()
-    log("\nA user's day under Wine (%.1f s):" % (time.monotonic() - t0))
-    for name, status, detail in results:
-        log("  %-12s %-8s %s" % (name, status, detail))
-    if failed:
-        log("Work folder kept for inspection: " + day.root)
-        return 1
-    if not args.keep:
-        shutil.rmtree(day.root, ignore_errors=True)
-    return 0
+        return "%s/Orvanta.exe is not built" % args.bin
+    return None
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(WindowsDay, __doc__, "A user's day under Wine", shots=True,
+                         options=options, missing=missing))

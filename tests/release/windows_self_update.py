@@ -15,7 +15,6 @@ Exit 0 passed, 1 failed, 77 the Qt programs are not built or Wine, Xvfb, openbox
 is missing.
 """
 
-import argparse
 import hashlib
 import os
 import shutil
@@ -23,13 +22,11 @@ import subprocess
 import sys
 import tempfile
 import time
-import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e"))
-from desktop import Platform, StepFailed, log, wait_until  # noqa: E402
+from desktop import Desktop, Platform, StepFailed, script_main, wait_until  # noqa: E402
 
-SKIP = 77
 N, N1 = "6.0.0.1", "6.0.0.2"
 # where the 64-bit programs read it: the 32-bit view of the described 32-bit client
 KEY = ("HKLM\\SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -62,8 +59,8 @@ class Loop:
         self.bin = os.path.join(args.build, "bin")
         self.prefix = os.environ["WINEPREFIX"]
         self.prog = "C:\\orvself%d\\Orvanta" % os.getpid()
-        self.xvfb = None
-        self.wm = None
+        self.desktop = Desktop(self.root, height=1024, accessible=False,
+                               needs=("wine", "makensis"))
         self.platform = None
         self.client = None
         self.env = dict(os.environ)
@@ -96,13 +93,8 @@ class Loop:
         return os.path.join(out, "Orvanta_setup.exe")
 
     def start(self):
-        self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-screen",
-                                      "0", "1280x1024x24"], stdout=subprocess.PIPE,
-                                     stderr=subprocess.DEVNULL)
-        self.env["DISPLAY"] = ":" + self.xvfb.stdout.readline().decode().strip()
-        # a window manager, so that the box can be given the keyboard as a user's click would
-        self.wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
-                                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.desktop.start()
+        self.env.update(self.desktop.env)
         scratch = os.path.join(self.root, "scratch")
         os.makedirs(scratch)
         self.platform = Platform(self.args.source, os.path.join(self.root, "sim"), scratch)
@@ -167,13 +159,12 @@ class Loop:
         def prompt():
             if self.client.poll() is not None:
                 raise StepFailed("Orvanta ended with %d before the prompt" % self.client.returncode)
-            _, out = self.sh(["xdotool", "search", "--name", PROMPT_CAPTION])
-            box[:] = out.split()[:1]
+            box[:] = self.desktop.windows(name=PROMPT_CAPTION)[:1]
             return bool(box)
         wait_until(prompt, 120, "the update prompt")
-        self.sh(["xdotool", "windowactivate", "--sync", box[0]])
+        self.desktop.x(["xdotool", "windowactivate", "--sync", str(box[0])])
         time.sleep(0.3)
-        self.sh(["xdotool", "key", "Return"])  # its default button: 确定
+        self.desktop.key("Return")  # its default button: 确定
         try:
             code = self.client.wait(timeout=60)
         except subprocess.TimeoutExpired:
@@ -225,65 +216,27 @@ class Loop:
             self.client.wait()
         if self.platform:
             self.platform.close()
-        if self.wm:
-            self.wm.kill()
-            self.wm.wait()
-        if self.xvfb:
-            self.xvfb.kill()
-            self.xvfb.wait()
+        self.desktop.close()
         self.sh(["wine", os.path.join(self.bin, "orvreg.exe"), "delete", KEY, "/f"])
         shutil.rmtree(os.path.dirname(self.host(self.prog)), ignore_errors=True)
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__.split("\n")[1])
+def options(ap):
     ap.add_argument("--build", required=True, help="the Windows build folder")
-    ap.add_argument("--source", required=True, help="the source tree")
-    ap.add_argument("--keep", action="store_true", help="keep the work folder")
-    args = ap.parse_args()
+
+
+def missing(args):
     args.build = os.path.abspath(args.build)
     args.source = os.path.abspath(args.source)
     for program in ("Orvanta.exe", "Orvlift.exe"):
         if not os.path.isfile(os.path.join(args.build, "bin", program)):
-            print("SKIP: %s is not built" % program)
-            return SKIP
-    for tool in ("wine", "Xvfb", "openbox", "xdotool", "makensis"):
-        if not shutil.which(tool):
-            print("SKIP: %s is missing" % tool)
-            return SKIP
+            return "%s is not built" % program
     os.environ.setdefault("WINEPREFIX", os.path.join(args.build, "wineprefix"))
     os.environ.setdefault("WINEDEBUG", "-all")
     os.environ["ORV_SETUP_COMPRESSOR"] = "zlib"  # quicker releases
-    loop = Loop(args)
-    t0 = time.monotonic()
-    results, failed = [], False
-    try:
-        loop.start()
-        for name, step in Loop.STEPS:
-            s = time.monotonic()
-            try:
-                step(loop)
-                results.append((name, "ok", "%.1f s" % (time.monotonic() - s)))
-            except Exception as e:
-                traceback.print_exc()
-                results.append((name, "FAILED", str(e).splitlines()[0] if str(e) else ""))
-                failed = True
-                break
-    except Exception:
-        traceback.print_exc()
-        failed = True
-    finally:
-        loop.close()
-    log("\nA self-update under Wine (%.1f s):" % (time.monotonic() - t0))
-    for name, status, detail in results:
-        log("  %-8s %-8s %s" % (name, status, detail))
-    if failed:
-        log("Work folder kept for inspection: " + loop.root)
-        return 1
-    if not args.keep:
-        shutil.rmtree(loop.root, ignore_errors=True)
-    return 0
+    return None
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    sys.exit(script_main(Loop, __doc__, "A self-update under Wine", options=options,
+                         missing=missing))
