@@ -1,18 +1,15 @@
-// Hand-off to the updater, the prompts after a check, and the single check worker.
+// Hand-off to the updater, the prompts after a check, and the check's abort.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
-#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
-#include "client/update/CUpdateChecker.h"
 #include "client/update/UpdateCheck.h"
 #include "client/update/UpdateLauncher.h"
 #include "client/update/UpdatePrompts.h"
@@ -124,113 +121,26 @@ TEST(UpdatePrompts, ResultCodesAndTheUsersAnswer) {
   EXPECT_EQ(launches, 4);
 }
 
-// A check that blocks until released, and a sink that collects results.
-struct Gate {
-  std::mutex mutex;
-  std::condition_variable changed;
-  bool open = false;
-  int started = 0;
-  std::vector<std::pair<int, bool>> results;
-};
-
-class GateSink : public IUpdateCheckSink {
- public:
-  explicit GateSink(Gate& gate) : m_gate(gate) {}
-  void OnUpdateCheckFinished(int code, bool userRequested) override {
-    std::lock_guard<std::mutex> lock(m_gate.mutex);
-    m_gate.results.emplace_back(code, userRequested);
-  }
-
- private:
-  Gate& m_gate;
-};
-
-TEST(UpdateChecker, OneWorkerAtATimeAndTheFlagAsItStandsAtTheEnd) {
-  Gate gate;
-  GateSink sink(gate);
-  auto check = [&] {
-    std::unique_lock<std::mutex> lock(gate.mutex);
-    ++gate.started;
-    gate.changed.wait(lock, [&] { return gate.open; });
-    return 2;
-  };
-  auto count = [&](auto field) {
-    std::lock_guard<std::mutex> lock(gate.mutex);
-    return field();
-  };
-  {
-    CUpdateChecker checker(sink, check);
-    EXPECT_TRUE(checker.StartUpdateCheck(false));
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return count([&] { return gate.started; }) == 1; }));
-    EXPECT_FALSE(checker.StartUpdateCheck(true));  // still running: only the flag changes
-    EXPECT_TRUE(checker.Running());
-    {
-      std::lock_guard<std::mutex> lock(gate.mutex);
-      gate.open = true;
-    }
-    gate.changed.notify_all();
-    ASSERT_TRUE(
-        orvtest::WaitUntil([&] { return count([&] { return gate.results.size(); }) == 1; }));
-    EXPECT_EQ(gate.results[0], std::make_pair(2, true));
-    ASSERT_TRUE(orvtest::WaitUntil([&] { return !checker.Running(); }));
-    // The delayed check keeps the most recent flag.
-    EXPECT_TRUE(checker.StartCheckThread());
-  }  // the destructor waits for the second worker
-  EXPECT_EQ(gate.started, 2);
-  ASSERT_EQ(gate.results.size(), 2u);
-  EXPECT_EQ(gate.results[1], std::make_pair(2, true));
-}
-
-TEST(UpdateChecker, ResultMayStartTheNextCheck) {
-  // The main window may start a check while it still handles the previous result.
-  struct Restart : IUpdateCheckSink {
-    CUpdateChecker* checker = nullptr;
-    std::mutex mutex;
-    std::vector<std::pair<int, bool>> results;
-    bool restarted = false;
-    void OnUpdateCheckFinished(int code, bool) override {
-      std::lock_guard<std::mutex> lock(mutex);
-      if (results.empty()) restarted = checker->StartUpdateCheck(true);
-      results.emplace_back(code, checker->UserRequested());
-    }
-  } sink;
-  std::atomic<int> calls{0};
-  {
-    CUpdateChecker checker(sink,
-                           [&] { return ++calls == 1 ? kUpdateSameVersion : kUpdateNoAnswer; });
-    sink.checker = &checker;
-    EXPECT_TRUE(checker.StartUpdateCheck(false));
-    ASSERT_TRUE(orvtest::WaitUntil([&] {
-      std::lock_guard<std::mutex> lock(sink.mutex);
-      return sink.results.size() == 2;
-    }));
-  }
-  EXPECT_TRUE(sink.restarted);
-  EXPECT_EQ(sink.results[0].first, kUpdateSameVersion);
-  EXPECT_EQ(sink.results[1], std::make_pair(static_cast<int>(kUpdateNoAnswer), true));
-}
-
 // A check against an FTP port that accepts the connection and never greets.
-TEST(UpdateChecker, DestructionEndsACheckAgainstASilentServer) {
+TEST(UpdateCheckAbort, RaisedFlagEndsACheckAgainstASilentServer) {
   int port = 0;
   const plat::net::Socket listener = plat::net::ListenLoopback(&port, 4);
   ASSERT_NE(listener, plat::net::kNoSocket);
   orvtest::TempProgramDir program;
   orvtest::ScopedEnv host("ORVANTA_HOST_UPDATE", "127.0.0.1:" + std::to_string(port));
 
-  Gate gate;
-  GateSink sink(gate);
-  auto checker = std::make_unique<CUpdateChecker>(sink);
-  EXPECT_TRUE(checker->StartUpdateCheck(true));
+  std::atomic<bool> abort{false};
+  UpdateCheckResult result;
+  std::thread check([&] { result = CheckForUpdateDetailed({}, &abort); });
   ASSERT_EQ(plat::net::WaitReadable(listener, 5000), 1);  // the check has connected and waits
   const auto start = std::chrono::steady_clock::now();
-  checker.reset();
+  abort = true;
+  check.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
   plat::net::Close(listener);
 
-  // Delivered as a check without an answer; no partial descriptor is left behind.
-  ASSERT_EQ(gate.results.size(), 1u);
-  EXPECT_EQ(gate.results[0], std::make_pair(static_cast<int>(kUpdateNoAnswer), true));
+  // Ends as a check without an answer; no partial descriptor is left behind.
+  EXPECT_EQ(result.code, kUpdateNoAnswer);
   for (const auto& entry : std::filesystem::directory_iterator(program.Path()))
     EXPECT_EQ(entry.path().filename().string().rfind("AutoUpdater.xml", 0), std::string::npos)
         << entry.path();
