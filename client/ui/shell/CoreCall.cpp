@@ -1,9 +1,14 @@
 #include "client/ui/shell/CoreCall.h"
 
 #include <QCoreApplication>
-#include <QThreadPool>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace shell {
@@ -15,6 +20,7 @@ constexpr int kWorkers = 16;
 
 struct Registry {
   std::mutex mutex;
+  std::condition_variable idle;  // signalled when `running` drops to 0
   std::vector<std::weak_ptr<CallState>> calls;
   int running = 0;
 };
@@ -24,27 +30,81 @@ Registry& Calls() {
   return registry;
 }
 
+// The workers: started as calls need them, up to kWorkers, and kept until the end. They are
+// plain threads joined by Stop, so that when it returns each has fully ended, its per-thread
+// state (OpenSSL's among it) released; a pool that reports its threads done before they have
+// exited lets a worker outlive the library's exit handler and leaves that state behind.
+class Workers {
+ public:
+  ~Workers() { Stop(); }
+
+  void Start(std::function<void()> task) {
+    std::lock_guard lock(m_mutex);
+    m_queue.push_back(std::move(task));
+    if (m_idle == 0 && static_cast<int>(m_threads.size()) < kWorkers)
+      m_threads.emplace_back([this] { Run(); });
+    else
+      m_wake.notify_one();
+  }
+
+  // Lets the queued calls finish, then joins every worker.
+  void Stop() {
+    std::vector<std::thread> threads;
+    {
+      std::lock_guard lock(m_mutex);
+      m_stopping = true;
+      threads.swap(m_threads);
+    }
+    m_wake.notify_all();
+    for (std::thread& t : threads) t.join();
+    std::lock_guard lock(m_mutex);
+    m_stopping = false;  // a call submitted later starts a new worker
+  }
+
+ private:
+  void Run() {
+    std::unique_lock lock(m_mutex);
+    for (;;) {
+      ++m_idle;
+      m_wake.wait(lock, [this] { return !m_queue.empty() || m_stopping; });
+      --m_idle;
+      if (m_queue.empty()) return;  // stopping, nothing left
+      std::function<void()> task = std::move(m_queue.front());
+      m_queue.pop_front();
+      lock.unlock();
+      task();
+      task = nullptr;
+      lock.lock();
+    }
+  }
+
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  std::deque<std::function<void()>> m_queue;
+  std::vector<std::thread> m_threads;
+  int m_idle = 0;
+  bool m_stopping = false;
+};
+
 // Aborts what is still in flight and joins every worker. Runs when the application object
-// is destroyed, so the workers end before the exit handlers run: a worker ending after
-// OpenSSL's own handler would leave its per-thread state behind.
+// is destroyed, so the workers end before the exit handlers run.
 void EndWorkers();
 
 // Created with its first call. Its workers are joined by EndWorkers when the application
-// object goes, and otherwise by the pool's destructor when the program ends.
-QThreadPool& Pool() {
-  static QThreadPool pool;
-  static const bool sized = [] {
-    pool.setMaxThreadCount(kWorkers);
+// object goes, and otherwise by its destructor when the program ends.
+Workers& Pool() {
+  static Workers pool;
+  static const bool registered = [] {
     qAddPostRoutine(&EndWorkers);
     return true;
   }();
-  (void)sized;
+  (void)registered;
   return pool;
 }
 
 void EndWorkers() {
   AbortAllCalls();
-  Pool().waitForDone();
+  Pool().Stop();
 }
 
 }  // namespace
@@ -62,12 +122,12 @@ void Submit(const std::shared_ptr<CallState>& state, std::function<void()> task)
     calls.push_back(state);
     ++registry.running;
   }
-  Pool().start([task = std::move(task)]() mutable {
+  Pool().Start([task = std::move(task)]() mutable {
     task();
     task = nullptr;  // the call's state goes with its last holder
     Registry& r = Calls();
     std::lock_guard lock(r.mutex);
-    --r.running;
+    if (--r.running == 0) r.idle.notify_all();
   });
 }
 
@@ -84,7 +144,12 @@ void AbortAllCalls() {
   for (const auto& state : calls) state->Abort();
 }
 
-bool WaitForCalls(int ms) { return Pool().waitForDone(ms); }
+bool WaitForCalls(int ms) {
+  Registry& registry = Calls();
+  std::unique_lock lock(registry.mutex);
+  return registry.idle.wait_for(lock, std::chrono::milliseconds(ms),
+                                [&] { return registry.running == 0; });
+}
 
 int CallsInFlight() {
   Registry& registry = Calls();
