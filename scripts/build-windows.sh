@@ -212,8 +212,9 @@ export WINEPREFIX=${WINEPREFIX:-$repo/$BUILD_DIR/wineprefix} WINEDEBUG=-all WINE
 mkdir -p "$WINEPREFIX"
 # One persistent wineserver for the whole run; it and the stand-in platform end with the script.
 # Wine's own services start here with no terminal or pipe of ours: started by a test, they
-# would hold its output pipe open after it ended.
-wineserver -p
+# would hold its output pipe open after it ended. A server already running for the prefix (a
+# run by hand, say) refuses to start a second one and serves instead.
+wineserver -p 2>/dev/null || true
 wineboot -i </dev/null >/dev/null 2>&1 || true
 sim_pid=
 launcher_pid=
