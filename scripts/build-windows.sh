@@ -287,8 +287,11 @@ for _ in $(seq 100); do grep -q '^PORT=' "$launcher_out" && break; sleep 0.1; do
 ORVANTA_TEST_LAUNCHER=127.0.0.1:$(sed -n 's/^PORT=//p' "$launcher_out")
 rm -f "$launcher_out"
 unset $(compgen -v ORVANTA_HOST_) ORVANTA_SIM_CONTROL ORVANTA_SIM_PUSH
+# A failing test runs once more: a Wine process has been seen to end at once, without output,
+# before the test program printed anything (seen once, in a test that passes alone); a real
+# failure fails twice.
 (cd "$BUILD_DIR" && ORVANTA_TEST_LAUNCHER=$ORVANTA_TEST_LAUNCHER \
-  ctest -j2 --timeout 300 --output-on-failure) || status=1
+  ctest -j2 --timeout 300 --output-on-failure --repeat until-pass:2) || status=1
 python3 tests/release/windows_installer.py --build "$BUILD_DIR" --source . || status=1
 python3 tests/release/windows_self_update.py --build "$BUILD_DIR" --source . || [ $? = 77 ] || status=1
 say "tests done"
