@@ -11,6 +11,10 @@ inline constexpr size_t kMaxXmlAnswerBytes = 1024 * 1024;
 // Deeper element nesting is unusable (the platform's documents are a few levels deep).
 inline constexpr size_t kMaxXmlDepth = 256;
 
+// NUL bytes to put after a text given to the XML library: it steps over a UTF-8 sequence
+// by its lead byte's length (at most 4), past the terminator when the text ends inside one.
+inline constexpr size_t kXmlEndPadding = 4;
+
 // True when no element of text is nested deeper than maxDepth. Comments, CDATA sections,
 // processing instructions, declarations and quoted attribute values are skipped; the scan
 // is linear and needs no memory.

@@ -182,8 +182,11 @@ std::string ReadPublishedVersion(const std::string& descriptorFile) {
   if (!ReadHead(descriptorFile, kMaxXmlAnswerBytes, head) || head.size() > kMaxXmlAnswerBytes ||
       !XmlNestingWithin(head))
     return {};
-  // The text checked is the text parsed (the file is not read again).
-  const std::string text = XmlLfLineEnds(head);
+  // The text checked is the text parsed (the file is not read again). The XML library steps
+  // over a UTF-8 sequence by its lead byte's length, past the terminator when the text ends
+  // inside one: the NUL bytes after the end keep that step within the buffer.
+  std::string text = XmlLfLineEnds(head);
+  text.append(kXmlEndPadding, '\0');
   const auto xmlLock = LockXmlParsing();
   TiXmlDocument doc;
   doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
