@@ -2,6 +2,9 @@
 
 #include <tinyxml.h>
 
+#include <cstdio>
+
+#include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
 #include "platform/SystemInfo.h"
@@ -48,8 +51,20 @@ std::optional<std::string> FindUninstallValue(const std::string& valueName) {
 }
 
 std::string ReadInstallerUrlBase(const std::string& confConfigPath) {
+  // Read here rather than by the XML library, which opens files by their narrow name (a
+  // Windows folder name outside the code page is not found). The NUL bytes after the text
+  // keep the library's step over a UTF-8 sequence cut off at the end inside the buffer.
+  constexpr size_t kMaxBytes = 1024 * 1024;
+  std::FILE* in = plat::OpenFile(confConfigPath, "rb");
+  if (!in) return {};
+  std::string text(kMaxBytes + 1, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), in));
+  std::fclose(in);
+  if (text.size() > kMaxBytes) return {};
+  text.append(4, '\0');
   TiXmlDocument doc;
-  if (!doc.LoadFile(confConfigPath.c_str(), TIXML_ENCODING_UNKNOWN)) return {};
+  doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);
+  if (doc.Error()) return {};
   const TiXmlElement* root = doc.RootElement();
   if (!root) return {};
   const TiXmlElement* add = FindUrlElement(root->FirstChildElement());

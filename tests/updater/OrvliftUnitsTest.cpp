@@ -88,6 +88,8 @@ TEST(ConfConfig, UrlOfTheFirstMatchingAddElement) {
       {"<c><add key=\"Url\"/><add key=\"Url\" value=\"later\"/></c>", ""},
       {"<add key=\"Url\" value=\"root-only\"/>", ""},  // the search is below the root
       {"<c><add key=\"Url\" value=\"broken\"></c>", ""},
+      // a UTF-8 sequence cut off by the end of the file
+      {"<?xml version=\"1.0\" encoding=\"utf-8\"?><c><add key=\"Url\" value=\"u\"/></c>\xf0", "u"},
   };
   for (const auto& c : cases) {
     orvtest::WriteFile(dir.File("conf.config"), c.xml);
