@@ -25,6 +25,10 @@ std::filesystem::path FsPath(const std::string& nativePath);
 // std::fopen of a path in UTF-8.
 std::FILE* OpenFile(const std::string& nativePath, const char* mode);
 
+// Reads at most limit + 1 bytes of the file into text (a size over limit tells the file is
+// larger). False when it cannot be opened.
+bool ReadFileHead(const std::string& nativePath, std::size_t limit, std::string& text);
+
 // A file that must not exist yet, created and opened for binary writing; nullptr on failure
 // and when the name is taken.
 std::FILE* CreateNewFile(const std::string& nativePath);

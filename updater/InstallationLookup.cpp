@@ -2,8 +2,6 @@
 
 #include <tinyxml.h>
 
-#include <cstdio>
-
 #include "platform/Files.h"
 #include "platform/Registry.h"
 #include "platform/Shell.h"
@@ -55,12 +53,8 @@ std::string ReadInstallerUrlBase(const std::string& confConfigPath) {
   // Windows folder name outside the code page is not found). The NUL bytes after the text
   // keep the library's step over a UTF-8 sequence cut off at the end inside the buffer.
   constexpr size_t kMaxBytes = 1024 * 1024;
-  std::FILE* in = plat::OpenFile(confConfigPath, "rb");
-  if (!in) return {};
-  std::string text(kMaxBytes + 1, '\0');
-  text.resize(std::fread(text.data(), 1, text.size(), in));
-  std::fclose(in);
-  if (text.size() > kMaxBytes) return {};
+  std::string text;
+  if (!plat::ReadFileHead(confConfigPath, kMaxBytes, text) || text.size() > kMaxBytes) return {};
   text.append(4, '\0');
   TiXmlDocument doc;
   doc.Parse(text.c_str(), nullptr, TIXML_ENCODING_UNKNOWN);

@@ -68,16 +68,6 @@ size_t WriteToFile(char* data, size_t size, size_t count, void* user) {
   return std::fwrite(data, 1, n, sink->file);
 }
 
-// Reads at most limit + 1 bytes of path.
-bool ReadHead(const std::string& path, size_t limit, std::string& text) {
-  FILE* in = plat::OpenFile(path, "rb");
-  if (!in) return false;
-  text.resize(limit + 1);
-  text.resize(std::fread(text.data(), 1, text.size(), in));
-  std::fclose(in);
-  return true;
-}
-
 // Puts the complete file `from` in place of `target`. On Windows the replacement fails while
 // another check reads the target (a moment's open, without delete sharing): it is tried again
 // for up to a second before the transfer counts as failed.
@@ -90,43 +80,6 @@ bool ReplaceWith(const std::string& from, const std::string& target) {
   }
   return false;
 }
-
-bool Fetch(const std::string& endpointUrl, const std::string& localFile,
-           const std::atomic<bool>* abort, std::string* publishedVersion);
-
-}  // namespace
-
-int CompareVersions(const std::string& local, const std::string& published) {
-  std::vector<unsigned long long> mine, theirs;
-  if (!ParseVersion(local, mine) || !ParseVersion(published, theirs)) return kUpdateNoAnswer;
-  size_t n = std::max(mine.size(), theirs.size());
-  mine.resize(n, 0);
-  theirs.resize(n, 0);
-  if (mine == theirs) return kUpdateSameVersion;
-  if (theirs[0] > mine[0]) return kUpdateNewMajor;
-  if (theirs[0] == mine[0] && theirs > mine) return kUpdateNewerRelease;
-  return kUpdateNoAnswer;
-}
-
-std::string UpdateEndpointUrl() {
-  ServerEndpoint endpoint = GetServerEndpoint(ServerKind::Update);
-  std::string url = "ftp://";
-  url += server_paths::kUpdateUser;
-  url += ':';
-  url += server_paths::kUpdatePassword;
-  url += '@';
-  url += endpoint.host;
-  if (endpoint.port != 0 && endpoint.port != 21) url += ':' + std::to_string(endpoint.port);
-  url += server_paths::kUpdateFolder;
-  return url;
-}
-
-bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile,
-                           const std::atomic<bool>* abort) {
-  return Fetch(endpointUrl, localFile, abort, nullptr);
-}
-
-namespace {
 
 // FetchUpdateDescriptor; with publishedVersion, also the version this transfer brought, read
 // from its own file before that replaces localFile (which a simultaneous check may be
@@ -176,11 +129,41 @@ bool Fetch(const std::string& endpointUrl, const std::string& localFile,
 
 }  // namespace
 
+int CompareVersions(const std::string& local, const std::string& published) {
+  std::vector<unsigned long long> mine, theirs;
+  if (!ParseVersion(local, mine) || !ParseVersion(published, theirs)) return kUpdateNoAnswer;
+  size_t n = std::max(mine.size(), theirs.size());
+  mine.resize(n, 0);
+  theirs.resize(n, 0);
+  if (mine == theirs) return kUpdateSameVersion;
+  if (theirs[0] > mine[0]) return kUpdateNewMajor;
+  if (theirs[0] == mine[0] && theirs > mine) return kUpdateNewerRelease;
+  return kUpdateNoAnswer;
+}
+
+std::string UpdateEndpointUrl() {
+  ServerEndpoint endpoint = GetServerEndpoint(ServerKind::Update);
+  std::string url = "ftp://";
+  url += server_paths::kUpdateUser;
+  url += ':';
+  url += server_paths::kUpdatePassword;
+  url += '@';
+  url += endpoint.host;
+  if (endpoint.port != 0 && endpoint.port != 21) url += ':' + std::to_string(endpoint.port);
+  url += server_paths::kUpdateFolder;
+  return url;
+}
+
+bool FetchUpdateDescriptor(const std::string& endpointUrl, const std::string& localFile,
+                           const std::atomic<bool>* abort) {
+  return Fetch(endpointUrl, localFile, abort, nullptr);
+}
+
 std::string ReadPublishedVersion(const std::string& descriptorFile) {
   // A descriptor too large or nested too deep for the XML library is not parsed.
   std::string head;
-  if (!ReadHead(descriptorFile, kMaxXmlAnswerBytes, head) || head.size() > kMaxXmlAnswerBytes ||
-      !XmlNestingWithin(head))
+  if (!plat::ReadFileHead(descriptorFile, kMaxXmlAnswerBytes, head) ||
+      head.size() > kMaxXmlAnswerBytes || !XmlNestingWithin(head))
     return {};
   // The text checked is the text parsed (the file is not read again). The XML library steps
   // over a UTF-8 sequence by its lead byte's length, past the terminator when the text ends
